@@ -1,0 +1,96 @@
+// A unit: one sequential text file of records, read or written line by line.
+//
+// A reading unit hands out one record at a time (one trailing carriage return
+// of a line is not part of the record; a record is cut at kMaxRecord columns,
+// which is far beyond any layout of the system). A writing unit buffers its
+// lines and reports at close whether every byte reached the file.
+//
+// Units can also be backed by memory (a text to read, or a string that
+// collects what is written), which is how the tests drive single routines.
+#pragma once
+
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace qmr {
+
+class Unit {
+public:
+  static constexpr std::size_t kMaxRecord = 4096;
+
+  enum class Mode { Closed, Read, Write, Console };
+
+  Unit() = default;
+  ~Unit();
+  Unit(const Unit &) = delete;
+  Unit &operator=(const Unit &) = delete;
+
+  // --- opening -----------------------------------------------------------
+  // Open an existing file for reading. Returns false (with the reason in
+  // why()) when it cannot be opened.
+  bool openRead(const std::string &path);
+  // Create or replace a file for writing.
+  bool openWrite(const std::string &path);
+  // Open with status unknown: an existing file is left as it is, a missing
+  // one is created empty. The file is then read from its start; the first
+  // write replaces its whole content (nothing of the old content remains).
+  bool openUnknown(const std::string &path);
+  // Write to standard output.
+  void openConsole();
+  // Memory-backed units for tests.
+  void openText(std::string name, std::string text);
+  void openMemory(std::string name);
+
+  // --- reading -------------------------------------------------------------
+  // Next record into rec. Returns false at end of file.
+  bool next(std::string &rec);
+  // Number of the record last handed out (1-based).
+  long recno() const { return recno_; }
+
+  // --- writing -------------------------------------------------------------
+  void put(std::string_view line); // one line; the line end is added
+
+  // --- closing -------------------------------------------------------------
+  // Flush and close. Returns false when something written did not reach the
+  // file (the reason is then in why()).
+  bool close();
+
+  bool isOpen() const { return mode_ != Mode::Closed; }
+  Mode mode() const { return mode_; }
+  const std::string &name() const { return name_; }
+  const std::string &why() const { return why_; }
+  // What a memory unit has collected.
+  const std::string &text() const { return mem_; }
+  bool written() const { return written_; }
+  // Description of the last failed read (file, record, columns, fault).
+  const std::string &fault() const { return fault_; }
+  void setFault(std::string f) { fault_ = std::move(f); }
+
+private:
+  bool ensureWriter();
+  void fail(const std::string &what);
+
+  Mode mode_ = Mode::Closed;
+  std::string name_;
+  std::string path_;
+  std::string why_;
+  std::string fault_;
+  std::FILE *fp_ = nullptr;
+  bool memory_ = false;
+  bool lazy_ = false;    // openUnknown: truncated at the first write
+  bool written_ = false; // something was written
+  bool failed_ = false;  // a write failed
+  std::string mem_;
+  std::size_t memPos_ = 0;
+  long recno_ = 0;
+  std::unique_ptr<char[]> buf_;
+};
+
+// The file name a deck gives, as this system resolves it: trailing blanks
+// trimmed, a backslash is a folder separator, and a leading "C:\QMR\" (any
+// letter case) stands for the working directory.
+std::string resolvePath(std::string_view deckName);
+
+} // namespace qmr

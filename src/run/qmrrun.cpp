@@ -1,0 +1,80 @@
+#include <cstdio>
+#include <exception>
+
+#include "drivers/drivers.hpp"
+#include "fem/fem.hpp"
+#include "input/input.hpp"
+#include "layout/layout.hpp"
+#include "output/output.hpp"
+#include "run/run.hpp"
+
+namespace qmr {
+
+// The run sequence: set-up, the time-step loop, the end-of-run output.
+void qmrrun(State &s) {
+  open1(s);
+  input(s);
+  meshgn(s);
+  if (s.imode == 1) mpropf(s);
+  if (s.imode == 2) mpropt(s);
+  tmstep(s);
+  pbc(s);
+  if (s.imode == 1) pbflow(s);
+  if (s.imode == 2) pbtran(s);
+  inital(s);
+  nonlin(s);
+  if (s.imode == 2) rdarcy(s);
+  obsnod(s);
+
+  const int bound = s.nts; // fixed at loop entry
+  for (s.its = 1; s.its <= bound; ++s.its) {
+    if (s.imode == 2) fdarcy(s);
+    tstart(s);
+    if (s.imode == 1) drivef(s);
+    if (s.imode == 2) drivet(s);
+    outpro(s);
+  }
+
+  outobs(s);
+  endqmr(s, 2, "null");
+}
+
+namespace {
+void report(const std::string &line) {
+  std::fprintf(stderr, "qmr: %s\n", line.c_str());
+}
+} // namespace
+
+int runMain(State &s) {
+  int status = kExitInternal;
+  try {
+    qmrrun(s);
+  } catch (const StopRun &stop) {
+    status = stop.status;
+    if (status != kExitNormal && !s.io.diag.empty()) report(s.io.diag);
+  } catch (const ReaderFault &fault) {
+    status = kExitReader;
+    report(fault.what());
+  } catch (const FileFault &fault) {
+    status = kExitFile;
+    report(fault.what());
+  } catch (const std::exception &fault) {
+    status = kExitInternal;
+    report(std::string("internal error: ") + fault.what());
+  }
+
+  // The stop: flush and close every file; a file that did not receive all
+  // that was written to it makes the run a failure.
+  Unit *units[] = {&s.io.u6,  &s.io.u7, &s.io.u4, &s.io.u9,
+                   &s.io.u10, &s.io.u8, &s.io.u5, &s.io.con};
+  for (Unit *u : units) {
+    if (!u->isOpen()) continue;
+    if (!u->close()) {
+      report("could not write " + u->name() + " completely: " + u->why());
+      if (status == kExitNormal) status = kExitIncomplete;
+    }
+  }
+  return status;
+}
+
+} // namespace qmr

@@ -1,0 +1,92 @@
+#include "support.hpp"
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace qmrtest {
+
+std::unique_ptr<qmr::State> memState(const std::string &deck) {
+  auto s = std::make_unique<qmr::State>();
+  s->io.con.openMemory("console");
+  s->io.u5.openText("VELDA.INP", deck);
+  s->io.u6.openMemory("listing");
+  s->io.listingOpen = true;
+  s->io.u7.openMemory("graphic");
+  s->io.u4.openMemory("flux");
+  return s;
+}
+
+std::vector<std::string> lines(const std::string &text) {
+  std::vector<std::string> out;
+  std::string cur;
+  for (char c : text) {
+    if (c == '\n') {
+      out.push_back(cur);
+      cur.clear();
+    } else {
+      cur += c;
+    }
+  }
+  if (!cur.empty()) out.push_back(cur);
+  return out;
+}
+
+std::string col(const std::string &v, int w) {
+  if (static_cast<int>(v.size()) >= w) return v.substr(0, w);
+  return std::string(w - v.size(), ' ') + v;
+}
+std::string col(long v, int w) { return col(std::to_string(v), w); }
+
+std::string readFile(const std::filesystem::path &p) {
+  std::ifstream in(p, std::ios::binary);
+  if (!in) return {};
+  std::ostringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+void writeFile(const std::filesystem::path &p, const std::string &text) {
+  std::ofstream out(p, std::ios::binary);
+  out << text;
+}
+
+std::string Run::file(const std::string &name) const {
+  return readFile(dir / name);
+}
+bool Run::exists(const std::string &name) const {
+  return std::filesystem::exists(dir / name);
+}
+
+std::filesystem::path scratch(const std::string &tag) {
+  std::string tmpl =
+      (std::filesystem::temp_directory_path() / ("qmr-" + tag + "-XXXXXX"))
+          .string();
+  std::vector<char> buf(tmpl.begin(), tmpl.end());
+  buf.push_back('\0');
+  const char *made = mkdtemp(buf.data());
+  if (made == nullptr) throw std::runtime_error("cannot make scratch folder");
+  return std::filesystem::path(made);
+}
+
+Run runDeck(const std::filesystem::path &dir, const std::string &deck) {
+  writeFile(dir / "VELDA.INP", deck);
+  Run r;
+  r.dir = dir;
+  std::string cmd = "cd '" + dir.string() + "' && '" QMR_EXE "' >stdout.txt " +
+                    "2>stderr.txt </dev/null";
+  int rc = std::system(cmd.c_str());
+  r.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+  r.out = readFile(dir / "stdout.txt");
+  r.err = readFile(dir / "stderr.txt");
+  return r;
+}
+
+Run runDeck(const std::string &tag, const std::string &deck) {
+  return runDeck(scratch(tag), deck);
+}
+
+} // namespace qmrtest
