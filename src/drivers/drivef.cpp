@@ -17,31 +17,19 @@ namespace qmr {
 namespace {
 
 const Layout kDry("('***** ELEMENT NO. ',I3,' HAS GONE DRY !! *****')");
-const Layout kIter("('***** ITERATION ',I3,' OF MAXIMUM ',I3,' *****',/,'    "
-                   "  MAXIMUM HEAD DIFFERENCE OF ',E12.5,' AT NODE ',I5)");
+const Layout kIter(
+    "('***** ITERATION ',I3,' OF MAXIMUM ',I3,' *****',/,'      MAXIMUM HEAD DIFFERENCE OF ',E12.5,' AT NODE ',I5)");
 const Layout kVelo("(I5,4E15.7)");
 const Layout kSolHead("(/,/,'  SOLUTION VECTOR ASLOD(ID)',/)");
-const Layout kNodeHead("(' NODE     E-COORD   HYDRAULIC HEAD',/,' ----     "
-                       "-------   --------------')");
+const Layout kNodeHead(
+    "(' NODE     E-COORD   HYDRAULIC HEAD',/,' ----     -------   --------------')");
 const Layout kNode("(I5,E12.5,5X,E12.5)");
 const Layout kFluxHead(
-    "(/,'  RESULTING FLUX AT PRESCRIBED HEAD NODES',/,'  "
-    "***************************************',/,/,'  NODE   PRESCRIBED HEAD "
-    "   RESULTING FLUX','         FLUX RATE       ACCUMULATED',/,'           "
-    "                 OVER TIME STEP','      OVER TIME STEP        FLUX',/,'  "
-    "----   ---------------    --------------','      --------------     "
-    "-----------',/)");
+    "(/,'  RESULTING FLUX AT PRESCRIBED HEAD NODES',/,'  ***************************************',/,/,'  NODE   PRESCRIBED HEAD    RESULTING FLUX','         FLUX RATE       ACCUMULATED',/,'                            OVER TIME STEP','      OVER TIME STEP        FLUX',/,'  ----   ---------------    --------------','      --------------     -----------',/)");
 const Layout kFlux("(I6,4E18.5)");
 const Layout kFluxRow("(I10,42(1X,E11.4))");
 const Layout kBalance(
-    "(/,'           MASS BALANCE COMPUTATION',/,'           "
-    "************************',/,/,'   MASS ENTERING SYSTEM FROM PRESCRIBED "
-    "HEAD NODES = ',E12.5,/,'   MASS ENTERING SYSTEM FROM PRESCRIBED FLUX "
-    "NODES = ',E12.5,/,'   MASS ENTERING SYSTEM FROM RECHARGE CONDITION    = "
-    "',E12.5,/,'   MASS ENTERING SYSTEM FROM AQUITARD LEAKAGE      = "
-    "',E12.5,/,'   MASS INCREASE HELD IN STORAGE                   = "
-    "',E12.5,/,/,'   MASS OUT OF BALANCE (MASS IN - MASS INCREASE)   = "
-    "',E12.5,/,/)");
+    "(/,'           MASS BALANCE COMPUTATION',/,'           ************************',/,/,'   MASS ENTERING SYSTEM FROM PRESCRIBED HEAD NODES = ',E12.5,/,'   MASS ENTERING SYSTEM FROM PRESCRIBED FLUX NODES = ',E12.5,/,'   MASS ENTERING SYSTEM FROM RECHARGE CONDITION    = ',E12.5,/,'   MASS ENTERING SYSTEM FROM AQUITARD LEAKAGE      = ',E12.5,/,'   MASS INCREASE HELD IN STORAGE                   = ',E12.5,/,/,'   MASS OUT OF BALANCE (MASS IN - MASS INCREASE)   = ',E12.5,/,/)");
 const Layout kDone("(21X,'***** TIME STEP',I3,' OF',I3,' COMPLETED *****')");
 
 // Reports appear on the steps whose number is a multiple of the print

@@ -7,11 +7,7 @@ namespace qmr {
 
 namespace {
 const Layout kHeader(
-    "(/,/,/,80('*'),/,/,20X,'      TIME STEP NUMBER ',I4,/,20X,'      "
-    "*********************',/,/,20X,'      CURRENT TIME = ',E12.5,/,20X,'    "
-    " PREVIOUS TIME = ',E12.5,/,20X,'         TIME STEP = ',E12.5,/,20X,'     "
-    " INITIAL TIME = ',E12.5,/,20X,'      ELAPSED TIME = ',E12.5,/,20X,'      "
-    "       THETA = ',E12.5,/,/,20X,'      ****************************',/,/)");
+    "(/,/,/,80('*'),/,/,20X,'      TIME STEP NUMBER ',I4,/,20X,'      *********************',/,/,20X,'      CURRENT TIME = ',E12.5,/,20X,'     PREVIOUS TIME = ',E12.5,/,20X,'         TIME STEP = ',E12.5,/,20X,'      INITIAL TIME = ',E12.5,/,20X,'      ELAPSED TIME = ',E12.5,/,20X,'             THETA = ',E12.5,/,/,20X,'      ****************************',/,/)");
 } // namespace
 
 void tstart(State &s) {
