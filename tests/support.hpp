@@ -46,7 +46,7 @@ struct Run {
 // A new empty scratch folder under the system's temporary folder.
 std::filesystem::path scratch(const std::string &tag);
 // Writes `deck` as VELDA.INP into `dir` and runs the program there.
-Run runDeck(const std::filesystem::path &dir, const std::string &deck);
+Run runDeckIn(const std::filesystem::path &dir, const std::string &deck);
 // The same in a new scratch folder.
 Run runDeck(const std::string &tag, const std::string &deck);
 

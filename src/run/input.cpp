@@ -6,24 +6,9 @@ namespace qmr {
 namespace {
 const Layout kCounts("(16I5)");
 const Layout kCountsEcho(
-    "(/,' NUMBER OF ELEMENTS                               = ',I3,/,' NUMBER "
-    "OF TIMESTEPS                              = ',I3,/,' NUMBER OF DIFFERENT "
-    "MATERIAL LAYERS              = ',I3,/,' NUMBER OF PRESCRIBED VALUE NODES "
-    "                = ',I3,/,' NUMBER OF PRESCRIBED FLUX NODES                "
-    "  = ',I3,/,' NUMBER OF NON-UNIFORM INITIAL NODAL VALUES       = ',I3,/,' "
-    "NUMBER OF OBSERVATION NODES                      = ',I3,/,' NUMBER OF "
-    "PROFILE PLOTS                          = ',I3,/)");
+    "(/,' NUMBER OF ELEMENTS                               = ',I3,/,' NUMBER OF TIMESTEPS                              = ',I3,/,' NUMBER OF DIFFERENT MATERIAL LAYERS              = ',I3,/,' NUMBER OF PRESCRIBED VALUE NODES                 = ',I3,/,' NUMBER OF PRESCRIBED FLUX NODES                  = ',I3,/,' NUMBER OF NON-UNIFORM INITIAL NODAL VALUES       = ',I3,/,' NUMBER OF OBSERVATION NODES                      = ',I3,/,' NUMBER OF PROFILE PLOTS                          = ',I3,/)");
 const Layout kCodesEcho(
-    "(/,' CODE FOR GENERATION OF MESH DATA                 = ',I3,/,' CODE "
-    "FOR AXISYMMETRIC BEHAVIOUR                  = ',I3,/,' CODE FOR PRINTOUT "
-    "DATA                           = ',I3,/,' CODE FOR TIMESTEPPING SCHEME    "
-    "                 = ',I3,/,' CODE FOR INPUT OF NON-UNIFORM INITIAL "
-    "CONDITIONS = ',I3,/,' CODE FOR WRITING RESTART VALUES                  = "
-    "',I3,/,' CODE FOR READING/WRITING DARCY VELOCITIES        = ',I3,/,' CODE "
-    "FOR TIMESTEP GENERATION                     = ',I3,/,' CODE FOR WATER "
-    "TABLE/NON-LINEAR CONDITIONS       = ',I3,/,' CODE FOR STEADY-STATE "
-    "CONDITIONS                 = ',I3,/,' CODE FOR THE INPUT OF MATERIAL "
-    "PROPERTIES        = ',I3,/)");
+    "(/,' CODE FOR GENERATION OF MESH DATA                 = ',I3,/,' CODE FOR AXISYMMETRIC BEHAVIOUR                  = ',I3,/,' CODE FOR PRINTOUT DATA                           = ',I3,/,' CODE FOR TIMESTEPPING SCHEME                     = ',I3,/,' CODE FOR INPUT OF NON-UNIFORM INITIAL CONDITIONS = ',I3,/,' CODE FOR WRITING RESTART VALUES                  = ',I3,/,' CODE FOR READING/WRITING DARCY VELOCITIES        = ',I3,/,' CODE FOR TIMESTEP GENERATION                     = ',I3,/,' CODE FOR WATER TABLE/NON-LINEAR CONDITIONS       = ',I3,/,' CODE FOR STEADY-STATE CONDITIONS                 = ',I3,/,' CODE FOR THE INPUT OF MATERIAL PROPERTIES        = ',I3,/)");
 
 // A count read from the deck must fit the capacity of its arrays.
 void checkCount(State &s, const char *what, int value, int limit, int field) {

@@ -6,13 +6,7 @@ namespace qmr {
 namespace {
 // The start-up banner, box characters in UTF-8.
 const Layout kBanner(
-    "(24(/),17X,'╔',46('═'),'╗ ',/,17X,'║',46X,'║ ',/,17X,'║          . . . . "
-    ".  Q M R  . . . . .         ║ ',/,17X,'║',46X,'║ ',/,17X,'╠',46('═'),'╣ "
-    "',/,17X,'║     A FINITE-ELEMENT MODEL FOR TRANSIENT     ║ ',/,17X,'║  "
-    "GROUNDWATER FLOW AND CONTAMINANT TRANSPORT  ║ ',/,17X,'║         IN A "
-    "QUENMOOR AQUIFER SYSTEM         ║ ',/,17X,'║',46X,'║ ',/,17X,'║           "
-    "      VERSION 10.0                 ║ ',/,17X,'║      Built for 64 and 32 "
-    "bit Windows PCs     ║ ',/,17X,'╚',46('═'),'╝ ',/)");
+    "(24(/),17X,'╔',46('═'),'╗ ',/,17X,'║',46X,'║ ',/,17X,'║          . . . . .  Q M R  . . . . .         ║ ',/,17X,'║',46X,'║ ',/,17X,'╠',46('═'),'╣ ',/,17X,'║     A FINITE-ELEMENT MODEL FOR TRANSIENT     ║ ',/,17X,'║  GROUNDWATER FLOW AND CONTAMINANT TRANSPORT  ║ ',/,17X,'║         IN A QUENMOOR AQUIFER SYSTEM         ║ ',/,17X,'║',46X,'║ ',/,17X,'║                 VERSION 10.0                 ║ ',/,17X,'║      Built for 64 and 32 bit Windows PCs     ║ ',/,17X,'╚',46('═'),'╝ ',/)");
 const Layout kJob("(A1,A1,A2)");
 const Layout kName("(A200)");
 const Layout kOutEcho("(1X,'  OUTPUT  FILE = ',A200)");

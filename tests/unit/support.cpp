@@ -72,7 +72,7 @@ std::filesystem::path scratch(const std::string &tag) {
   return std::filesystem::path(made);
 }
 
-Run runDeck(const std::filesystem::path &dir, const std::string &deck) {
+Run runDeckIn(const std::filesystem::path &dir, const std::string &deck) {
   writeFile(dir / "VELDA.INP", deck);
   Run r;
   r.dir = dir;
@@ -86,7 +86,7 @@ Run runDeck(const std::filesystem::path &dir, const std::string &deck) {
 }
 
 Run runDeck(const std::string &tag, const std::string &deck) {
-  return runDeck(scratch(tag), deck);
+  return runDeckIn(scratch(tag), deck);
 }
 
 } // namespace qmrtest

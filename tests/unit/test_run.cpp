@@ -1,0 +1,345 @@
+// The run spine: job records, control data, termination and exit statuses.
+#include <gtest/gtest.h>
+
+#include "layout/layout.hpp"
+#include "run/run.hpp"
+#include "support.hpp"
+
+using qmrtest::col;
+using qmrtest::Deck;
+using qmrtest::lines;
+using qmrtest::memState;
+
+namespace {
+
+const std::string kMainFail = " ****ERROR OR END OF FILE ON MAIN INPUT****";
+
+std::string echo(const std::string &label, const std::string &name) {
+  return " " + label + qmr::padded(name, 200);
+}
+
+// Runs a routine that is expected to end the run; returns the stop status.
+template <class F> int stops(F &&f) {
+  try {
+    f();
+  } catch (const qmr::StopRun &stop) {
+    return stop.status;
+  }
+  ADD_FAILURE() << "the run did not stop";
+  return -1;
+}
+
+std::string counts(int ne, int nts, int nmat, int nbt, int ndf, int nonu,
+                   int nobs, int ntprof) {
+  return col(ne, 5) + col(nts, 5) + col(nmat, 5) + col(nbt, 5) + col(ndf, 5) +
+         col(nonu, 5) + col(nobs, 5) + col(ntprof, 5);
+}
+
+// A small complete flow deck: two elements between fixed heads 10 and 4.
+std::string flowDeck() {
+  Deck d;
+  d << "F"
+    << "run.lst"
+    << "run.grf"
+    << "run.flx"
+    << "job title";
+  d << counts(2, 1, 1, 2, 0, 0, 1, 1);
+  d << "    0    0    1    0    0    0    0    0    0    1    0";
+  d << "       0.0      10.0      20.0";
+  d << "    1"
+    << "    1";
+  d << "       1.0       0.0       0.0      10.0";
+  d << "    1    1      10.0"
+    << "    3    1       4.0";
+  d << "       0.0";
+  d << "    2"
+    << "    1";
+  return d.text;
+}
+
+} // namespace
+
+TEST(JobFiles, FlowRunWithFluxFile) {
+  Deck d;
+  d << "Fx"
+    << "out.lst"
+    << "graf.dat"
+    << "flux.dat"
+    << "ignored";
+  auto s = memState(d.text);
+  qmr::open1(*s);
+  EXPECT_EQ(s->imode, 1);
+  EXPECT_EQ(s->iflux, 1);
+  auto ls = lines(s->io.lst().text());
+  ASSERT_EQ(ls.size(), 3u);
+  EXPECT_EQ(ls[0], echo("  OUTPUT  FILE = ", "out.lst"));
+  EXPECT_EQ(ls[1], echo("  GRAPHIC FILE = ", "graf.dat"));
+  EXPECT_EQ(ls[2], echo("  FLUX    FILE = ", "flux.dat"));
+  EXPECT_EQ(ls[0].size(), 218u);
+  EXPECT_EQ(s->io.u5.recno(), 5);
+  EXPECT_EQ(s->datfil, qmr::padded("C:\\QMR\\VELDA.INP", 255));
+}
+
+TEST(JobFiles, DeckVariantCodes) {
+  {
+    Deck d;
+    d << "T OW"
+      << "out.lst"
+      << "graf.dat"
+      << "ignored";
+    auto s = memState(d.text);
+    qmr::open1(*s);
+    EXPECT_EQ(s->imode, 2);
+    EXPECT_EQ(s->iflux, 0);
+    EXPECT_EQ(lines(s->io.lst().text()).size(), 2u);
+    EXPECT_EQ(s->io.u5.recno(), 4);
+  }
+  for (const char *code : {"F 05", "F AN"}) {
+    Deck d;
+    d << code << "a"
+      << "b"
+      << "ignored";
+    auto s = memState(d.text);
+    qmr::open1(*s);
+    EXPECT_EQ(s->iflux, 0) << code;
+  }
+  {
+    // Lower case is not one of the codes: a flux-file record follows.
+    Deck d;
+    d << "F ow"
+      << "a"
+      << "b"
+      << "c"
+      << "ignored";
+    auto s = memState(d.text);
+    qmr::open1(*s);
+    EXPECT_EQ(s->iflux, 1);
+    EXPECT_EQ(s->io.u5.recno(), 5);
+  }
+}
+
+TEST(JobFiles, UnknownRunTypeIsRejectedAfterTheJobRecords) {
+  for (const char *first : {"", "f", "t   "}) {
+    Deck d;
+    d << first << "a"
+      << "b"
+      << "c"
+      << "ignored";
+    auto s = memState(d.text);
+    EXPECT_EQ(stops([&] { qmr::open1(*s); }), qmr::kExitFailure);
+    EXPECT_EQ(s->imode, 0);
+    EXPECT_EQ(s->iflux, 1);
+    EXPECT_EQ(lines(s->io.lst().text()).back(), kMainFail);
+    EXPECT_NE(s->io.diag.find("neither F"), std::string::npos);
+  }
+}
+
+TEST(JobFiles, JobRecordsCutShort) {
+  Deck d;
+  d << "F"
+    << "out.lst";
+  auto s = memState(d.text);
+  EXPECT_EQ(stops([&] { qmr::open1(*s); }), qmr::kExitFailure);
+  EXPECT_EQ(lines(s->io.lst().text()).back(), kMainFail);
+  EXPECT_NE(s->io.diag.find("end of file after record 2"), std::string::npos);
+}
+
+TEST(JobFiles, Banner) {
+  Deck d;
+  d << "F OW"
+    << "a"
+    << "b"
+    << "ignored";
+  auto s = memState(d.text);
+  qmr::open1(*s);
+  auto ls = lines(s->io.con.text());
+  ASSERT_EQ(ls.size(), 37u);
+  for (int i = 0; i < 24; ++i) EXPECT_EQ(ls[i], "") << i;
+  EXPECT_EQ(ls[36], "");
+  std::string bar;
+  for (int i = 0; i < 46; ++i) bar += "═";
+  const std::string pad(17, ' ');
+  EXPECT_EQ(ls[24], pad + "╔" + bar + "╗ ");
+  EXPECT_EQ(ls[28], pad + "╠" + bar + "╣ ");
+  EXPECT_EQ(ls[35], pad + "╚" + bar + "╝ ");
+  EXPECT_EQ(ls[25], pad + "║" + std::string(46, ' ') + "║ ");
+  EXPECT_EQ(ls[26], pad + "║" + std::string(10, ' ') +
+                        ". . . . .  Q M R  . . . . ." + std::string(9, ' ') +
+                        "║ ");
+  EXPECT_EQ(ls[33], pad + "║" + std::string(17, ' ') + "VERSION 10.0" +
+                        std::string(17, ' ') + "║ ");
+  EXPECT_EQ(ls[34], pad + "║      Built for 64 and 32 bit Windows PCs     ║ ");
+}
+
+TEST(ControlData, EchoesAndDerivedCounts) {
+  Deck d;
+  d << counts(4, 3, 2, 2, 1, 1000, 3, 2) + "   77"
+    << "    4    1    2    0    0    0    0    1    0    0    1    9";
+  auto s = memState(d.text);
+  s->imode = 1;
+  qmr::input(*s);
+  EXPECT_EQ(s->np, 5);
+  EXPECT_EQ(s->nd, 5);
+  EXPECT_EQ(s->ndofn, 1);
+  EXPECT_EQ(s->nonu, 1000);
+  EXPECT_EQ(s->imshgn, 1); // 4 acts as 1
+  EXPECT_EQ(s->ipcode, 1);
+  auto ls = lines(s->io.lst().text());
+  ASSERT_EQ(ls.size(), 23u);
+  EXPECT_EQ(ls[0], "");
+  EXPECT_EQ(ls[1], " NUMBER OF ELEMENTS                               =   4");
+  EXPECT_EQ(ls[6], " NUMBER OF NON-UNIFORM INITIAL NODAL VALUES       = ***");
+  EXPECT_EQ(ls[8], " NUMBER OF PROFILE PLOTS                          =   2");
+  EXPECT_EQ(ls[9], "");
+  EXPECT_EQ(ls[10], "");
+  EXPECT_EQ(ls[11], " CODE FOR GENERATION OF MESH DATA                 =   4");
+  EXPECT_EQ(ls[21], " CODE FOR THE INPUT OF MATERIAL PROPERTIES        =   1");
+  EXPECT_EQ(ls[22], "");
+}
+
+TEST(ControlData, EmptyCountsRecord) {
+  Deck d;
+  d << ""
+    << "    0    0    1";
+  auto s = memState(d.text);
+  s->imode = 2;
+  qmr::input(*s);
+  EXPECT_EQ(s->ne, 0);
+  EXPECT_EQ(s->np, 1);
+  EXPECT_EQ(s->nd, 1);
+}
+
+TEST(ControlData, CountsBeyondCapacityOrNegative) {
+  struct Case {
+    std::string rec;
+    const char *what;
+  } cases[] = {
+      {counts(301, 1, 1, 0, 0, 0, 0, 0), "number of elements 301"},
+      {counts(2, 102, 1, 0, 0, 0, 0, 0), "number of time steps 102"},
+      {counts(2, 1, 11, 0, 0, 0, 0, 0), "number of material layers 11"},
+      {counts(2, 1, 1, 11, 0, 0, 0, 0), "prescribed value nodes 11"},
+      {counts(2, 1, 1, 0, 302, 0, 0, 0), "prescribed flux nodes 302"},
+      {counts(2, 1, 1, 0, 0, 0, 21, 0), "observation nodes 21"},
+      {counts(2, 1, 1, 0, 0, 0, 0, 21), "profile plots 21"},
+      {counts(2, -1, 1, 0, 0, 0, 0, 0), "time steps -1 is negative"},
+      {counts(2, 1, 1, 0, 0, -3, 0, 0), "initial values -3 is negative"},
+  };
+  for (const auto &c : cases) {
+    Deck d;
+    d << c.rec << "    0    0    1";
+    auto s = memState(d.text);
+    s->imode = 1;
+    EXPECT_EQ(stops([&] { qmr::input(*s); }), qmr::kExitFailure);
+    auto ls = lines(s->io.lst().text());
+    EXPECT_EQ(ls.back(), kMainFail) << c.what;
+    EXPECT_EQ(ls.size(), 11u); // the counts echo, then the failure
+    EXPECT_NE(s->io.diag.find(c.what), std::string::npos) << s->io.diag;
+  }
+}
+
+TEST(ControlData, ReadFailures) {
+  {
+    auto s = memState("");
+    EXPECT_EQ(stops([&] { qmr::input(*s); }), qmr::kExitFailure);
+    EXPECT_EQ(lines(s->io.lst().text()).back(), kMainFail);
+  }
+  {
+    // A malformed count: the record reader's own report.
+    auto s = memState("    2   x1\n");
+    EXPECT_THROW(qmr::input(*s), qmr::ReaderFault);
+    EXPECT_EQ(s->io.lst().text(), "");
+  }
+  {
+    // The codes record fails after the counts have been echoed.
+    auto s = memState(counts(2, 1, 1, 0, 0, 0, 0, 0) + "\n  1.5\n");
+    s->imode = 1;
+    EXPECT_EQ(stops([&] { qmr::input(*s); }), qmr::kExitFailure);
+    auto ls = lines(s->io.lst().text());
+    EXPECT_EQ(ls[1], " NUMBER OF ELEMENTS                               =   2");
+    EXPECT_EQ(ls.back(), kMainFail);
+  }
+}
+
+TEST(ControlData, PrintIntervalOfAFlowRun) {
+  const std::string codes = "    0    0    0";
+  auto flow = memState(counts(2, 1, 1, 0, 0, 0, 0, 0) + "\n" + codes + "\n");
+  flow->imode = 1;
+  EXPECT_EQ(stops([&] { qmr::input(*flow); }), qmr::kExitFailure);
+  EXPECT_NE(flow->io.diag.find("printout"), std::string::npos);
+  // A transport run does not print by steps and takes any value.
+  auto tran = memState(counts(2, 1, 1, 0, 0, 0, 0, 0) + "\n" + codes + "\n");
+  tran->imode = 2;
+  EXPECT_NO_THROW(qmr::input(*tran));
+}
+
+TEST(Termination, FramedMessageAndNull) {
+  auto s = memState("");
+  EXPECT_EQ(stops([&] { qmr::endqmr(*s, 2, "null    "); }), qmr::kExitNormal);
+  EXPECT_EQ(s->io.lst().text(), "");
+  EXPECT_EQ(stops([&] { qmr::error8(*s); }), qmr::kExitFailure);
+  EXPECT_EQ(s->io.lst().text(),
+            " ****ERROR OR END OF FILE ON RESTART FILE****\n");
+  // Before the listing exists the line goes to the console.
+  auto c = memState("");
+  c->io.listingOpen = false;
+  EXPECT_EQ(stops([&] { qmr::error10(*c); }), qmr::kExitFailure);
+  EXPECT_EQ(c->io.con.text(), " ****ERROR OR END OF FILE ON DARCY FILE****\n");
+}
+
+// --- whole runs through the program ---------------------------------------
+
+TEST(WholeRun, MissingOrEmptyMainInput) {
+  auto dir = qmrtest::scratch("nodeck");
+  std::string cmd = "cd '" + dir.string() + "' && '" QMR_EXE "' >o 2>e";
+  int rc = std::system(cmd.c_str());
+  EXPECT_EQ(WEXITSTATUS(rc), qmr::kExitFile);
+  EXPECT_NE(qmrtest::readFile(dir / "e").find("VELDA.INP"), std::string::npos);
+  EXPECT_EQ(qmrtest::readFile(dir / "o").find("****ERROR"), std::string::npos);
+
+  auto r = qmrtest::runDeck("empty", "");
+  EXPECT_EQ(r.status, qmr::kExitFailure);
+  EXPECT_EQ(lines(r.out).back(), kMainFail);
+  EXPECT_NE(r.err.find("VELDA.INP: end of file"), std::string::npos) << r.err;
+}
+
+TEST(WholeRun, MalformedAndExcessiveCounts) {
+  Deck d;
+  d << "F OW"
+    << "run.lst"
+    << "run.grf"
+    << "ignored"
+    << "   10  1.0";
+  auto r = qmrtest::runDeck("badcount", d.text);
+  EXPECT_EQ(r.status, qmr::kExitReader);
+  EXPECT_NE(r.err.find("record 5, columns 6-10"), std::string::npos) << r.err;
+  EXPECT_EQ(r.file("run.lst").find("****"), std::string::npos);
+
+  Deck e;
+  e << "F OW"
+    << "run.lst"
+    << "run.grf"
+    << "ignored" << counts(500, 1, 1, 0, 0, 0, 0, 0);
+  auto big = qmrtest::runDeck("bigcount", e.text);
+  EXPECT_EQ(big.status, qmr::kExitFailure);
+  EXPECT_EQ(lines(big.file("run.lst")).back(), kMainFail);
+  EXPECT_NE(big.err.find("500"), std::string::npos);
+}
+
+TEST(WholeRun, NormalEndExitsZero) {
+  auto r = qmrtest::runDeck("normal", flowDeck());
+  EXPECT_EQ(r.status, qmr::kExitNormal) << r.err;
+  EXPECT_EQ(r.err, "");
+  auto ls = lines(r.file("run.lst"));
+  ASSERT_GE(ls.size(), 4u);
+  EXPECT_EQ(ls.back(), " QMR - Quenmoor Model - SUCCESSFUL TERMINATION");
+  EXPECT_TRUE(r.exists("run.grf"));
+  EXPECT_TRUE(r.exists("run.flx"));
+}
+
+TEST(WholeRun, OutputThatCannotBeCreated) {
+  std::string deck = flowDeck();
+  deck.replace(deck.find("run.lst"), 7, "nofolder\\run.lst");
+  auto r = qmrtest::runDeck("nolisting", deck);
+  EXPECT_EQ(r.status, qmr::kExitFile);
+  EXPECT_NE(r.err.find("nofolder/run.lst"), std::string::npos) << r.err;
+}
