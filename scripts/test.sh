@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# Builds qmr and runs every test: once in a release build, once in a build
+# with the address and undefined-behaviour sanitizers.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+"$root/scripts/setup.sh" python3-matplotlib
+cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build "$root/build" -j2
+(cd "$root/build" && ctest --output-on-failure -j2)
+cmake -S "$root" -B "$root/build-asan" -DCMAKE_BUILD_TYPE=Debug -DQMR_SANITIZE=ON >/dev/null
+cmake --build "$root/build-asan" -j2
+(cd "$root/build-asan" && ctest --output-on-failure -j2)
