@@ -1,0 +1,57 @@
+// Initial conditions: nodal values at the start time from the restart file
+// of an earlier run or from one default value, then single-node overrides;
+// also the first time level, the first time weight and the band constants.
+#include "input/check.hpp"
+#include "input/input.hpp"
+#include "layout/layout.hpp"
+#include "run/run.hpp"
+
+namespace qmr {
+namespace {
+
+// clang-format off
+const Layout kRstHead("(' NODE     E-COORD   CONCENTRATION',/,' ----     -------   -------------',/,/)");
+const Layout kRstRec("(I5,2E15.7)");
+const Layout kRstEcho("(I5,E12.5,5X,E12.5)");
+const Layout kDefault("(8F10.0)");
+const Layout kDefEcho("(/,' DEFAULT INITIAL CONCENTRATION = ',E12.5,/,' *******************************',/,/)");
+const Layout kNonu("(I5,F10.0)");
+const Layout kNonuEcho("(/,' NODE NUMBER (',I4,' ) - NON-UNIFORM INITIAL VALUE = ',E12.5)");
+// clang-format on
+
+} // namespace
+
+void inital(State &s) {
+  if (s.ioread == 1) {
+    write(s.io.lst(), kRstHead, {});
+    for (int ip = 1; ip <= s.np; ++ip) {
+      int iip = 0;
+      double ecoo = 0.0;
+      if (readChecked(s.io.u8, kRstRec,
+                      {ref(iip), ref(ecoo), ref(s.hdold(ip))}) != 0)
+        error8(s);
+      write(s.io.lst(), kRstEcho, {iip, ecoo, s.hdold(ip)});
+    }
+    s.io.u8.close();
+  } else {
+    double hdeflt = 0.0;
+    if (readChecked(s.io.u5, kDefault, {ref(hdeflt)}) != 0) error5(s);
+    write(s.io.lst(), kDefEcho, {hdeflt});
+    for (int ip = 1; ip <= s.np; ++ip) s.hdold(ip) = hdeflt;
+  }
+  for (int inonu = 1; inonu <= s.nonu; ++inonu) {
+    int npnonu = 0;
+    double vlnonu = 0.0;
+    readUnchecked(s.io.u5, kNonu, {ref(npnonu), ref(vlnonu)});
+    write(s.io.lst(), kNonuEcho, {npnonu, vlnonu});
+    checkNode(s, s.io.u5.recno(), "non-uniform initial value node", npnonu);
+    s.hdold(npnonu) = vlnonu;
+  }
+  s.ptime = s.tima;
+  s.theta = 1.0;
+  s.ifullb = 3;
+  s.ihalfb = 1;
+  s.ihbp = 2;
+}
+
+} // namespace qmr

@@ -1,0 +1,132 @@
+// Auxiliary file names and the mesh: node coordinates, element lengths and
+// element mid-points, typed by the user or generated (graded or logarithmic).
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "input/input.hpp"
+#include "layout/layout.hpp"
+#include "run/run.hpp"
+
+namespace qmr {
+namespace {
+
+// clang-format off
+const Layout kName("(A200)");
+const Layout kReaEcho("(1X,' RESTART READ  FILE = ',A200)");
+const Layout kWriEcho("(1X,' RESTART WRITE FILE = ',A200)");
+const Layout kDarEcho("(1X,' VELOCITY FILE = ',A200)");
+const Layout kCoord("(8F10.0)");
+const Layout kGradEcho("(/,' COORDINATE OF NODE NUMBER 1        = ',E12.5,/,' COORDINATE OF NODE NUMBER N        = ',E12.5,/,' GRADING FACTOR FOR LINEAR ELEMENTS = ',E12.5)");
+const Layout kLogRec("(2F10.0,I5)");
+const Layout kLogEcho("(/,' AUTOMATIC LOGARITHMIC ELEMENT LENGTH GENERATION',/,' -----------------------------------------------',/,/,' COORDINATE OF NODE 1                        = ',E12.5,/,' COORDINATE OF NODE NP                       = ',E12.5,/)");
+const Layout kNodeHead("(/,'NODAL COORDINATES',/,'*****************',/,/,6(' NODE   E-COORD '),/,6(' -------------- '),/,/)");
+const Layout kPairs("(6(I5,E11.4))");
+const Layout kElemHead("(/,'ELEMENT LENGTHS',/,'***************',/,/,6(' ELEM    LENGTH '),/,6(' -------------- '),/,/)");
+// clang-format on
+
+// Coordinates typed by the user, eight to a record.
+void manual(State &s) {
+  std::vector<Ref> to;
+  for (int ip = 1; ip <= s.np; ++ip) to.push_back(ref(s.ecoord(ip)));
+  readUnchecked(s.io.u5, kCoord, to);
+  for (int ie = 1; ie <= s.ne; ++ie)
+    s.elen(ie) = s.ecoord(ie + 1) - s.ecoord(ie);
+}
+
+// Graded elements: the domain is divided uniformly in the coordinate raised
+// to the power 1/scfact and mapped back; code 2 stores the lengths in
+// reverse element order.
+void graded(State &s) {
+  double ecord1 = 0.0, ecordn = 0.0, scfact = 0.0;
+  readUnchecked(s.io.u5, kCoord, {ref(ecord1), ref(ecordn), ref(scfact)});
+  write(s.io.lst(), kGradEcho, {ecord1, ecordn, scfact});
+  double dstart = 0.0;
+  const double scfinv = 1.0 / scfact;
+  const double domlen = ecordn - ecord1;
+  const double qthick = std::pow(domlen, scfinv);
+  const double qelen = qthick / s.ne;
+  for (int ie = 1; ie <= s.ne; ++ie) {
+    const int io = s.ne - ie + 1;
+    const double qielen = ie * qelen;
+    const double dfinis = std::pow(qielen, scfact);
+    if (s.imshgn == 1) s.elen(ie) = dfinis - dstart;
+    if (s.imshgn == 2) s.elen(io) = dfinis - dstart;
+    dstart = dfinis;
+  }
+  s.ecoord(1) = ecord1;
+  for (int ie = 1; ie <= s.ne; ++ie)
+    s.ecoord(ie + 1) = s.ecoord(ie) + s.elen(ie);
+}
+
+// Logarithmic elements: node coordinates in geometric sequence, the
+// logarithm advanced by repeated addition.
+void logarithmic(State &s) {
+  double ecord1 = 0.0, ecordn = 0.0;
+  readUnchecked(s.io.u5, kLogRec, {ref(ecord1), ref(ecordn)});
+  write(s.io.lst(), kLogEcho, {ecord1, ecordn});
+  const double dlogn = std::log10(ecordn);
+  double dlog1 = std::log10(ecord1);
+  const double domlog = dlogn - dlog1;
+  const double elelog = domlog / s.ne;
+  s.ecoord(1) = ecord1;
+  for (int ie = 1; ie <= s.ne; ++ie) {
+    dlog1 = dlog1 + elelog;
+    s.ecoord(ie + 1) = std::pow(10.0, dlog1);
+    s.elen(ie) = s.ecoord(ie + 1) - s.ecoord(ie);
+  }
+}
+
+} // namespace
+
+void meshgn(State &s) {
+  std::string afil(200, ' ');
+  if (s.ioread == 1) {
+    std::string reafil(200, ' ');
+    if (readChecked(s.io.u5, kName, {ref(reafil)}) != 0) error5(s);
+    if (readChecked(s.io.u5, kName, {ref(afil)}) != 0) error5(s);
+    write(s.io.lst(), kReaEcho, {reafil});
+    openOrFail(s.io.u8, reafil, "restart file to read", &Unit::openUnknown);
+  }
+  if (s.iowrit == 1) {
+    std::string wrifil(200, ' ');
+    readUnchecked(s.io.u5, kName, {ref(wrifil)});
+    readUnchecked(s.io.u5, kName, {ref(afil)});
+    write(s.io.lst(), kWriEcho, {wrifil});
+    openOrFail(s.io.u9, wrifil, "restart file to write", &Unit::openUnknown);
+  }
+  if (s.iodarc > 0) {
+    std::string darfil(200, ' ');
+    readUnchecked(s.io.u5, kName, {ref(darfil)});
+    readUnchecked(s.io.u5, kName, {ref(afil)});
+    write(s.io.lst(), kDarEcho, {darfil});
+    openOrFail(s.io.u10, darfil, "velocity file", &Unit::openUnknown);
+  }
+
+  if (s.imshgn == 1 || s.imshgn == 2) {
+    graded(s);
+  } else if (s.imshgn == 3) {
+    logarithmic(s);
+  } else {
+    manual(s);
+  }
+  for (int ie = 1; ie <= s.ne; ++ie)
+    s.xcoord(ie) = (s.ecoord(ie + 1) + s.ecoord(ie)) * 0.5;
+
+  std::vector<Val> pairs;
+  write(s.io.lst(), kNodeHead, {});
+  for (int ip = 1; ip <= s.np; ++ip) {
+    pairs.emplace_back(ip);
+    pairs.emplace_back(s.ecoord(ip));
+  }
+  write(s.io.lst(), kPairs, pairs);
+  pairs.clear();
+  write(s.io.lst(), kElemHead, {});
+  for (int ie = 1; ie <= s.ne; ++ie) {
+    pairs.emplace_back(ie);
+    pairs.emplace_back(s.elen(ie));
+  }
+  write(s.io.lst(), kPairs, pairs);
+}
+
+} // namespace qmr

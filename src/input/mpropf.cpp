@@ -1,0 +1,146 @@
+// Flow material properties: the media, their assignment to the elements
+// (per element, by zones, or interpolated between control nodes), and the
+// extensive values turned into values per unit length of valley.
+#include <cmath>
+#include <vector>
+
+#include "input/check.hpp"
+#include "input/input.hpp"
+#include "layout/layout.hpp"
+#include "run/run.hpp"
+
+namespace qmr {
+namespace {
+
+// clang-format off
+const Layout kNumber("(I5)");
+const Layout kMedHead("(/,'MATERIAL PROPERTIES FOR MEDIUM ',I1,/,'********************************')");
+const Layout kMedium("(9F10.0)");
+const Layout kMedEcho("(/,'  HYDRAULIC CONDUCTIVITY          = ',E12.5,/,'  SPECIFIC STORAGE                = ',E12.5,/,'  STORAGE COEFFICIENT             = ',E12.5,/,'  AQUIFER THICKNESS/BASE ELEV.    = ',E12.5,/,'  DISTRIBUTED RECHARGE            = ',E12.5,/,'  AQUITARD LEAKAGE COEFFICIENT    = ',E12.5,/,'  FIXED HEAD BEYOND AQUITARD      = ',E12.5,/,'  MAXIMUM LEAKAGE RATE            = ',E12.5,/,'  AQUIFER WIDTH                   = ',E12.5,/)");
+const Layout kElement("(9E10.4)");
+// clang-format on
+
+const double kQmaxUsed = static_cast<double>(1.0E-15F); // a medium limits
+const double kTiny = static_cast<double>(1.0E-10F);     // zero width, eqmax
+const double kThin = static_cast<double>(1.0E-9F);      // zero thickness
+
+// The nine per-element values of element le taken from slots 1..9.
+void assign(State &s, int le, const double v[9]) {
+  s.etran(le) = v[0];
+  s.espec(le) = v[1];
+  s.estor(le) = v[2];
+  s.ebott(le) = v[3];
+  s.eqrch(le) = v[4];
+  s.eleak(le) = v[5];
+  s.ehfix(le) = v[6];
+  s.ewide(le) = v[7];
+  s.eqmax(le) = v[8];
+}
+
+void slots(const State &s, int imat, double v[9]) {
+  for (int k = 1; k <= 9; ++k) v[k - 1] = s.prop(k, imat);
+}
+
+// Medium or zone numbers, ahead of the media: one record per number, so no
+// record at all when there is no number to read.
+void readNumbers(State &s) {
+  std::vector<Ref> to;
+  if (s.ipcode == 0) {
+    for (int ie = 1; ie <= s.ne; ++ie) to.push_back(ref(s.lmat(ie)));
+    if (to.empty()) return;
+    if (readEofOnly(s.io.u5, kNumber, to) < 0) error5(s);
+    checkMedia(s, s.io.u5.recno());
+    return;
+  }
+  for (int imat = 1; imat <= s.nmat; ++imat) to.push_back(ref(s.lmat(imat)));
+  if (!to.empty()) readUnchecked(s.io.u5, kNumber, to);
+  if (s.ipcode == 1 || s.ipcode == 2) checkZones(s, s.io.u5.recno());
+  if (s.nmat + 1 >= 1) s.lmat(s.nmat + 1) = s.np;
+}
+
+void readMedia(State &s) {
+  s.ilqmax = 0;
+  for (int imat = 1; imat <= s.nmat; ++imat) {
+    write(s.io.lst(), kMedHead, {imat});
+    double elspec = 0.0;
+    readUnchecked(s.io.u5, kMedium,
+                  {ref(s.eltran), ref(elspec), ref(s.elstor), ref(s.elbott),
+                   ref(s.elqrch), ref(s.elleak), ref(s.elhfix), ref(s.elwide),
+                   ref(s.elqmax)});
+    if (s.elqmax > kQmaxUsed) s.ilqmax = 1;
+    if (std::abs(s.elwide) <= kTiny) s.elwide = 1.0;
+    if (s.i2dwt == 0 && std::abs(s.elbott) <= kThin) s.elbott = 1.0;
+    write(s.io.lst(), kMedEcho,
+          {s.eltran, elspec, s.elstor, s.elbott, s.elqrch, s.elleak, s.elhfix,
+           s.elqmax, s.elwide});
+    const double v[9] = {s.eltran, elspec,   s.elstor, s.elbott, s.elqrch,
+                         s.elleak, s.elhfix, s.elwide, s.elqmax};
+    for (int k = 1; k <= 9; ++k) s.prop(k, imat) = v[k - 1];
+  }
+}
+
+void assignElements(State &s) {
+  double v[9];
+  if (s.ipcode == 0) {
+    for (int ie = 1; ie <= s.ne; ++ie) {
+      slots(s, s.lmat(ie), v);
+      assign(s, ie, v);
+    }
+  } else if (s.ipcode == 1) {
+    for (int imat = 1; imat <= s.nmat; ++imat) {
+      const int l1 = s.lmat(imat);
+      const int l2 = s.lmat(imat + 1) - 1;
+      slots(s, imat, v);
+      for (int le = l1; le <= l2; ++le) assign(s, le, v);
+    }
+  } else if (s.ipcode == 2) {
+    double e1[9], e2[9];
+    for (int imat = 1; imat <= s.nmat - 1; ++imat) {
+      const int imt1 = imat;
+      const int imt2 = imat + 1;
+      slots(s, imt1, e1);
+      slots(s, imt2, e2);
+      const int l1 = s.lmat(imt1);
+      const int l2 = s.lmat(imt2) - 1;
+      const int l3 = l2 + 1;
+      const double x1 = s.ecoord(l1);
+      const double dx = s.ecoord(l3) - x1;
+      for (int le = l1; le <= l2; ++le) {
+        const double xe = s.xcoord(le);
+        const double xf = (xe - x1) / dx;
+        for (int k = 0; k < 9; ++k) v[k] = e2[k] * xf + (1.0 - xf) * e1[k];
+        assign(s, le, v);
+      }
+    }
+  }
+}
+
+// Leakage limit per element, then the extensive values times the width.
+void elementPass(State &s) {
+  for (int ie = 1; ie <= s.ne; ++ie) {
+    s.iqmax(ie) = 0;
+    if (s.eqmax(ie) > kTiny) s.iqmax(ie) = 1;
+    if (s.eqmax(ie) < kTiny) s.eqmax(ie) = s.etran(ie);
+    s.elwide = s.ewide(ie);
+    s.etran(ie) = s.etran(ie) * s.elwide;
+    s.espec(ie) = s.espec(ie) * s.elwide;
+    s.estor(ie) = s.estor(ie) * s.elwide;
+    s.eqrch(ie) = s.eqrch(ie) * s.elwide;
+    s.eleak(ie) = s.eleak(ie) * s.elwide;
+    s.eqmax(ie) = s.eqmax(ie) * s.elwide;
+    write(s.io.lst(), kElement,
+          {s.etran(ie), s.espec(ie), s.estor(ie), s.ebott(ie), s.eqrch(ie),
+           s.eleak(ie), s.ehfix(ie), s.ewide(ie), s.eqmax(ie)});
+  }
+}
+
+} // namespace
+
+void mpropf(State &s) {
+  readNumbers(s);
+  readMedia(s);
+  assignElements(s);
+  elementPass(s);
+}
+
+} // namespace qmr

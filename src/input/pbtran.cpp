@@ -1,0 +1,46 @@
+// Prescribed nodal fluxes of a transport run: a flux of solute into each
+// listed node and a fluid flux that carries the node's own concentration.
+#include "input/check.hpp"
+#include "input/input.hpp"
+#include "layout/layout.hpp"
+#include "run/run.hpp"
+
+namespace qmr {
+namespace {
+
+// clang-format off
+const Layout kHead("(/,'PRESCRIBED NODAL FLUXES',/,'***********************',/,/,'  BOUNDARY      NODE   D.O.F. PRESCRIBED FLUX  PRESCRIBED FLUX',/,'                               CONCENTRATION        FLUID   ',/,'  --------      ----   ------ ---------------  ---------------',/,/)");
+const Layout kRecord("(2I5,2F10.0)");
+const Layout kEcho("(3I10,2E17.7)");
+// clang-format on
+
+} // namespace
+
+void pbtran(State &s) {
+  if (s.ndf == 0) return;
+  write(s.io.lst(), kHead, {});
+  s.nsb = s.ndf;
+  for (int isb = 1; isb <= s.nsb; ++isb) {
+    int inod = 0, idof = 0;
+    double valuqc = 0.0, valuqw = 0.0;
+    if (readChecked(s.io.u5, kRecord,
+                    {ref(inod), ref(idof), ref(valuqc), ref(valuqw)}) != 0)
+      error5(s);
+    if (valuqc < 0.0 || valuqw < 0.0) {
+      // A warning only: nothing is read, the run goes on with the values.
+      writeFree(s.io.lst(),
+                {"You have prescribed a discharge of concentration !!!!"});
+      writeFree(s.io.lst(), {"          ARE YOU SURE THIS IS CORRECT ???"});
+      writeFree(s.io.lst(), {"            <PRESS ENTER TO CONTINUE>"});
+      tdelay(3);
+    }
+    const int id = inod;
+    s.isbv(isb) = id;
+    s.bslod(isb) = valuqc;
+    s.bslqw(isb) = valuqw;
+    write(s.io.lst(), kEcho, {isb, inod, idof, s.bslod(isb), s.bslqw(isb)});
+    checkNode(s, s.io.u5.recno(), "prescribed flux node", inod);
+  }
+}
+
+} // namespace qmr

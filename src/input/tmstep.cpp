@@ -1,0 +1,99 @@
+// Time steps: the total time at the end of every step, typed by the user or
+// generated (logarithmic or linear), and the storage switch of a steady run.
+#include <cmath>
+#include <vector>
+
+#include "input/input.hpp"
+#include "layout/layout.hpp"
+#include "run/run.hpp"
+
+namespace qmr {
+namespace {
+
+// clang-format off
+const Layout kSteady("(/,' ** STEADY STATE CONDITION **',/)");
+const Layout kTimes("(8F10.0)");
+const Layout kManHead("(/,/,'  MANUAL TIME STEP INPUT',/,'  **********************',/,/,'  INITIAL TIME VALUE = ',E10.4,/,/,'   TIME STEP       TOTAL     ELAPSED        TIME',/,'    NUMBER         TIME       TIME          STEP',/,'   ---------       -----     -------        ----',/,/)");
+const Layout kRow("(I12,3E12.5)");
+const Layout kAuto("(2F10.0,I5)");
+const Layout kLogHead("(/,' AUTOMATIC LOGARITHMIC TIMESTEP GENERATION',/,' -----------------------------------------',/,/,' INITIAL TIME VALUE    (TIMA)                = ',E12.5,/,' FIRST TIME STEP VALUE (DELTA1)              = ',E12.5,/,' NUMBER OF TIME STEPS PER LOG CYCLE (NTSLOG) = ',I12,/,/,'   TIME STEP       TOTAL     ELAPSED        TIME',/,'     NUMBER        TIME        TIME         STEP',/,'   ---------       -----     -------        ----',/,/)");
+const Layout kLinHead("(/,' AUTOMATIC LINEAR TIMESTEP GENERATION',/,' ------------------------------------',/,/,' INITIAL TIME VALUE      (TIMA)              = ',E12.5,/,' UNIFORM TIME STEP VALUE (DELTA1)            = ',E12.5,/,/,'   TIME STEP       TOTAL     ELAPSED        TIME',/,'     NUMBER        TIME        TIME         STEP',/,'   ---------       -----     -------        ----',/,/)");
+// clang-format on
+
+// Total times typed by the user after the initial time, used unchanged.
+void manual(State &s) {
+  std::vector<Ref> to;
+  to.push_back(ref(s.tima));
+  for (int its = 1; its <= s.nts; ++its) to.push_back(ref(s.timvec(its)));
+  if (readEofOnly(s.io.u5, kTimes, to) < 0) error5(s);
+  write(s.io.lst(), kManHead, {s.tima});
+  double tint = s.tima;
+  for (s.its = 1; s.its <= s.nts; ++s.its) {
+    s.ttime = s.timvec(s.its);
+    const double etime = s.ttime - s.tima;
+    const double tstep = s.ttime - tint;
+    tint = s.ttime;
+    write(s.io.lst(), kRow, {s.its, s.ttime, etime, tstep});
+  }
+}
+
+// Elapsed time multiplied by 10^(1/ntslog) from step to step; the factor is
+// a single-precision value.
+void logarithmic(State &s, double delta1, int ntslog) {
+  write(s.io.lst(), kLogHead, {s.tima, delta1, ntslog});
+  const float expo = 1.0F / static_cast<float>(ntslog);
+  const double tfact = static_cast<double>(std::pow(10.0F, expo));
+  double tint = s.tima;
+  double etime = delta1;
+  for (s.its = 1; s.its <= s.nts; ++s.its) {
+    s.ttime = s.tima + etime;
+    const double tstep = s.ttime - tint;
+    write(s.io.lst(), kRow, {s.its, s.ttime, etime, tstep});
+    s.timvec(s.its) = s.ttime;
+    tint = s.ttime;
+    etime = etime * tfact;
+  }
+}
+
+// Elapsed time grown by repeated addition of the uniform step.
+void linear(State &s, double delta1) {
+  write(s.io.lst(), kLinHead, {s.tima, delta1});
+  double tint = s.tima;
+  double etime = delta1;
+  for (s.its = 1; s.its <= s.nts; ++s.its) {
+    s.ttime = s.tima + etime;
+    const double tstep = s.ttime - tint;
+    write(s.io.lst(), kRow, {s.its, s.ttime, etime, tstep});
+    s.timvec(s.its) = s.ttime;
+    etime = etime + delta1;
+    tint = s.ttime;
+  }
+}
+
+} // namespace
+
+void tmstep(State &s) {
+  s.asign = 1.0;
+  if (s.isstat == 1) {
+    s.nts = 1;
+    s.tima = 0.0;
+    s.asign = 0.0;
+    s.timvec(1) = 1.0;
+    write(s.io.lst(), kSteady, {});
+    return;
+  }
+  if (s.itsgn == 0) {
+    manual(s);
+    return;
+  }
+  double delta1 = 0.0;
+  int ntslog = 0;
+  readUnchecked(s.io.u5, kAuto, {ref(s.tima), ref(delta1), ref(ntslog)});
+  if (ntslog > 0) {
+    logarithmic(s, delta1, ntslog);
+  } else {
+    linear(s, delta1);
+  }
+}
+
+} // namespace qmr
