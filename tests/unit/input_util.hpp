@@ -1,0 +1,72 @@
+// Helpers shared by the tests of the model-definition input.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "run/run.hpp"
+#include "support.hpp"
+
+namespace inputtest {
+
+// A state with the deck as main input and the counts the control data would
+// have set for a mesh of `ne` elements.
+inline std::unique_ptr<qmr::State> withMesh(const std::string &deck, int ne) {
+  auto s = qmrtest::memState(deck);
+  s->ne = ne;
+  s->np = ne + 1;
+  s->ndofn = 1;
+  s->nd = s->np;
+  return s;
+}
+
+// Uniform mesh of unit elements from coordinate 0, as the mesh input leaves
+// it, for the routines that read coordinates.
+inline void unitMesh(qmr::State &s) {
+  for (int ip = 1; ip <= s.np; ++ip) s.ecoord(ip) = ip - 1;
+  for (int ie = 1; ie <= s.ne; ++ie) {
+    s.elen(ie) = 1.0;
+    s.xcoord(ie) = ie - 0.5;
+  }
+}
+
+// Runs `f`, which must end the run; returns the status it ended with.
+template <class F> int stopStatus(F f) {
+  try {
+    f();
+  } catch (const qmr::StopRun &e) {
+    return e.status;
+  }
+  ADD_FAILURE() << "the run did not end";
+  return -1;
+}
+
+inline std::vector<std::string> listing(const qmr::State &s) {
+  return qmrtest::lines(s.io.u6.text());
+}
+
+inline std::string lastLine(const qmr::State &s) {
+  auto l = listing(s);
+  return l.empty() ? std::string() : l.back();
+}
+
+// The next record of the main input, or "<eof>": shows what a routine left
+// unread.
+inline std::string nextRecord(qmr::State &s) {
+  std::string rec;
+  return s.io.u5.next(rec) ? rec : std::string("<eof>");
+}
+
+inline const char *kMainFail = " ****ERROR OR END OF FILE ON MAIN INPUT****";
+
+// n copies of a text joined.
+inline std::string times(const std::string &t, int n) {
+  std::string r;
+  for (int i = 0; i < n; ++i) r += t;
+  return r;
+}
+
+} // namespace inputtest

@@ -1,0 +1,70 @@
+// Whole decks through the model-definition input.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "support.hpp"
+
+using qmrtest::col;
+using qmrtest::Deck;
+using qmrtest::lines;
+
+namespace {
+
+// A two-element transport deck with the given velocity code; with a
+// positive code the velocity file is named "C:\QMR\VEL.DAT".
+std::string transportDeck(int iodarc) {
+  Deck d;
+  d << "T OW"
+    << "run.lst"
+    << "run.grf"
+    << "job title";
+  d << "    2    1    1    1    0    0    1    0";
+  d << "    0    0    1    0    0    0" + col(iodarc, 5) +
+           "    0    0    0    0";
+  if (iodarc > 0)
+    d << "C:\\QMR\\VEL.DAT"
+      << "ignored";
+  d << "       0.0      10.0      20.0";
+  d << "    1"
+    << "    1";
+  d << "       1.0       0.0       0.3       0.0       0.0       0.0"
+       "       0.0       2.0";
+  d << "       0.0       1.0";
+  d << "    1    1       1.0";
+  d << "       0.0";
+  if (iodarc <= 0) d << "       0.5      10.0";
+  d << "    2";
+  return d.text;
+}
+
+} // namespace
+
+TEST(InputDeck, TransportWithoutVelocitySourceIsRejected) {
+  auto r = qmrtest::runDeck("input-iodarc3", transportDeck(3));
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("code for reading/writing Darcy velocities 3"),
+            std::string::npos)
+      << r.err;
+  auto l = lines(r.file("run.lst"));
+  ASSERT_FALSE(l.empty());
+  EXPECT_EQ(l.back(), " ****ERROR OR END OF FILE ON MAIN INPUT****");
+  EXPECT_TRUE(r.exists("VEL.DAT")); // opened (created) by the mesh input
+  EXPECT_EQ(r.file("run.grf"), ""); // the run ended before the headings
+  std::filesystem::remove_all(r.dir);
+}
+
+TEST(InputDeck, TransportWithDefaultVelocityRuns) {
+  auto r = qmrtest::runDeck("input-iodarc0", transportDeck(0));
+  EXPECT_EQ(r.status, 0) << r.err;
+  const std::string lst = r.file("run.lst");
+  EXPECT_NE(lst.find("     DEFAULT DARCY VELOCITY    = .5000000E+00\n"
+                     "     DEFAULT AQUIFER THICKNESS = .1000000E+02\n"),
+            std::string::npos);
+  auto g = lines(r.file("run.grf"));
+  ASSERT_GE(g.size(), 2u);
+  EXPECT_EQ(g[0], "1.TIMESTEP   2.TIMEVAL   3.LOGTIME   OBS.(  2)   OBS.(");
+  EXPECT_EQ(g[1], " ");
+  std::filesystem::remove_all(r.dir);
+}
