@@ -14,10 +14,10 @@ namespace qmr {
 // "main input record 23: prescribed value node 0 is outside 1..11"
 inline std::string outsideText(long rec, std::string_view what, int value,
                                int lo, int hi) {
-  std::string t = "main input record " + std::to_string(rec) + ": ";
-  t += what;
-  t += " " + std::to_string(value) + " is outside " + std::to_string(lo) +
-       ".." + std::to_string(hi);
+  std::string t("main input record ");
+  t.append(std::to_string(rec)).append(": ").append(what).append(" ");
+  t.append(std::to_string(value)).append(" is outside ");
+  t.append(std::to_string(lo)).append("..").append(std::to_string(hi));
   return t;
 }
 
