@@ -8,6 +8,7 @@ import importlib.machinery
 import importlib.util
 import math
 import os
+import shutil
 import subprocess
 import tempfile
 import unittest
@@ -265,6 +266,7 @@ class Reading(unittest.TestCase):
 class Pictures(unittest.TestCase):
     def setUp(self):
         self.dir = Path(tempfile.mkdtemp(prefix="qmr-plot-"))
+        self.addCleanup(shutil.rmtree, self.dir, ignore_errors=True)
 
     def write(self, name, text):
         path = self.dir / name
@@ -366,6 +368,7 @@ def flow_deck(nts, obs, profiles):
 class RealRuns(unittest.TestCase):
     def run_qmr(self, deck):
         folder = Path(tempfile.mkdtemp(prefix="qmr-plot-run-"))
+        self.addCleanup(shutil.rmtree, folder, ignore_errors=True)
         (folder / "VELDA.INP").write_text(deck)
         r = subprocess.run([os.environ["QMR_EXE"]], cwd=folder,
                            capture_output=True, timeout=120)
