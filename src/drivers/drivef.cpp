@@ -9,6 +9,7 @@
 #include "drivers/drivers.hpp"
 #include "fem/fem.hpp"
 #include "layout/layout.hpp"
+#include "layout/records.hpp"
 #include "output/logpos.hpp"
 #include "run/run.hpp"
 
@@ -19,18 +20,13 @@ namespace {
 const Layout kDry("('***** ELEMENT NO. ',I3,' HAS GONE DRY !! *****')");
 const Layout kIter(
     "('***** ITERATION ',I3,' OF MAXIMUM ',I3,' *****',/,'      MAXIMUM HEAD DIFFERENCE OF ',E12.5,' AT NODE ',I5)");
-const Layout kVelo("(I5,4E15.7)");
-const Layout kSolHead("(/,/,'  SOLUTION VECTOR ASLOD(ID)',/)");
 const Layout kNodeHead(
     "(' NODE     E-COORD   HYDRAULIC HEAD',/,' ----     -------   --------------')");
-const Layout kNode("(I5,E12.5,5X,E12.5)");
 const Layout kFluxHead(
     "(/,'  RESULTING FLUX AT PRESCRIBED HEAD NODES',/,'  ***************************************',/,/,'  NODE   PRESCRIBED HEAD    RESULTING FLUX','         FLUX RATE       ACCUMULATED',/,'                            OVER TIME STEP','      OVER TIME STEP        FLUX',/,'  ----   ---------------    --------------','      --------------     -----------',/)");
 const Layout kFlux("(I6,4E18.5)");
-const Layout kFluxRow("(I10,42(1X,E11.4))");
 const Layout kBalance(
     "(/,'           MASS BALANCE COMPUTATION',/,'           ************************',/,/,'   MASS ENTERING SYSTEM FROM PRESCRIBED HEAD NODES = ',E12.5,/,'   MASS ENTERING SYSTEM FROM PRESCRIBED FLUX NODES = ',E12.5,/,'   MASS ENTERING SYSTEM FROM RECHARGE CONDITION    = ',E12.5,/,'   MASS ENTERING SYSTEM FROM AQUITARD LEAKAGE      = ',E12.5,/,'   MASS INCREASE HELD IN STORAGE                   = ',E12.5,/,/,'   MASS OUT OF BALANCE (MASS IN - MASS INCREASE)   = ',E12.5,/,/)");
-const Layout kDone("(21X,'***** TIME STEP',I3,' OF',I3,' COMPLETED *****')");
 
 // Reports appear on the steps whose number is a multiple of the print
 // interval. An interval of 0 has no multiples: no reports.
@@ -187,7 +183,8 @@ void velocityBlock(State &s) {
       const double radzer = (s.ecoord(ip1) + s.ecoord(ip2)) * 0.5;
       s.eqleak = s.eqleak - (s.el * s.elleak * ehdiff) / (radzer * 12.0);
     }
-    write(s.io.u10, kVelo, {ie, s.edarcy, s.ethick, s.eqleak, s.elqrch});
+    write(s.io.u10, kVelocityRecord,
+          {ie, s.edarcy, s.ethick, s.eqleak, s.elqrch});
   }
 }
 
@@ -267,10 +264,10 @@ void results(State &s) {
   if (s.iodarc > 0 && (s.iodarc == 2 || s.its == s.nts)) velocityBlock(s);
 
   if (printStep(s)) {
-    write(s.io.lst(), kSolHead, {});
+    write(s.io.lst(), kSolutionHead, {});
     write(s.io.lst(), kNodeHead, {});
     for (int ip = 1; ip <= s.np; ++ip)
-      write(s.io.lst(), kNode, {ip, s.ecoord(ip), s.hdnew(ip)});
+      write(s.io.lst(), kNodeLine, {ip, s.ecoord(ip), s.hdnew(ip)});
   }
 
   // Fluxes at the prescribed-head nodes: the reactions of the last solution.
@@ -292,14 +289,14 @@ void results(State &s) {
     const double timlog = logpos(s.ttime);
     std::vector<Val> row{s.its, s.ttime, timlog};
     for (int ibt = 1; ibt <= s.nbt; ++ibt) row.emplace_back(s.qratb(ibt));
-    write(s.io.u4, kFluxRow, row);
+    write(s.io.u4, kRow, row);
   }
 
   massBalance(s, qdsum);
 
   for (int ip = 1; ip <= s.np; ++ip) s.hdold(ip) = s.hdnew(ip);
-  write(s.io.lst(), kDone, {s.its, s.nts});
-  write(s.io.lst(), kDone, {s.its, s.nts});
+  write(s.io.lst(), kStepDone, {s.its, s.nts});
+  write(s.io.lst(), kStepDone, {s.its, s.nts});
 
   // Every profile asked for at this step.
   while (s.itprof <= s.ntprof && s.its == s.ltprof(s.itprof)) {

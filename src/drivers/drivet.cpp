@@ -8,19 +8,16 @@
 #include "drivers/drivers.hpp"
 #include "fem/fem.hpp"
 #include "layout/layout.hpp"
+#include "layout/records.hpp"
 #include "run/run.hpp"
 
 namespace qmr {
 
 namespace {
-const Layout kIter("('***** ITERATION ',I3,' OF MAXIMUM ',I3,' *****',/,"
-                   "'      MAXIMUM CONCENTRATION DIFFERENCE OF ',E12.5,"
-                   "' AT NODE ',I5)");
-const Layout kSolHead("(/,/,'  SOLUTION VECTOR ASLOD(ID)',/)");
-const Layout kColHead("(' NODE     E-COORD   CONCENTRATION',/,"
-                      "' ----     -------   -------------')");
-const Layout kNodeRow("(I5,E12.5,5X,E12.5)");
-const Layout kDone("(21X,'***** TIME STEP',I3,' OF',I3,' COMPLETED *****')");
+const Layout kIter(
+    "('***** ITERATION ',I3,' OF MAXIMUM ',I3,' *****',/,'      MAXIMUM CONCENTRATION DIFFERENCE OF ',E12.5,' AT NODE ',I5)");
+const Layout kColHead(
+    "(' NODE     E-COORD   CONCENTRATION',/,' ----     -------   -------------')");
 } // namespace
 
 void drivet(State &s) {
@@ -103,10 +100,10 @@ void drivet(State &s) {
     endqmr(s, 3, "SOLUTION NOT CONVERGED - PROGRAM TERMINATED");
 
   // Results of the step.
-  write(s.io.lst(), kSolHead, {});
+  write(s.io.lst(), kSolutionHead, {});
   write(s.io.lst(), kColHead, {});
   for (int ip = 1; ip <= s.np; ++ip)
-    write(s.io.lst(), kNodeRow, {ip, s.ecoord(ip), s.hdnew(ip)});
+    write(s.io.lst(), kNodeLine, {ip, s.ecoord(ip), s.hdnew(ip)});
 
   // The profile of this step, when it is the step of the next profile.
   if (s.itprof <= s.ntprof && s.its == s.ltprof(s.itprof)) {
@@ -114,8 +111,8 @@ void drivet(State &s) {
     s.itprof = s.itprof + 1;
   }
 
-  write(s.io.lst(), kDone, {s.its, s.nts});
-  write(s.io.lst(), kDone, {s.its, s.nts});
+  write(s.io.lst(), kStepDone, {s.its, s.nts});
+  write(s.io.lst(), kStepDone, {s.its, s.nts});
 }
 
 } // namespace qmr

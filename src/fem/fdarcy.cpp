@@ -3,19 +3,18 @@
 // the velocity file before every time step of a transport run.
 #include "fem/fem.hpp"
 #include "layout/layout.hpp"
+#include "layout/records.hpp"
 #include "run/run.hpp"
 
 namespace qmr {
 
-namespace {
-const Layout kRecord("(I5,4E15.7)");
-} // namespace
+namespace {} // namespace
 
 void fdarcy(State &s) {
   if (s.iodarc != 2) return;
   for (int ie = 1; ie <= s.ne; ++ie) {
     int iei = 0;
-    if (readChecked(s.io.u10, kRecord,
+    if (readChecked(s.io.u10, kVelocityRecord,
                     {ref(iei), ref(s.edarcy), ref(s.ethick), ref(s.eqleak),
                      ref(s.eqrech)}) != 0)
       error10(s);

@@ -4,6 +4,7 @@
 #include "input/check.hpp"
 #include "input/input.hpp"
 #include "layout/layout.hpp"
+#include "layout/records.hpp"
 #include "run/run.hpp"
 
 namespace qmr {
@@ -11,9 +12,6 @@ namespace {
 
 // clang-format off
 const Layout kRstHead("(' NODE     E-COORD   CONCENTRATION',/,' ----     -------   -------------',/,/)");
-const Layout kRstRec("(I5,2E15.7)");
-const Layout kRstEcho("(I5,E12.5,5X,E12.5)");
-const Layout kDefault("(8F10.0)");
 const Layout kDefEcho("(/,' DEFAULT INITIAL CONCENTRATION = ',E12.5,/,' *******************************',/,/)");
 const Layout kNonu("(I5,F10.0)");
 const Layout kNonuEcho("(/,' NODE NUMBER (',I4,' ) - NON-UNIFORM INITIAL VALUE = ',E12.5)");
@@ -27,15 +25,15 @@ void inital(State &s) {
     for (int ip = 1; ip <= s.np; ++ip) {
       int iip = 0;
       double ecoo = 0.0;
-      if (readChecked(s.io.u8, kRstRec,
+      if (readChecked(s.io.u8, kRestartRecord,
                       {ref(iip), ref(ecoo), ref(s.hdold(ip))}) != 0)
         error8(s);
-      write(s.io.lst(), kRstEcho, {iip, ecoo, s.hdold(ip)});
+      write(s.io.lst(), kNodeLine, {iip, ecoo, s.hdold(ip)});
     }
     s.io.u8.close();
   } else {
     double hdeflt = 0.0;
-    if (readChecked(s.io.u5, kDefault, {ref(hdeflt)}) != 0) error5(s);
+    if (readChecked(s.io.u5, kEightReals, {ref(hdeflt)}) != 0) error5(s);
     write(s.io.lst(), kDefEcho, {hdeflt});
     for (int ip = 1; ip <= s.np; ++ip) s.hdold(ip) = hdeflt;
   }

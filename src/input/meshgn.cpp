@@ -6,19 +6,17 @@
 
 #include "input/input.hpp"
 #include "layout/layout.hpp"
+#include "layout/records.hpp"
 #include "run/run.hpp"
 
 namespace qmr {
 namespace {
 
 // clang-format off
-const Layout kName("(A200)");
 const Layout kReaEcho("(1X,' RESTART READ  FILE = ',A200)");
 const Layout kWriEcho("(1X,' RESTART WRITE FILE = ',A200)");
 const Layout kDarEcho("(1X,' VELOCITY FILE = ',A200)");
-const Layout kCoord("(8F10.0)");
 const Layout kGradEcho("(/,' COORDINATE OF NODE NUMBER 1        = ',E12.5,/,' COORDINATE OF NODE NUMBER N        = ',E12.5,/,' GRADING FACTOR FOR LINEAR ELEMENTS = ',E12.5)");
-const Layout kLogRec("(2F10.0,I5)");
 const Layout kLogEcho("(/,' AUTOMATIC LOGARITHMIC ELEMENT LENGTH GENERATION',/,' -----------------------------------------------',/,/,' COORDINATE OF NODE 1                        = ',E12.5,/,' COORDINATE OF NODE NP                       = ',E12.5,/)");
 const Layout kNodeHead("(/,'NODAL COORDINATES',/,'*****************',/,/,6(' NODE   E-COORD '),/,6(' -------------- '),/,/)");
 const Layout kPairs("(6(I5,E11.4))");
@@ -29,7 +27,7 @@ const Layout kElemHead("(/,'ELEMENT LENGTHS',/,'***************',/,/,6(' ELEM   
 void manual(State &s) {
   std::vector<Ref> to;
   for (int ip = 1; ip <= s.np; ++ip) to.push_back(ref(s.ecoord(ip)));
-  readUnchecked(s.io.u5, kCoord, to);
+  readUnchecked(s.io.u5, kEightReals, to);
   for (int ie = 1; ie <= s.ne; ++ie)
     s.elen(ie) = s.ecoord(ie + 1) - s.ecoord(ie);
 }
@@ -39,7 +37,7 @@ void manual(State &s) {
 // reverse element order.
 void graded(State &s) {
   double ecord1 = 0.0, ecordn = 0.0, scfact = 0.0;
-  readUnchecked(s.io.u5, kCoord, {ref(ecord1), ref(ecordn), ref(scfact)});
+  readUnchecked(s.io.u5, kEightReals, {ref(ecord1), ref(ecordn), ref(scfact)});
   write(s.io.lst(), kGradEcho, {ecord1, ecordn, scfact});
   double dstart = 0.0;
   const double scfinv = 1.0 / scfact;
@@ -63,7 +61,7 @@ void graded(State &s) {
 // logarithm advanced by repeated addition.
 void logarithmic(State &s) {
   double ecord1 = 0.0, ecordn = 0.0;
-  readUnchecked(s.io.u5, kLogRec, {ref(ecord1), ref(ecordn)});
+  readUnchecked(s.io.u5, kTwoRealsInt, {ref(ecord1), ref(ecordn)});
   write(s.io.lst(), kLogEcho, {ecord1, ecordn});
   const double dlogn = std::log10(ecordn);
   double dlog1 = std::log10(ecord1);

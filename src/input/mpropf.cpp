@@ -7,15 +7,13 @@
 #include "input/check.hpp"
 #include "input/input.hpp"
 #include "layout/layout.hpp"
+#include "layout/records.hpp"
 #include "run/run.hpp"
 
 namespace qmr {
 namespace {
 
 // clang-format off
-const Layout kNumber("(I5)");
-const Layout kMedHead("(/,'MATERIAL PROPERTIES FOR MEDIUM ',I1,/,'********************************')");
-const Layout kMedium("(9F10.0)");
 const Layout kMedEcho("(/,'  HYDRAULIC CONDUCTIVITY          = ',E12.5,/,'  SPECIFIC STORAGE                = ',E12.5,/,'  STORAGE COEFFICIENT             = ',E12.5,/,'  AQUIFER THICKNESS/BASE ELEV.    = ',E12.5,/,'  DISTRIBUTED RECHARGE            = ',E12.5,/,'  AQUITARD LEAKAGE COEFFICIENT    = ',E12.5,/,'  FIXED HEAD BEYOND AQUITARD      = ',E12.5,/,'  MAXIMUM LEAKAGE RATE            = ',E12.5,/,'  AQUIFER WIDTH                   = ',E12.5,/)");
 const Layout kElement("(9E10.4)");
 // clang-format on
@@ -48,12 +46,12 @@ void readNumbers(State &s) {
   if (s.ipcode == 0) {
     for (int ie = 1; ie <= s.ne; ++ie) to.push_back(ref(s.lmat(ie)));
     if (to.empty()) return;
-    if (readEofOnly(s.io.u5, kNumber, to) < 0) error5(s);
+    if (readEofOnly(s.io.u5, kOneInt, to) < 0) error5(s);
     checkMedia(s, s.io.u5.recno());
     return;
   }
   for (int imat = 1; imat <= s.nmat; ++imat) to.push_back(ref(s.lmat(imat)));
-  if (!to.empty()) readUnchecked(s.io.u5, kNumber, to);
+  if (!to.empty()) readUnchecked(s.io.u5, kOneInt, to);
   if (s.ipcode == 1 || s.ipcode == 2) checkZones(s, s.io.u5.recno());
   if (s.nmat + 1 >= 1) s.lmat(s.nmat + 1) = s.np;
 }
@@ -61,9 +59,9 @@ void readNumbers(State &s) {
 void readMedia(State &s) {
   s.ilqmax = 0;
   for (int imat = 1; imat <= s.nmat; ++imat) {
-    write(s.io.lst(), kMedHead, {imat});
+    write(s.io.lst(), kMediumHead, {imat});
     double elspec = 0.0;
-    readUnchecked(s.io.u5, kMedium,
+    readUnchecked(s.io.u5, kNineReals,
                   {ref(s.eltran), ref(elspec), ref(s.elstor), ref(s.elbott),
                    ref(s.elqrch), ref(s.elleak), ref(s.elhfix), ref(s.elwide),
                    ref(s.elqmax)});

@@ -7,15 +7,13 @@
 #include "input/check.hpp"
 #include "input/input.hpp"
 #include "layout/layout.hpp"
+#include "layout/records.hpp"
 #include "run/run.hpp"
 
 namespace qmr {
 namespace {
 
 // clang-format off
-const Layout kNumber("(I5)");
-const Layout kMedHead("(/,'MATERIAL PROPERTIES FOR MEDIUM ',I1,/,'********************************')");
-const Layout kMedium("(9F10.0)");
 const Layout kMedEcho("(/,'  EFFECTIVE LONGITUDINAL DISPERSIVITY        = ',E12.5,/,'  EFFECTIVE DIFFUSION COEFFICIENT            = ',E12.5,/,'  EFFECTIVE POROSITY                         = ',E12.5,/,'  RETARDATION FACTOR                         = ',E12.5,/,'  DECAY COEFFICIENT                          = ',E12.5,/,'  CONCENTRATION OF SURFACE RECHARGE          = ',E12.5,/,'  CONCENTRATION OF FLUID IN LEAKY AQUITARD   = ',E12.5,/,'  AQUIFER WIDTH                              = ',E12.5,/)");
 const Layout kElement("(8E10.4)");
 // clang-format on
@@ -45,21 +43,21 @@ void readNumbers(State &s) {
   if (s.ipcode == 0) {
     for (int ie = 1; ie <= s.ne; ++ie) to.push_back(ref(s.lmat(ie)));
     if (to.empty()) return;
-    if (readChecked(s.io.u5, kNumber, to) != 0) error5(s);
+    if (readChecked(s.io.u5, kOneInt, to) != 0) error5(s);
     checkMedia(s, s.io.u5.recno());
     return;
   }
   for (int imat = 1; imat <= s.nmat; ++imat) to.push_back(ref(s.lmat(imat)));
-  if (!to.empty()) readUnchecked(s.io.u5, kNumber, to);
+  if (!to.empty()) readUnchecked(s.io.u5, kOneInt, to);
   if (s.ipcode == 1 || s.ipcode == 2) checkZones(s, s.io.u5.recno());
   if (s.nmat + 1 >= 1) s.lmat(s.nmat + 1) = s.np;
 }
 
 void readMedia(State &s) {
   for (int imat = 1; imat <= s.nmat; ++imat) {
-    write(s.io.lst(), kMedHead, {imat});
+    write(s.io.lst(), kMediumHead, {imat});
     double eldu = 0.0;
-    readUnchecked(s.io.u5, kMedium,
+    readUnchecked(s.io.u5, kNineReals,
                   {ref(s.ealfal), ref(s.edifus), ref(s.eporos), ref(s.eretar),
                    ref(s.edecay), ref(s.ecrech), ref(s.ecleak), ref(s.elwide),
                    ref(eldu)});

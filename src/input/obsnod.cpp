@@ -5,15 +5,14 @@
 #include "input/check.hpp"
 #include "input/input.hpp"
 #include "layout/layout.hpp"
+#include "layout/records.hpp"
 #include "run/run.hpp"
 
 namespace qmr {
 namespace {
 
 // clang-format off
-const Layout kNumber("(I5)");
 const Layout kObsHead("('1.TIMESTEP   2.TIMEVAL   3.LOGTIME',40('   OBS.(',I3,')'),'*')");
-const Layout kBlank("(' ')");
 const Layout kFluxHead("('1.TIMESTEP   2.TIMEVAL   3.LOGTIME',40('   OBS.(',I3,')'))");
 // clang-format on
 
@@ -23,7 +22,7 @@ void obsnod(State &s) {
   std::vector<Ref> to;
   if (s.nobs > 0) {
     for (int iobs = 1; iobs <= s.nobs; ++iobs) to.push_back(ref(s.ldobs(iobs)));
-    if (readChecked(s.io.u5, kNumber, to) != 0) error5(s);
+    if (readChecked(s.io.u5, kOneInt, to) != 0) error5(s);
     const long last = s.io.u5.recno();
     for (int iobs = 1; iobs <= s.nobs; ++iobs)
       checkNode(s, last - s.nobs + iobs, "observation node", s.ldobs(iobs));
@@ -31,7 +30,7 @@ void obsnod(State &s) {
   if (s.ntprof > 0) {
     to.clear();
     for (int k = 1; k <= s.ntprof; ++k) to.push_back(ref(s.ltprof(k)));
-    if (readChecked(s.io.u5, kNumber, to) != 0) error5(s);
+    if (readChecked(s.io.u5, kOneInt, to) != 0) error5(s);
   }
   s.itprof = 1;
 
@@ -39,12 +38,12 @@ void obsnod(State &s) {
   for (s.iobs = 1; s.iobs <= s.nobs; ++s.iobs)
     nodes.emplace_back(s.ldobs(s.iobs));
   write(s.io.u7, kObsHead, nodes);
-  write(s.io.u7, kBlank, {});
+  write(s.io.u7, kBlankLine, {});
   if (s.iflux == 1) {
     nodes.clear();
     for (int ibt = 1; ibt <= s.nbt; ++ibt) nodes.emplace_back(s.idv(ibt));
     write(s.io.u4, kFluxHead, nodes);
-    write(s.io.u4, kBlank, {});
+    write(s.io.u4, kBlankLine, {});
   }
 }
 

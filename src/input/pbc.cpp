@@ -3,6 +3,7 @@
 #include "input/check.hpp"
 #include "input/input.hpp"
 #include "layout/layout.hpp"
+#include "layout/records.hpp"
 #include "run/run.hpp"
 
 namespace qmr {
@@ -10,8 +11,6 @@ namespace {
 
 // clang-format off
 const Layout kHead("(/,'PRESCRIBED NODAL VALUES OF HYDRAULIC HEAD',/,'*****************************************',/,/,'  BOUNDARY      NODE   D.O.F. GLOBAL DOF PRESCRIBED VALUE',/,'  --------      ----   ------ ---------- ----------------',/,/)");
-const Layout kRecord("(2I5,F10.0)");
-const Layout kEcho("(4I10,E17.7)");
 // clang-format on
 
 } // namespace
@@ -22,14 +21,15 @@ void pbc(State &s) {
   for (int ib = 1; ib <= s.nbt; ++ib) {
     int inod = 0, idof = 0;
     double value = 0.0;
-    if (readChecked(s.io.u5, kRecord, {ref(inod), ref(idof), ref(value)}) != 0)
+    if (readChecked(s.io.u5, kNodeValueRecord,
+                    {ref(inod), ref(idof), ref(value)}) != 0)
       error5(s);
     idof = 1; // the column is accepted and ignored
     s.accum(ib) = 0.0;
     const int id = inod;
     s.idv(ib) = id;
     s.valb(ib) = value;
-    write(s.io.lst(), kEcho, {ib, inod, idof, id, s.valb(ib)});
+    write(s.io.lst(), kNodeValueEcho, {ib, inod, idof, id, s.valb(ib)});
     checkNode(s, s.io.u5.recno(), "prescribed value node", inod);
   }
 }

@@ -3,6 +3,7 @@
 #include "input/check.hpp"
 #include "input/input.hpp"
 #include "layout/layout.hpp"
+#include "layout/records.hpp"
 #include "run/run.hpp"
 
 namespace qmr {
@@ -10,8 +11,6 @@ namespace {
 
 // clang-format off
 const Layout kHead("(/,'PRESCRIBED NODAL FLUXES',/,'***********************',/,/,'  BOUNDARY      NODE   D.O.F. GLOBAL DOF PRESCRIBED FLUX',/,'  --------      ----   ------ ---------- ---------------',/,/)");
-const Layout kRecord("(2I5,F10.0)");
-const Layout kEcho("(4I10,E17.7)");
 // clang-format on
 
 } // namespace
@@ -23,12 +22,13 @@ void pbflow(State &s) {
   for (int isb = 1; isb <= s.nsb; ++isb) {
     int inod = 0, idof = 0;
     double value = 0.0;
-    if (readChecked(s.io.u5, kRecord, {ref(inod), ref(idof), ref(value)}) != 0)
+    if (readChecked(s.io.u5, kNodeValueRecord,
+                    {ref(inod), ref(idof), ref(value)}) != 0)
       error5(s);
     const int id = inod;
     s.isbv(isb) = id;
     s.bslod(isb) = value;
-    write(s.io.lst(), kEcho, {isb, inod, idof, id, s.bslod(isb)});
+    write(s.io.lst(), kNodeValueEcho, {isb, inod, idof, id, s.bslod(isb)});
     checkNode(s, s.io.u5.recno(), "prescribed flux node", inod);
   }
 }

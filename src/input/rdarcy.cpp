@@ -5,14 +5,13 @@
 
 #include "input/input.hpp"
 #include "layout/layout.hpp"
+#include "layout/records.hpp"
 #include "run/run.hpp"
 
 namespace qmr {
 namespace {
 
 // clang-format off
-const Layout kBlock("(I5,4E15.7)");
-const Layout kDefault("(8F10.0)");
 const Layout kDefEcho("(5X,'DEFAULT DARCY VELOCITY    = ',E12.7,/,5X,'DEFAULT AQUIFER THICKNESS = ',E12.7,/)");
 // clang-format on
 
@@ -20,7 +19,7 @@ const Layout kDefEcho("(5X,'DEFAULT DARCY VELOCITY    = ',E12.7,/,5X,'DEFAULT AQ
 void fromFile(State &s) {
   for (int ie = 1; ie <= s.ne; ++ie) {
     int iei = 0;
-    if (readChecked(s.io.u10, kBlock,
+    if (readChecked(s.io.u10, kVelocityRecord,
                     {ref(iei), ref(s.edarcy), ref(s.ethick), ref(s.eqleak),
                      ref(s.eqrech)}) != 0)
       error10(s);
@@ -42,7 +41,7 @@ void fromFile(State &s) {
 
 // One default velocity (per unit width) and thickness for every element.
 void defaults(State &s) {
-  if (readChecked(s.io.u5, kDefault, {ref(s.edarcy), ref(s.ethick)}) != 0)
+  if (readChecked(s.io.u5, kEightReals, {ref(s.edarcy), ref(s.ethick)}) != 0)
     error5(s);
   write(s.io.lst(), kDefEcho, {s.edarcy, s.ethick});
   for (int ie = 1; ie <= s.ne; ++ie) {

@@ -5,6 +5,7 @@
 
 #include "input/input.hpp"
 #include "layout/layout.hpp"
+#include "layout/records.hpp"
 #include "run/run.hpp"
 
 namespace qmr {
@@ -12,10 +13,8 @@ namespace {
 
 // clang-format off
 const Layout kSteady("(/,' ** STEADY STATE CONDITION **',/)");
-const Layout kTimes("(8F10.0)");
 const Layout kManHead("(/,/,'  MANUAL TIME STEP INPUT',/,'  **********************',/,/,'  INITIAL TIME VALUE = ',E10.4,/,/,'   TIME STEP       TOTAL     ELAPSED        TIME',/,'    NUMBER         TIME       TIME          STEP',/,'   ---------       -----     -------        ----',/,/)");
 const Layout kRow("(I12,3E12.5)");
-const Layout kAuto("(2F10.0,I5)");
 const Layout kLogHead("(/,' AUTOMATIC LOGARITHMIC TIMESTEP GENERATION',/,' -----------------------------------------',/,/,' INITIAL TIME VALUE    (TIMA)                = ',E12.5,/,' FIRST TIME STEP VALUE (DELTA1)              = ',E12.5,/,' NUMBER OF TIME STEPS PER LOG CYCLE (NTSLOG) = ',I12,/,/,'   TIME STEP       TOTAL     ELAPSED        TIME',/,'     NUMBER        TIME        TIME         STEP',/,'   ---------       -----     -------        ----',/,/)");
 const Layout kLinHead("(/,' AUTOMATIC LINEAR TIMESTEP GENERATION',/,' ------------------------------------',/,/,' INITIAL TIME VALUE      (TIMA)              = ',E12.5,/,' UNIFORM TIME STEP VALUE (DELTA1)            = ',E12.5,/,/,'   TIME STEP       TOTAL     ELAPSED        TIME',/,'     NUMBER        TIME        TIME         STEP',/,'   ---------       -----     -------        ----',/,/)");
 // clang-format on
@@ -25,7 +24,7 @@ void manual(State &s) {
   std::vector<Ref> to;
   to.push_back(ref(s.tima));
   for (int its = 1; its <= s.nts; ++its) to.push_back(ref(s.timvec(its)));
-  if (readEofOnly(s.io.u5, kTimes, to) < 0) error5(s);
+  if (readEofOnly(s.io.u5, kEightReals, to) < 0) error5(s);
   write(s.io.lst(), kManHead, {s.tima});
   double tint = s.tima;
   for (s.its = 1; s.its <= s.nts; ++s.its) {
@@ -88,7 +87,7 @@ void tmstep(State &s) {
   }
   double delta1 = 0.0;
   int ntslog = 0;
-  readUnchecked(s.io.u5, kAuto, {ref(s.tima), ref(delta1), ref(ntslog)});
+  readUnchecked(s.io.u5, kTwoRealsInt, {ref(s.tima), ref(delta1), ref(ntslog)});
   if (ntslog > 0) {
     logarithmic(s, delta1, ntslog);
   } else {

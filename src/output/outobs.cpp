@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "layout/layout.hpp"
+#include "layout/records.hpp"
 #include "output/logpos.hpp"
 #include "output/output.hpp"
 
@@ -12,12 +13,9 @@ namespace qmr {
 namespace {
 const Layout kProfHead(
     "(/,/,'    1.NODE  2.DISTANCE   3.LOGDIST',40('  PROF.(',I3,')'),/,/)");
-const Layout kBlank("(' ')");
-const Layout kRow("(I10,42(1X,E11.4))");
 const Layout kEnd("(1X)");
 const Layout kFluxHead(
     "(/,/,'    1.STEP  2.TIMVALUE   3.LOGTIME',40('  PROF.(',I3,')'),/,/)");
-const Layout kRestart("(I5,2E15.7)");
 const Layout kDone("(/,' QMR - Quenmoor Model - SUCCESSFUL TERMINATION')");
 } // namespace
 
@@ -26,7 +24,7 @@ void outobs(State &s) {
   std::vector<Val> head;
   for (int k = 1; k <= s.ntprof; ++k) head.emplace_back(s.ltprof(k));
   write(s.io.u7, kProfHead, head);
-  write(s.io.u7, kBlank, {});
+  write(s.io.u7, kBlankLine, {});
   for (int ip = 1; ip <= s.np; ++ip) {
     const double rxcord = s.ecoord(ip);
     const double crdlog = logpos(rxcord);
@@ -47,7 +45,7 @@ void outobs(State &s) {
     std::vector<Val> nodes;
     for (int ibt = 1; ibt <= s.nbt; ++ibt) nodes.emplace_back(s.idv(ibt));
     write(s.io.u4, kFluxHead, nodes);
-    write(s.io.u4, kBlank, {});
+    write(s.io.u4, kBlankLine, {});
     for (s.its = 1; s.its <= s.nts; ++s.its) {
       s.ttime = s.timvec(s.its);
       const double timlog = logpos(s.ttime);
@@ -62,7 +60,7 @@ void outobs(State &s) {
   // Restart file: the final nodal values for a later run.
   if (s.iowrit == 1) {
     for (int ip = 1; ip <= s.np; ++ip)
-      write(s.io.u9, kRestart, {ip, s.ecoord(ip), s.hdnew(ip)});
+      write(s.io.u9, kRestartRecord, {ip, s.ecoord(ip), s.hdnew(ip)});
   }
 
   write(s.io.lst(), kDone, {});

@@ -4,14 +4,13 @@
 #include <vector>
 
 #include "layout/layout.hpp"
+#include "layout/records.hpp"
 #include "output/logpos.hpp"
 #include "output/output.hpp"
 
 namespace qmr {
 
-namespace {
-const Layout kRow("(I10,42(1X,E11.4))");
-} // namespace
+namespace {} // namespace
 
 void outpro(State &s) {
   for (int ip = 1; ip <= s.np; ++ip) s.hdold(ip) = s.hdnew(ip);

@@ -1,4 +1,5 @@
 #include "layout/layout.hpp"
+#include "layout/records.hpp"
 #include "run/run.hpp"
 
 namespace qmr {
@@ -8,7 +9,6 @@ namespace {
 const Layout kBanner(
     "(24(/),17X,'╔',46('═'),'╗ ',/,17X,'║',46X,'║ ',/,17X,'║          . . . . .  Q M R  . . . . .         ║ ',/,17X,'║',46X,'║ ',/,17X,'╠',46('═'),'╣ ',/,17X,'║     A FINITE-ELEMENT MODEL FOR TRANSIENT     ║ ',/,17X,'║  GROUNDWATER FLOW AND CONTAMINANT TRANSPORT  ║ ',/,17X,'║         IN A QUENMOOR AQUIFER SYSTEM         ║ ',/,17X,'║',46X,'║ ',/,17X,'║                 VERSION 10.0                 ║ ',/,17X,'║      Built for 64 and 32 bit Windows PCs     ║ ',/,17X,'╚',46('═'),'╝ ',/)");
 const Layout kJob("(A1,A1,A2)");
-const Layout kName("(A200)");
 const Layout kOutEcho("(1X,'  OUTPUT  FILE = ',A200)");
 const Layout kGrafEcho("(1X,'  GRAPHIC FILE = ',A200)");
 const Layout kFluxEcho("(1X,'  FLUX    FILE = ',A200)");
