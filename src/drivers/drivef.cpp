@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "drivers/drivers.hpp"
+#include "fem/band.hpp"
 #include "fem/fem.hpp"
 #include "layout/layout.hpp"
 #include "layout/records.hpp"
@@ -91,14 +92,7 @@ void iterate(State &s) {
     s.pfxsum = s.pfxsum + dbslod;
   }
 
-  s.im04 = s.ihbp - 4;
-  s.im03 = s.ihbp - 3;
-  s.im02 = s.ihbp - 2;
-  s.im01 = s.ihbp - 1;
-  s.ip01 = s.ihbp + 1;
-  s.ip02 = s.ihbp + 2;
-  s.ip03 = s.ihbp + 3;
-  s.ip04 = s.ihbp + 4;
+  setBandColumns(s);
 
   const double drelax = s.relax - 1.0;
 

@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "drivers/drivers.hpp"
+#include "fem/band.hpp"
 #include "fem/fem.hpp"
 #include "layout/layout.hpp"
 #include "layout/records.hpp"
@@ -22,14 +23,7 @@ const Layout kColHead(
 
 void drivet(State &s) {
   // Band columns around the diagonal.
-  s.im04 = s.ihbp - 4;
-  s.im03 = s.ihbp - 3;
-  s.im02 = s.ihbp - 2;
-  s.im01 = s.ihbp - 1;
-  s.ip01 = s.ihbp + 1;
-  s.ip02 = s.ihbp + 2;
-  s.ip03 = s.ihbp + 3;
-  s.ip04 = s.ihbp + 4;
+  setBandColumns(s);
   double drelax = s.relax - 1.0;
 
   bool converged = false;

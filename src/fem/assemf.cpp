@@ -1,5 +1,6 @@
 // Flow element matrices: the theta-weighted storage, conduction, leakage and
 // recharge terms of one linear two-node element, added into the band.
+#include "fem/band.hpp"
 #include "fem/fem.hpp"
 
 namespace qmr {
@@ -64,17 +65,7 @@ void assemf(State &s, int ie) {
     arhsv2 = arhs21 * hdold1 + arhs22 * hdold2 + qdtlo2 * radzer + qdtrad;
   }
 
-  const int n01 = (ie - 1) * s.ndofn + 1;
-  const int n02 = n01 + 1;
-
-  // Each off-diagonal position belongs to one element only: stored, not
-  // added. Diagonals and right-hand sides collect both neighbours.
-  s.astif(n01, s.ihbp) = s.astif(n01, s.ihbp) + alhs11;
-  s.astif(n01, s.ip01) = alhs12;
-  s.astif(n02, s.im01) = alhs21;
-  s.astif(n02, s.ihbp) = s.astif(n02, s.ihbp) + alhs22;
-  s.aslod(n01) = s.aslod(n01) + arhsv1;
-  s.aslod(n02) = s.aslod(n02) + arhsv2;
+  addElement(s, ie, alhs11, alhs12, alhs21, alhs22, arhsv1, arhsv2);
 }
 
 } // namespace qmr

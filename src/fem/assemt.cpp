@@ -7,6 +7,7 @@
 // concentrations, plus the sources over the step.
 #include <cmath>
 
+#include "fem/band.hpp"
 #include "fem/fem.hpp"
 
 namespace qmr {
@@ -88,17 +89,7 @@ void assemt(State &s, int ie) {
         arhs21 * hdold1 + arhs22 * hdold2 + (qcrech + qcleak) * radzer + qdtrad;
   }
 
-  // Into the band. Each pair of neighbouring equations belongs to exactly
-  // one element, so the off-diagonal entries are set; the diagonal and the
-  // right-hand side collect the contributions of both adjoining elements.
-  const int n01 = (ie - 1) * s.ndofn + 1;
-  const int n02 = n01 + 1;
-  s.astif(n01, s.ihbp) = s.astif(n01, s.ihbp) + alhs11;
-  s.astif(n01, s.ip01) = alhs12;
-  s.astif(n02, s.im01) = alhs21;
-  s.astif(n02, s.ihbp) = s.astif(n02, s.ihbp) + alhs22;
-  s.aslod(n01) = s.aslod(n01) + arhsv1;
-  s.aslod(n02) = s.aslod(n02) + arhsv2;
+  addElement(s, ie, alhs11, alhs12, alhs21, alhs22, arhsv1, arhsv2);
 }
 
 } // namespace qmr

@@ -2,10 +2,9 @@
 // (per element, by zones, or interpolated between control nodes), and the
 // extensive values turned into values per unit length of valley.
 #include <cmath>
-#include <vector>
 
-#include "input/check.hpp"
 #include "input/input.hpp"
+#include "input/media.hpp"
 #include "layout/layout.hpp"
 #include "layout/records.hpp"
 #include "run/run.hpp"
@@ -35,27 +34,6 @@ void assign(State &s, int le, const double v[9]) {
   s.eqmax(le) = v[8];
 }
 
-void slots(const State &s, int imat, double v[9]) {
-  for (int k = 1; k <= 9; ++k) v[k - 1] = s.prop(k, imat);
-}
-
-// Medium or zone numbers, ahead of the media: one record per number, so no
-// record at all when there is no number to read.
-void readNumbers(State &s) {
-  std::vector<Ref> to;
-  if (s.ipcode == 0) {
-    for (int ie = 1; ie <= s.ne; ++ie) to.push_back(ref(s.lmat(ie)));
-    if (to.empty()) return;
-    if (readEofOnly(s.io.u5, kOneInt, to) < 0) error5(s);
-    checkMedia(s, s.io.u5.recno());
-    return;
-  }
-  for (int imat = 1; imat <= s.nmat; ++imat) to.push_back(ref(s.lmat(imat)));
-  if (!to.empty()) readUnchecked(s.io.u5, kOneInt, to);
-  if (s.ipcode == 1 || s.ipcode == 2) checkZones(s, s.io.u5.recno());
-  if (s.nmat + 1 >= 1) s.lmat(s.nmat + 1) = s.np;
-}
-
 void readMedia(State &s) {
   s.ilqmax = 0;
   for (int imat = 1; imat <= s.nmat; ++imat) {
@@ -74,42 +52,6 @@ void readMedia(State &s) {
     const double v[9] = {s.eltran, elspec,   s.elstor, s.elbott, s.elqrch,
                          s.elleak, s.elhfix, s.elwide, s.elqmax};
     for (int k = 1; k <= 9; ++k) s.prop(k, imat) = v[k - 1];
-  }
-}
-
-void assignElements(State &s) {
-  double v[9];
-  if (s.ipcode == 0) {
-    for (int ie = 1; ie <= s.ne; ++ie) {
-      slots(s, s.lmat(ie), v);
-      assign(s, ie, v);
-    }
-  } else if (s.ipcode == 1) {
-    for (int imat = 1; imat <= s.nmat; ++imat) {
-      const int l1 = s.lmat(imat);
-      const int l2 = s.lmat(imat + 1) - 1;
-      slots(s, imat, v);
-      for (int le = l1; le <= l2; ++le) assign(s, le, v);
-    }
-  } else if (s.ipcode == 2) {
-    double e1[9], e2[9];
-    for (int imat = 1; imat <= s.nmat - 1; ++imat) {
-      const int imt1 = imat;
-      const int imt2 = imat + 1;
-      slots(s, imt1, e1);
-      slots(s, imt2, e2);
-      const int l1 = s.lmat(imt1);
-      const int l2 = s.lmat(imt2) - 1;
-      const int l3 = l2 + 1;
-      const double x1 = s.ecoord(l1);
-      const double dx = s.ecoord(l3) - x1;
-      for (int le = l1; le <= l2; ++le) {
-        const double xe = s.xcoord(le);
-        const double xf = (xe - x1) / dx;
-        for (int k = 0; k < 9; ++k) v[k] = e2[k] * xf + (1.0 - xf) * e1[k];
-        assign(s, le, v);
-      }
-    }
   }
 }
 
@@ -135,9 +77,9 @@ void elementPass(State &s) {
 } // namespace
 
 void mpropf(State &s) {
-  readNumbers(s);
+  readMediumNumbers(s, false);
   readMedia(s);
-  assignElements(s);
+  assignMedia<9>(s, assign);
   elementPass(s);
 }
 

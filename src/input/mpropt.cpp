@@ -2,10 +2,9 @@
 // elements (per element, by zones, or interpolated between control nodes),
 // and the porosity times the aquifer width.
 #include <cmath>
-#include <vector>
 
-#include "input/check.hpp"
 #include "input/input.hpp"
+#include "input/media.hpp"
 #include "layout/layout.hpp"
 #include "layout/records.hpp"
 #include "run/run.hpp"
@@ -32,27 +31,6 @@ void assign(State &s, int le, const double v[8]) {
   s.ewide(le) = v[7];
 }
 
-void slots(const State &s, int imat, double v[8]) {
-  for (int k = 1; k <= 8; ++k) v[k - 1] = s.prop(k, imat);
-}
-
-// Medium or zone numbers, ahead of the media: one record per number, so no
-// record at all when there is no number to read.
-void readNumbers(State &s) {
-  std::vector<Ref> to;
-  if (s.ipcode == 0) {
-    for (int ie = 1; ie <= s.ne; ++ie) to.push_back(ref(s.lmat(ie)));
-    if (to.empty()) return;
-    if (readChecked(s.io.u5, kOneInt, to) != 0) error5(s);
-    checkMedia(s, s.io.u5.recno());
-    return;
-  }
-  for (int imat = 1; imat <= s.nmat; ++imat) to.push_back(ref(s.lmat(imat)));
-  if (!to.empty()) readUnchecked(s.io.u5, kOneInt, to);
-  if (s.ipcode == 1 || s.ipcode == 2) checkZones(s, s.io.u5.recno());
-  if (s.nmat + 1 >= 1) s.lmat(s.nmat + 1) = s.np;
-}
-
 void readMedia(State &s) {
   for (int imat = 1; imat <= s.nmat; ++imat) {
     write(s.io.lst(), kMediumHead, {imat});
@@ -71,42 +49,6 @@ void readMedia(State &s) {
   }
 }
 
-void assignElements(State &s) {
-  double v[8];
-  if (s.ipcode == 0) {
-    for (int ie = 1; ie <= s.ne; ++ie) {
-      slots(s, s.lmat(ie), v);
-      assign(s, ie, v);
-    }
-  } else if (s.ipcode == 1) {
-    for (int imat = 1; imat <= s.nmat; ++imat) {
-      const int l1 = s.lmat(imat);
-      const int l2 = s.lmat(imat + 1) - 1;
-      slots(s, imat, v);
-      for (int le = l1; le <= l2; ++le) assign(s, le, v);
-    }
-  } else if (s.ipcode == 2) {
-    double e1[8], e2[8];
-    for (int imat = 1; imat <= s.nmat - 1; ++imat) {
-      const int imt1 = imat;
-      const int imt2 = imat + 1;
-      slots(s, imt1, e1);
-      slots(s, imt2, e2);
-      const int l1 = s.lmat(imt1);
-      const int l2 = s.lmat(imt2) - 1;
-      const int l3 = l2 + 1;
-      const double x1 = s.ecoord(l1);
-      const double dx = s.ecoord(l3) - x1;
-      for (int le = l1; le <= l2; ++le) {
-        const double xe = s.xcoord(le);
-        const double xf = (xe - x1) / dx;
-        for (int k = 0; k < 8; ++k) v[k] = e2[k] * xf + (1.0 - xf) * e1[k];
-        assign(s, le, v);
-      }
-    }
-  }
-}
-
 void elementPass(State &s) {
   for (int ie = 1; ie <= s.ne; ++ie) {
     s.poros(ie) = s.poros(ie) * s.ewide(ie);
@@ -119,9 +61,9 @@ void elementPass(State &s) {
 } // namespace
 
 void mpropt(State &s) {
-  readNumbers(s);
+  readMediumNumbers(s, true);
   readMedia(s);
-  assignElements(s);
+  assignMedia<8>(s, assign);
   elementPass(s);
 }
 

@@ -3,6 +3,7 @@
 // and thickness from the main input.
 #include <string>
 
+#include "fem/velocity.hpp"
 #include "input/input.hpp"
 #include "layout/layout.hpp"
 #include "layout/records.hpp"
@@ -18,11 +19,7 @@ const Layout kDefEcho("(5X,'DEFAULT DARCY VELOCITY    = ',E12.7,/,5X,'DEFAULT AQ
 // One block of ne records, record k for element k.
 void fromFile(State &s) {
   for (int ie = 1; ie <= s.ne; ++ie) {
-    int iei = 0;
-    if (readChecked(s.io.u10, kVelocityRecord,
-                    {ref(iei), ref(s.edarcy), ref(s.ethick), ref(s.eqleak),
-                     ref(s.eqrech)}) != 0)
-      error10(s);
+    const int iei = readVelocity(s);
     if (iei != ie) {
       s.io.diag = "velocity file " + s.io.u10.name() + " record " +
                   std::to_string(s.io.u10.recno()) + ": element number " +
@@ -30,12 +27,7 @@ void fromFile(State &s) {
                   " was expected";
       endqmr(s, 3, "PROBLEMS IN READING DARCY VELOCITIES FILE");
     }
-    if (s.eqleak < 0.0) s.eqleak = 0.0;
-    if (s.eqrech < 0.0) s.eqrech = 0.0;
-    s.darcy(ie) = s.edarcy;
-    s.thick(ie) = s.ethick;
-    s.qleak(ie) = s.eqleak;
-    s.qrech(ie) = s.eqrech;
+    takeVelocity(s, ie);
   }
 }
 

@@ -10,7 +10,6 @@
 
 namespace qmr {
 
-namespace {} // namespace
 
 void outpro(State &s) {
   for (int ip = 1; ip <= s.np; ++ip) s.hdold(ip) = s.hdnew(ip);

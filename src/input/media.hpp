@@ -1,0 +1,79 @@
+// What the flow and transport material properties share: the medium or zone
+// numbers ahead of the media, and the three ways of giving every element the
+// values of the media (per element, by zones, or interpolated between
+// control nodes). The two readers differ in their slots and arrays only.
+#pragma once
+
+#include <vector>
+
+#include "input/check.hpp"
+#include "layout/layout.hpp"
+#include "layout/records.hpp"
+#include "run/run.hpp"
+#include "state/state.hpp"
+
+namespace qmr {
+
+// Medium or zone numbers: one record per number, so no record at all when
+// there is no number to read. With ipcode 0 the end of the file ends the
+// run with the main-input failure; `checked` sends a malformed field there
+// too (transport), otherwise it is the record reader's own report (flow).
+inline void readMediumNumbers(State &s, bool checked) {
+  std::vector<Ref> to;
+  if (s.ipcode == 0) {
+    for (int ie = 1; ie <= s.ne; ++ie) to.push_back(ref(s.lmat(ie)));
+    if (to.empty()) return;
+    const int st = checked ? readChecked(s.io.u5, kOneInt, to)
+                           : readEofOnly(s.io.u5, kOneInt, to);
+    if (st != 0) error5(s);
+    checkMedia(s, s.io.u5.recno());
+    return;
+  }
+  for (int imat = 1; imat <= s.nmat; ++imat) to.push_back(ref(s.lmat(imat)));
+  if (!to.empty()) readUnchecked(s.io.u5, kOneInt, to);
+  if (s.ipcode == 1 || s.ipcode == 2) checkZones(s, s.io.u5.recno());
+  if (s.nmat + 1 >= 1) s.lmat(s.nmat + 1) = s.np;
+}
+
+// Gives the elements the N slot values of the media, by the scheme of
+// ipcode; assign(s, le, v) stores the values v[0..N-1] for element le.
+template <int N, class Assign> void assignMedia(State &s, Assign assign) {
+  double v[N];
+  auto slots = [&s](int imat, double *to) {
+    for (int k = 1; k <= N; ++k) to[k - 1] = s.prop(k, imat);
+  };
+  if (s.ipcode == 0) {
+    for (int ie = 1; ie <= s.ne; ++ie) {
+      slots(s.lmat(ie), v);
+      assign(s, ie, v);
+    }
+  } else if (s.ipcode == 1) {
+    for (int imat = 1; imat <= s.nmat; ++imat) {
+      const int l1 = s.lmat(imat);
+      const int l2 = s.lmat(imat + 1) - 1;
+      slots(imat, v);
+      for (int le = l1; le <= l2; ++le) assign(s, le, v);
+    }
+  } else if (s.ipcode == 2) {
+    double e1[N], e2[N];
+    for (int imat = 1; imat <= s.nmat - 1; ++imat) {
+      const int imt1 = imat;
+      const int imt2 = imat + 1;
+      slots(imt1, e1);
+      slots(imt2, e2);
+      const int l1 = s.lmat(imt1);
+      const int l2 = s.lmat(imt2) - 1;
+      const int l3 = l2 + 1;
+      const double x1 = s.ecoord(l1);
+      const double dx = s.ecoord(l3) - x1;
+      for (int le = l1; le <= l2; ++le) {
+        const double xe = s.xcoord(le);
+        const double xf = (xe - x1) / dx;
+        for (int k = 0; k < N; ++k) v[k] = e2[k] * xf + (1.0 - xf) * e1[k];
+        assign(s, le, v);
+      }
+    }
+  }
+}
+
+} // namespace qmr
