@@ -1,0 +1,247 @@
+// Radial flow to a pumped well with the axisymmetric option: steady
+// drawdown (Thiem) and transient drawdown (Theis).
+//
+// With the axisymmetric option every term is per radian, so a well pumping
+// Q is a prescribed flux of -Q / (2 pi) at the well node (a positive flux
+// is an inflow). The mesh is logarithmic from the well radius rw outwards,
+// so every element spans the same ratio rho = r2 / r1 of radii.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+#include <string>
+#include <vector>
+
+#include "verify_util.hpp"
+
+namespace {
+
+using namespace qmrverify;
+using qmrtest::Deck;
+
+constexpr double kPi = std::numbers::pi;
+constexpr double kK = 20.0, kB = 5.0, kT = kK * kB; // T = 100
+constexpr double kQ = 1000.0;                       // pumping rate
+constexpr double kRw = 0.1;
+
+// Theis well function W(u) = E1(u) = -Ei(-u).
+double wellFunction(double u) { return -std::expint(-u); }
+
+// The deck of a pumping test: log mesh rw..rmax of ne elements, well flux at
+// node 1, head 0 held at the last node, initial heads 0.
+struct Pumping {
+  int ne = 200;
+  double rmax = 1000.0;
+  bool steady = true;
+  double sc = 0.0, delta1 = 0.0;
+  int nts = 1, ntslog = 0;
+  int istep = 1; // print interval of nodal tables and mass balances
+  std::vector<int> obs, profs;
+
+  std::string deck() const {
+    Deck d;
+    jobRecords(d, "F", "WELL.LST", "WELL.GRA");
+    d << record(Counts{ne, nts, 1, 1, 1, 0, static_cast<int>(obs.size()),
+                       static_cast<int>(profs.size())});
+    Codes c;
+    c.imshgn = 3; // logarithmic mesh
+    c.iaxsym = 1;
+    c.isstat = steady ? 1 : 0;
+    c.istep = istep;
+    d << record(c);
+    d << fx(kRw) + fx(rmax) + i5(0);
+    d << i5(1);
+    FlowMedium m;
+    m.k = kK;
+    m.bott = kB;
+    m.sc = sc;
+    m.width = 0.0; // no width in a radial model: unit width
+    d << record(m);
+    if (!steady) d << fx(0.0) + fx(delta1) + i5(ntslog);
+    d << nodeValue(ne + 1, 0.0);
+    d << nodeValue(1, -kQ / (2.0 * kPi));
+    d << fx(0.0);
+    for (int node : obs) d << i5(node);
+    for (int step : profs) d << i5(step);
+    return d.text;
+  }
+  // Radius of node ip.
+  double radius(int ip) const {
+    return kRw * std::pow(rmax / kRw, static_cast<double>(ip - 1) / ne);
+  }
+};
+
+// Thiem: with the head held at 0 at r = R,
+//   h(r) = -Q / (2 pi T) ln(R / r).
+// Discretisation: each element conducts T rbar / L per radian, whereas the
+// exact conductance of a ring from r1 to r2 is T / ln(r2 / r1). On a
+// logarithmic mesh every element has the same ratio, so the discrete
+// drawdown is the exact one times f = tanh(a) / a, a = ln(rho) / 2: a
+// relative deficit of (ln rho)^2 / 12 = 1.8E-4 here (50 elements per
+// decade). The heads are checked against Thiem with that allowance plus the
+// print rounding, and against f times Thiem with the print rounding alone.
+TEST(RadialFlow, ThiemSteadyDrawdown) {
+  Pumping p;
+  p.obs = {1, 51, 101, 151};
+  p.profs = {1};
+  const Scratch folder("v-thiem");
+  const auto r = run(folder, p.deck(), "WELL.LST");
+  const auto g = readGraphic(r.file("WELL.GRA"));
+  const auto lst = r.file("WELL.LST");
+
+  const double a = std::log(p.rmax / kRw) / p.ne / 2.0;
+  const double f = std::tanh(a) / a;
+  const double deficit = (2.0 * a) * (2.0 * a) / 12.0;
+  ASSERT_EQ(g.prof.size(), static_cast<std::size_t>(p.ne + 1));
+  const double sWell = kQ / (2.0 * kPi * kT) * std::log(p.rmax / kRw);
+  double worst = 0.0, worstScaled = 0.0;
+  for (int ip = 1; ip <= p.ne + 1; ++ip) {
+    const double want =
+        -kQ / (2.0 * kPi * kT) * std::log(p.rmax / p.radius(ip));
+    const double got = g.profile(0, ip);
+    if (std::fabs(want) > 0.1 * std::fabs(sWell))
+      worst = std::max(worst, std::fabs(got - want) / std::fabs(want));
+    worstScaled = std::max(worstScaled, std::fabs(got - f * want) /
+                                            printed4(f * want, 1e-9));
+    EXPECT_NEAR(got, want, deficit * 1.1 * std::fabs(want) + printed4(want))
+        << "r " << p.radius(ip);
+    EXPECT_NEAR(got, f * want, printed4(f * want, 1e-9))
+        << "r " << p.radius(ip);
+  }
+  report("error against Thiem / drawdown (s > s_well / 10)", worst);
+  report("expected discretisation deficit (ln rho)^2/12", deficit);
+  report("error against f * Thiem / print rounding", worstScaled);
+
+  // Observation row: drawdown at the well, r = 1, 10, 100.
+  ASSERT_EQ(g.obs.size(), 1u);
+  for (std::size_t j = 0; j < p.obs.size(); ++j) {
+    const double want =
+        -f * kQ / (2.0 * kPi * kT) * std::log(p.rmax / p.radius(p.obs[j]));
+    EXPECT_NEAR(g.obs[0].v.at(2 + j), want, printed4(want)) << j;
+  }
+
+  // All the pumped water enters at the outer boundary: Q / (2 pi) per
+  // radian.
+  const auto fl = fluxTables(lst);
+  ASSERT_EQ(fl.size(), 1u);
+  ASSERT_EQ(fl[0].size(), 1u);
+  EXPECT_NEAR(fl[0][0].rate, kQ / (2.0 * kPi), 5e-5 * kQ / (2.0 * kPi));
+  const auto bal = balances(lst);
+  ASSERT_EQ(bal.size(), 1u);
+  EXPECT_NEAR(bal[0].fluxes, -kQ / (2.0 * kPi), 5e-5 * kQ / (2.0 * kPi));
+  checkBalances(lst, 1e-9, 1);
+}
+
+// Theis: a well pumping Q from t = 0 in an infinite confined aquifer of
+// transmissivity T and storage coefficient S:
+//   s(r, t) = Q / (4 pi T) W(u), u = r^2 S / (4 T t).
+// The mesh runs from rw = 0.1 m to 1E5 m (40 elements per decade), far
+// beyond the reach of the drawdown (u > 2000 at the outer node at the last
+// time), and the steps are logarithmic, 20 per decade from t1 = 1E-4 d.
+// rw^2 S / (4 T t) < 3E-4 at the first step, so the finite well radius does
+// not matter.
+//
+// Tolerance, with s0 = Q / (4 pi T):
+// - space: the radial conductance deficit (ln rho)^2 / 12 = 2.8E-4 of the
+//   drawdown (see Thiem above);
+// - the first step, fully implicit from 0 to t1, errs by about 15 % at t1
+//   near the well; that error fades like t1 / t (3E-3 at 10 t1, below the
+//   space error from 100 t1 on);
+// - the centred steps, each 12 % longer than the one before, err most where
+//   the cone is just arriving (u ~ 1), by a few 1E-4 s0.
+// From t = 100 t1 on we allow 1E-3 of the drawdown plus 1E-3 s0 plus the
+// print rounding, at every observation row and over whole profiles; from
+// 10 t1 on, 1E-2 of the drawdown plus 1E-3 s0. A pumping rate or T wrong by
+// 1 % would exceed the late tolerance wherever the drawdown exceeds s0; S
+// enters late drawdowns only through ln S, and S wrong by 10 % shifts them by
+// 0.095 s0, several times the tolerance.
+TEST(RadialFlow, TheisTransientDrawdown) {
+  Pumping p;
+  p.ne = 240;
+  p.rmax = 1e5;
+  p.steady = false;
+  p.sc = 1e-3;
+  p.delta1 = 1e-4;
+  p.ntslog = 20;
+  p.nts = 100;
+  p.obs = {41, 81, 121, 161}; // r = 1, 10, 100, 1000
+  p.profs = {41, 70, 100};
+  const Scratch folder("v-theis");
+  const auto r = run(folder, p.deck(), "WELL.LST");
+  const auto g = readGraphic(r.file("WELL.GRA"));
+  const auto lst = r.file("WELL.LST");
+  const double s0 = kQ / (4.0 * kPi * kT);
+  auto theis = [&](double rad, double t) {
+    return -s0 * wellFunction(rad * rad * p.sc / (4.0 * kT * t));
+  };
+  // The step times as the program builds them (the single-precision growth
+  // factor of 20 steps per decade).
+  const double tfact =
+      static_cast<double>(std::pow(10.0f, 1.0f / static_cast<float>(p.ntslog)));
+  std::vector<double> times;
+  for (double e = p.delta1; static_cast<int>(times.size()) < p.nts; e *= tfact)
+    times.push_back(e);
+  const double t1 = times[0];
+  auto allowed = [&](double want, double t) {
+    return (t >= 100.0 * t1 * 0.999 ? 1e-3 : 1e-2) * std::fabs(want) +
+           1e-3 * s0 + printed4(want);
+  };
+
+  ASSERT_EQ(g.obs.size(), static_cast<std::size_t>(p.nts));
+  double worstAbs = 0.0, worstRel = 0.0, worstEarly = 0.0;
+  for (const auto &row : g.obs) {
+    const double t = times.at(static_cast<std::size_t>(row.n - 1));
+    EXPECT_NEAR(row.v.at(0), t, 5e-4 * t);
+    if (t < 10.0 * t1 * 0.999) continue;
+    for (std::size_t j = 0; j < p.obs.size(); ++j) {
+      const double want = theis(p.radius(p.obs[j]), t);
+      const double got = row.v.at(2 + j);
+      const double err = obsDeviation(got, want);
+      if (t < 100.0 * t1 * 0.999) {
+        worstEarly = std::max(worstEarly, err / s0);
+      } else {
+        worstAbs = std::max(worstAbs, err / s0);
+        if (std::fabs(want) > 0.5 * s0)
+          worstRel = std::max(worstRel, err / std::fabs(want));
+      }
+      EXPECT_LE(err, allowed(want, t))
+          << "t " << t << " r " << p.radius(p.obs[j]) << " got " << got
+          << " want " << want;
+    }
+  }
+  report("observation error / s0, 10 t1 <= t < 100 t1", worstEarly);
+  report("observation error / s0, t >= 100 t1", worstAbs);
+  report("observation error / drawdown, s > s0 / 2", worstRel);
+
+  // Profiles over the whole mesh at steps 41, 70 and 100.
+  for (std::size_t k = 0; k < p.profs.size(); ++k) {
+    const double t = times.at(static_cast<std::size_t>(p.profs[k] - 1));
+    double worstP = 0.0;
+    for (int ip = 1; ip <= p.ne + 1; ++ip) {
+      const double want = theis(p.radius(ip), t);
+      const double got = g.profile(k, ip);
+      if (std::fabs(want) > 0.5 * s0)
+        worstP = std::max(worstP, std::fabs(got - want) / std::fabs(want));
+      EXPECT_NEAR(got, want, allowed(want, t))
+          << "t " << t << " r " << p.radius(ip);
+    }
+    report("profile error / drawdown (s > s0 / 2), step " +
+               std::to_string(p.profs[k]),
+           worstP);
+  }
+
+  // Every step's balance: the pumping, Q / (2 pi) per radian over the step,
+  // comes from storage (the outer boundary is never reached), to round-off.
+  const auto bal = balances(lst);
+  ASSERT_EQ(bal.size(), static_cast<std::size_t>(p.nts));
+  for (int k = 0; k < p.nts; ++k) {
+    const double dt = times[k] - (k > 0 ? times[k - 1] : 0.0);
+    EXPECT_NEAR(bal[k].fluxes, -kQ / (2.0 * kPi) * dt, 5e-5 * kQ * dt);
+    EXPECT_LE(std::fabs(bal[k].heads), 1e-6 * std::fabs(bal[k].fluxes));
+    EXPECT_NEAR(bal[k].storage, bal[k].fluxes, 1e-6 * std::fabs(bal[k].fluxes));
+  }
+  checkBalances(lst, 1e-8, static_cast<std::size_t>(p.nts));
+}
+
+} // namespace

@@ -1,0 +1,205 @@
+// Steady confined flow against closed-form solutions: recharge between two
+// fixed heads (a parabola) and a leaky aquifer fed by a fixed head beyond
+// its aquitard (a cosh profile).
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+
+#include "verify_util.hpp"
+
+namespace {
+
+using namespace qmrverify;
+using qmrtest::Deck;
+
+// Recharge N (per unit area) on a confined aquifer of conductivity K,
+// thickness b and width W between h1 at x = 0 and h2 at x = L:
+//   h(x) = h1 + (h2 - h1) x / L + N / (2 K b) x (L - x).
+// Linear elements with the recharge split equally between the two nodes of
+// each element reproduce this parabola exactly at the nodes, on any mesh, and
+// the reactions are the exact boundary fluxes -K b W h'(0) and K b W h'(L).
+// So the only error left is the rounding of the printed values. The mesh is
+// graded (factor 1.5) to show that the nodal exactness does not depend on
+// uniform elements.
+TEST(SteadyFlow, RechargeBetweenTwoFixedHeads) {
+  const double len = 1000.0, k = 10.0, b = 20.0, w = 50.0, n = 0.001;
+  const double h1 = 2.0, h2 = 1.0, grade = 1.5;
+  const int ne = 20;
+  auto exact = [&](double x) {
+    return h1 + (h2 - h1) * x / len + n / (2.0 * k * b) * x * (len - x);
+  };
+
+  Deck d;
+  jobRecords(d, "F", "STEADY.LST", "STEADY.GRA");
+  d << record(Counts{ne, 1, 1, 2, 0, 0, 3, 1});
+  Codes c;
+  c.isstat = 1;
+  d << record(c);
+  d << fx(0.0) + fx(len) + fx(grade);
+  d << i5(1);
+  FlowMedium m;
+  m.k = k;
+  m.bott = b;
+  m.rech = n;
+  m.width = w;
+  d << record(m);
+  d << nodeValue(1, h1) << nodeValue(ne + 1, h2);
+  d << fx(0.0);                   // initial heads
+  d << i5(6) << i5(11) << i5(16); // observation nodes
+  d << i5(1);                     // profile of the (only) step
+  const Scratch folder("v-recharge");
+  const auto r = run(folder, d.text, "STEADY.LST");
+  const auto g = readGraphic(r.file("STEADY.GRA"));
+  const auto lst = r.file("STEADY.LST");
+
+  // Node coordinates of the graded mesh: x_k = L (k / ne)^1.5.
+  auto xnode = [&](int ip) {
+    return len * std::pow(static_cast<double>(ip - 1) / ne, grade);
+  };
+
+  // Profile (four digits): only the rounding of the print.
+  ASSERT_EQ(g.prof.size(), static_cast<std::size_t>(ne + 1));
+  double worstProf = 0.0;
+  for (int ip = 1; ip <= ne + 1; ++ip) {
+    const double want = exact(xnode(ip));
+    const double got = g.profile(0, ip);
+    worstProf = std::max(worstProf, std::fabs(got - want) / printed4(want));
+    EXPECT_NEAR(got, want, printed4(want)) << "node " << ip;
+  }
+  report("profile error / print tolerance", worstProf);
+
+  // Observation row of the step.
+  ASSERT_EQ(g.obs.size(), 1u);
+  ASSERT_EQ(g.obs[0].v.size(), 5u);
+  EXPECT_NEAR(g.obs[0].v[0], 1.0, 1e-12); // steady state: time 1
+  for (int j = 0; j < 3; ++j) {
+    const double want = exact(xnode(g.obsNodes.at(j)));
+    EXPECT_NEAR(g.obs[0].v[2 + j], want, printed4(want));
+  }
+
+  // The listing has five digits: 5E-5 of the value.
+  const auto t = nodalTables(lst);
+  ASSERT_EQ(t.size(), 1u);
+  ASSERT_EQ(t[0].h.size(), static_cast<std::size_t>(ne + 1));
+  double worst = 0.0;
+  for (int ip = 1; ip <= ne + 1; ++ip) {
+    const double want = exact(xnode(ip));
+    worst = std::max(worst, std::fabs(t[0].h[ip - 1] - want) / want);
+    EXPECT_NEAR(t[0].h[ip - 1], want, 5e-5 * want) << "node " << ip;
+  }
+  report("listing head error (relative)", worst);
+
+  // Fluxes: -K b W h'(0) enters at x = 0, K b W h'(L) at x = L (both
+  // negative here: water leaves at both ends); together they carry off the
+  // recharge N W L.
+  const double tw = k * b * w;
+  const double in0 = -tw * ((h2 - h1) / len + n * len / (2.0 * k * b));
+  const double inL = tw * ((h2 - h1) / len - n * len / (2.0 * k * b));
+  const auto f = fluxTables(lst);
+  ASSERT_EQ(f.size(), 1u);
+  ASSERT_EQ(f[0].size(), 2u);
+  EXPECT_NEAR(f[0][0].rate, in0, 5e-5 * std::fabs(in0));
+  EXPECT_NEAR(f[0][1].rate, inL, 5e-5 * std::fabs(inL));
+  report("flux error at x = 0 (relative)",
+         std::fabs(f[0][0].rate - in0) / std::fabs(in0));
+  report("flux error at x = L (relative)",
+         std::fabs(f[0][1].rate - inL) / std::fabs(inL));
+
+  const auto bal = balances(lst);
+  ASSERT_EQ(bal.size(), 1u);
+  EXPECT_NEAR(bal[0].recharge, n * w * len, 5e-5 * n * w * len);
+  EXPECT_EQ(bal[0].storage, 0.0);
+  // Round-off only: the terms are about 50.
+  checkBalances(lst, 1e-9, 1);
+}
+
+// A leaky aquifer (transmissivity T = K b per unit width) held at h0 at
+// x = 0, closed at x = L, below an aquitard of leakage coefficient c' with a
+// fixed head H beyond it:
+//   T h'' + c' (H - h) = 0,
+//   h(x) = H + (h0 - H) cosh((L - x) / lambda) / cosh(L / lambda),
+// lambda = sqrt(T / c'). The inflow at x = 0 is
+//   W T (h0 - H) tanh(L / lambda) / lambda,
+// and it all leaves through the aquitard.
+//
+// Discretisation: with mu = (dx / lambda)^2, linear elements with the leakage
+// distributed like a consistent mass give a discrete decay rate kappa with
+// cosh(kappa dx) = (1 + mu / 3) / (1 - mu / 6), i.e. kappa lambda = 1 + mu / 24
+// + O(mu^2). Here dx / lambda = 0.02, so the profile errs by at most
+// (L / lambda) mu / 24 = 7E-5 of (h0 - H), and the inflow by mu / 24 = 2E-5
+// relative; both are below the printed rounding, which sets the tolerance.
+TEST(SteadyFlow, LeakyAquiferCoshProfile) {
+  const double k = 5.0, b = 20.0, leak = 0.01, w = 10.0;
+  const double lambda = std::sqrt(k * b / leak); // 100
+  const double len = 4.0 * lambda;
+  const int ne = 200;
+  const double h0 = 10.0, hfix = 0.0;
+  auto exact = [&](double x) {
+    return hfix + (h0 - hfix) * std::cosh((len - x) / lambda) /
+                      std::cosh(len / lambda);
+  };
+
+  Deck d;
+  jobRecords(d, "F", "LEAKY.LST", "LEAKY.GRA");
+  d << record(Counts{ne, 1, 1, 1, 0, 0, 4, 1});
+  Codes c;
+  c.isstat = 1;
+  d << record(c);
+  d << fx(0.0) + fx(len) + fx(1.0);
+  d << i5(1);
+  FlowMedium m;
+  m.k = k;
+  m.bott = b;
+  m.leak = leak;
+  m.hfix = hfix;
+  m.width = w;
+  d << record(m);
+  d << nodeValue(1, h0);
+  d << fx(5.0); // initial heads (any value: the run is steady)
+  for (int node : {26, 51, 101, 201}) d << i5(node);
+  d << i5(1);
+  const Scratch folder("v-leaky");
+  const auto r = run(folder, d.text, "LEAKY.LST");
+  const auto g = readGraphic(r.file("LEAKY.GRA"));
+  const auto lst = r.file("LEAKY.LST");
+  const double dx = len / ne;
+  const double mu = (dx / lambda) * (dx / lambda);
+  const double discret = (len / lambda) * mu / 24.0 * (h0 - hfix);
+
+  ASSERT_EQ(g.prof.size(), static_cast<std::size_t>(ne + 1));
+  double worst = 0.0, worstRel = 0.0;
+  for (int ip = 1; ip <= ne + 1; ++ip) {
+    const double x = dx * (ip - 1);
+    const double want = exact(x);
+    const double got = g.profile(0, ip);
+    const double tol = printed4(want) + discret;
+    worst = std::max(worst, std::fabs(got - want));
+    worstRel = std::max(worstRel, std::fabs(got - want) / tol);
+    EXPECT_NEAR(got, want, tol) << "x " << x;
+  }
+  report("profile error (absolute)", worst);
+  report("profile error / tolerance", worstRel);
+  ASSERT_EQ(g.obs.size(), 1u);
+  for (std::size_t j = 0; j < g.obsNodes.size(); ++j) {
+    const double want = exact(dx * (g.obsNodes[j] - 1));
+    EXPECT_NEAR(g.obs[0].v.at(2 + j), want, printed4(want) + discret);
+  }
+
+  const double inflow =
+      w * k * b * (h0 - hfix) * std::tanh(len / lambda) / lambda;
+  const auto f = fluxTables(lst);
+  ASSERT_EQ(f.size(), 1u);
+  ASSERT_EQ(f[0].size(), 1u);
+  const double err = std::fabs(f[0][0].rate - inflow) / inflow;
+  report("inflow error (relative)", err);
+  EXPECT_LE(err, mu / 24.0 * 2.0 + 5e-5);
+
+  const auto bal = balances(lst);
+  ASSERT_EQ(bal.size(), 1u);
+  EXPECT_NEAR(bal[0].leakage, -inflow, 1e-4 * inflow);
+  checkBalances(lst, 1e-9, 1);
+}
+
+} // namespace
