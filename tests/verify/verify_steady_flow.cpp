@@ -5,7 +5,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "verify_util.hpp"
 
@@ -200,6 +202,43 @@ TEST(SteadyFlow, LeakyAquiferCoshProfile) {
   ASSERT_EQ(bal.size(), 1u);
   EXPECT_NEAR(bal[0].leakage, -inflow, 1e-4 * inflow);
   checkBalances(lst, 1e-9, 1);
+}
+
+// The readers the benchmarks rely on: fields in the program's number forms
+// and graphic rows cut at their fixed columns.
+TEST(SteadyFlow, ReadersTakeTheFixedColumns) {
+  EXPECT_EQ(number(" 0.1234E+02"), 12.34);
+  EXPECT_EQ(number("-0.5000E-02"), -0.005);
+  EXPECT_EQ(number(" 0.1234+100"), 0.1234e100);
+  EXPECT_EQ(number("0.1000000-119"), 0.1e-119);
+  EXPECT_EQ(number("   21"), 21.0);
+  EXPECT_THROW(number("   "), std::runtime_error);
+  EXPECT_THROW(number(" 1.5x"), std::runtime_error);
+  Row row;
+  ASSERT_TRUE(parseRow("        12  0.1000E+01  0.0000E+00 -0.2500E+01", row));
+  EXPECT_EQ(row.n, 12);
+  ASSERT_EQ(row.v.size(), 3u);
+  EXPECT_EQ(row.v[2], -2.5);
+  EXPECT_FALSE(parseRow("1.TIMESTEP   2.TIMEVAL   3.LOGTIME   OBS.(", row));
+  EXPECT_FALSE(parseRow(" ", row));
+  const auto g = readGraphic(
+      "1.TIMESTEP   2.TIMEVAL   3.LOGTIME   OBS.(  5)   OBS.( 12)   OBS.(\n"
+      " \n"
+      "         1  0.1000E+01  0.0000E+00  0.5000E+01  0.0000E+00\n"
+      "\n"
+      "\n"
+      "    1.NODE  2.DISTANCE   3.LOGDIST  PROF.(  1)  PROF.(\n"
+      " \n"
+      "         1  0.0000E+00  0.0000E+00  0.7000E+01\n"
+      "         2  0.1000E+02  0.1000E+01  0.6000E+01\n"
+      " \n");
+  EXPECT_EQ(g.obsNodes, (std::vector<int>{5, 12}));
+  EXPECT_EQ(g.profSteps, (std::vector<int>{1}));
+  ASSERT_EQ(g.obs.size(), 1u);
+  ASSERT_EQ(g.prof.size(), 2u);
+  EXPECT_EQ(g.profile(0, 2), 6.0);
+  EXPECT_EQ(obsDeviation(0.0, -0.0009), 0.0);
+  EXPECT_NEAR(obsDeviation(0.0, 0.0015), 0.0005, 1e-9);
 }
 
 } // namespace

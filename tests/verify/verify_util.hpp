@@ -102,17 +102,19 @@ inline std::string nodeValue(int node, double v) {
 // A number of an E or I field; exponents of three digits come without the
 // letter E ("0.1234+100").
 inline double number(const std::string &field) {
+  const bool hasE = field.find_first_of("Ee") != std::string::npos;
+  const auto sign = field.find_last_of("+-");
   std::string t;
-  for (char c : field)
-    if (c != ' ') t += c;
-  if (t.empty()) throw std::runtime_error("empty field");
-  if (t.find_first_of("Ee") == std::string::npos) {
-    const auto sign = t.find_last_of("+-");
-    if (sign != std::string::npos && sign > 0) t.insert(sign, "E");
+  for (std::size_t i = 0; i < field.size(); ++i) {
+    if (field[i] == ' ') continue;
+    // A sign after the first digit starts an exponent.
+    if (!hasE && i == sign && !t.empty()) t += 'E';
+    t += field[i];
   }
+  if (t.empty()) throw std::runtime_error("empty field");
   std::size_t used = 0;
   const double v = std::stod(t, &used);
-  if (used != t.size()) throw std::runtime_error("bad field \"" + field + "\"");
+  if (used != t.size()) throw std::runtime_error("bad field: " + field);
   return v;
 }
 
