@@ -4,9 +4,9 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/setup.sh" python3-matplotlib
-cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=Release -DQMR_TESTS=ON >/dev/null
 cmake --build "$root/build" -j2
 (cd "$root/build" && ctest --output-on-failure -j2)
-cmake -S "$root" -B "$root/build-asan" -DCMAKE_BUILD_TYPE=Debug -DQMR_SANITIZE=ON >/dev/null
+cmake -S "$root" -B "$root/build-asan" -DCMAKE_BUILD_TYPE=Debug -DQMR_SANITIZE=ON -DQMR_TESTS=ON >/dev/null
 cmake --build "$root/build-asan" -j2
 (cd "$root/build-asan" && ctest --output-on-failure -j2)

@@ -9,7 +9,6 @@
 
 namespace qmr {
 
-
 void fdarcy(State &s) {
   if (s.iodarc != 2) return;
   for (int ie = 1; ie <= s.ne; ++ie) {

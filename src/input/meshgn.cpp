@@ -91,14 +91,16 @@ void meshgn(State &s) {
     readUnchecked(s.io.u5, kName, {ref(wrifil)});
     readUnchecked(s.io.u5, kName, {ref(afil)});
     write(s.io.lst(), kWriEcho, {wrifil});
-    openOrFail(s.io.u9, wrifil, "restart file to write", &Unit::openUnknown);
+    openOrFail(s.io.u9, wrifil, "restart file to write", &Unit::openUnknown,
+               {&s.io.u5, &s.io.lst(), &s.io.u7, &s.io.u4, &s.io.u10});
   }
   if (s.iodarc > 0) {
     std::string darfil(200, ' ');
     readUnchecked(s.io.u5, kName, {ref(darfil)});
     readUnchecked(s.io.u5, kName, {ref(afil)});
     write(s.io.lst(), kDarEcho, {darfil});
-    openOrFail(s.io.u10, darfil, "velocity file", &Unit::openUnknown);
+    openOrFail(s.io.u10, darfil, "velocity file", &Unit::openUnknown,
+               {&s.io.u5, &s.io.lst(), &s.io.u7, &s.io.u4, &s.io.u9});
   }
 
   if (s.imshgn == 1 || s.imshgn == 2) {

@@ -497,14 +497,22 @@ int readRecords(Unit &u, const Layout &f, std::span<const Ref> to,
                 std::string &fault) {
   const auto &ops = f.ops();
   std::string rec;
+  bool overlong = false;
   auto fetch = [&]() -> bool {
     if (u.next(rec)) return true;
+    if (u.overlong()) {
+      overlong = true;
+      fault = u.name() + ", record " + std::to_string(u.recno() + 1) +
+              ": a line of more than " + std::to_string(Unit::kMaxLine) +
+              " characters is no record of a text file";
+      return false;
+    }
     fault = u.name() + ": end of file after record " +
             std::to_string(u.recno()) + ", where a record of the layout " +
             f.text() + " was expected";
     return false;
   };
-  if (!fetch()) return -1;
+  if (!fetch()) return overlong ? 1 : -1;
   std::size_t col = 0;
   std::size_t ti = 0;
   std::size_t pos = 0;
@@ -519,7 +527,7 @@ int readRecords(Unit &u, const Layout &f, std::span<const Ref> to,
         col += op.lit.size();
         break;
       case Layout::Kind::Slash:
-        if (!fetch()) return -1;
+        if (!fetch()) return overlong ? 1 : -1;
         col = 0;
         break;
       default: {
@@ -558,7 +566,7 @@ int readRecords(Unit &u, const Layout &f, std::span<const Ref> to,
     }
     if (ti >= to.size()) return 0;
     if (!f.hasData()) mismatch(f, "targets given to a layout without fields");
-    if (!fetch()) return -1;
+    if (!fetch()) return overlong ? 1 : -1;
     col = 0;
     pos = f.reversion();
   }

@@ -122,8 +122,13 @@ bool Unit::next(std::string &rec) {
   } else {
     int c = std::getc(fp_);
     if (c == EOF) return false;
+    std::size_t len = 0;
     while (c != EOF && c != '\n') {
       if (rec.size() < kMaxRecord) rec.push_back(static_cast<char>(c));
+      if (++len > kMaxLine) {
+        overlong_ = true;
+        return false;
+      }
       c = std::getc(fp_);
     }
   }

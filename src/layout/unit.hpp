@@ -19,6 +19,9 @@ namespace qmr {
 class Unit {
 public:
   static constexpr std::size_t kMaxRecord = 4096;
+  // A line longer than this is no record of a text file (a device that
+  // never ends a line, say): reading it stops there.
+  static constexpr std::size_t kMaxLine = std::size_t{16} << 20;
 
   enum class Mode { Closed, Read, Write, Console };
 
@@ -60,6 +63,14 @@ public:
   bool isOpen() const { return mode_ != Mode::Closed; }
   Mode mode() const { return mode_; }
   const std::string &name() const { return name_; }
+  // The file's path (empty for memory and console units).
+  const std::string &path() const { return path_; }
+  // What the file is to the run ("listing", "velocity file", ...).
+  const std::string &role() const { return role_; }
+  void setRole(std::string r) { role_ = std::move(r); }
+  // True when the last record could not be handed out because its line
+  // went on beyond kMaxLine characters: not a file of text records.
+  bool overlong() const { return overlong_; }
   const std::string &why() const { return why_; }
   // What a memory unit has collected.
   const std::string &text() const { return mem_; }
@@ -77,6 +88,8 @@ private:
   std::string path_;
   std::string why_;
   std::string fault_;
+  std::string role_;
+  bool overlong_ = false;
   std::FILE *fp_ = nullptr;
   bool memory_ = false;
   bool lazy_ = false;    // openUnknown: truncated at the first write

@@ -10,7 +10,6 @@
 
 namespace qmr {
 
-
 void outpro(State &s) {
   for (int ip = 1; ip <= s.np; ++ip) s.hdold(ip) = s.hdnew(ip);
 

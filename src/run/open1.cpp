@@ -43,16 +43,18 @@ void open1(State &s) {
   if (readChecked(s.io.u5, kName, {ref(ignored)}) != 0) error5(s);
 
   if (!s.io.listingOpen) {
-    openOrFail(s.io.u6, outfil, "listing", &Unit::openWrite);
+    openOrFail(s.io.u6, outfil, "listing", &Unit::openWrite, {&s.io.u5});
     s.io.listingOpen = true;
   }
   if (!s.io.u7.isOpen())
-    openOrFail(s.io.u7, grafil, "graphic file", &Unit::openWrite);
+    openOrFail(s.io.u7, grafil, "graphic file", &Unit::openWrite,
+               {&s.io.u5, &s.io.u6});
   write(s.io.lst(), kOutEcho, {outfil});
   write(s.io.lst(), kGrafEcho, {grafil});
   if (s.iflux == 1) {
     if (!s.io.u4.isOpen())
-      openOrFail(s.io.u4, flxfil, "flux file", &Unit::openWrite);
+      openOrFail(s.io.u4, flxfil, "flux file", &Unit::openWrite,
+                 {&s.io.u5, &s.io.u6, &s.io.u7});
     write(s.io.lst(), kFluxEcho, {flxfil});
   }
 

@@ -2,6 +2,7 @@
 // files and control data at the head of the main input.
 #pragma once
 
+#include <initializer_list>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -43,9 +44,11 @@ void tdelay(int n);
 // run ends with the main-input failure.
 [[noreturn]] void badInput(State &s, const std::string &diag);
 
-// Opening the files named by the deck; a failure throws FileFault.
+// Opening the files named by the deck; a failure throws FileFault, and so
+// does a name that stands for a file already open as one of `distinct`.
 void openOrFail(Unit &u, const std::string &deckName, const char *what,
-                bool (Unit::*how)(const std::string &));
+                bool (Unit::*how)(const std::string &),
+                std::initializer_list<const Unit *> distinct = {});
 
 void open1(State &s); // job files and banner
 void input(State &s); // control data
