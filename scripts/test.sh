@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# Builds qmr and runs every test: once in a release build, once in a build
-# with the address and undefined-behaviour sanitizers.
+# Checks the formatting, builds qmr and runs every test: once in a release
+# build, once in a build with the address and undefined-behaviour sanitizers.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-"$root/scripts/setup.sh" python3-matplotlib
+"$root/scripts/setup.sh" python3-matplotlib clang-format
+"$root/scripts/format.sh" --check
 cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=Release -DQMR_TESTS=ON >/dev/null
 cmake --build "$root/build" -j2
 (cd "$root/build" && ctest --output-on-failure -j2)
