@@ -60,11 +60,13 @@ for t in "${targets[@]}"; do
   # Records are cut at 4096 columns: the reader's inputs may reach past that.
   maxlen=4096
   [ "$t" = reader ] && maxlen=9000
+  dict=()
+  [ -f "$root/fuzz/$t.dict" ] && dict=(-dict="$root/fuzz/$t.dict")
   echo "== fuzz_$t: $runs runs; log in $work/fuzz.log"
   # Paths must be absolute: the whole-run fuzzer changes its working folder.
   if ! (cd "$work" && TMPDIR=$scratch ASAN_OPTIONS=malloc_context_size=8 \
     "${as[@]}" "$build/fuzz/fuzz_$t" -runs="$runs" -timeout=10 \
-    -rss_limit_mb=2048 -max_len=$maxlen -print_final_stats=1 \
+    -rss_limit_mb=2048 -max_len=$maxlen -print_final_stats=1 "${dict[@]}" \
     -artifact_prefix="$work/artifacts/" \
     "$work/corpus" "$root/fuzz/corpus/$t" >"$work/fuzz.log" 2>&1); then
     status=1

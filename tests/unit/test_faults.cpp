@@ -668,10 +668,10 @@ Run runLimited(const std::string &tag, const std::string &deck) {
 }
 } // namespace
 
-TEST(FaultGuards, DISABLED_AnOutputNamedAsTheMainInputLeavesTheDeck) {
-  // Today the listing (or the graphic, flux, restart or velocity file)
-  // replaces the deck while it is being read: a deck longer than the read
-  // buffer loses its rest and the run fails on a record that was there.
+TEST(FaultGuards, AnOutputNamedAsTheMainInputLeavesTheDeck) {
+  // Were the listing (or the graphic, flux, restart or velocity file) opened
+  // on the deck, it would replace the deck while it is read: a deck longer
+  // than the read buffer would lose its rest. The run refuses the name.
   for (int which = 0; which < 5; ++which) {
     Flow f;
     const std::string self = "C:\\QMR\\VELDA.INP";
@@ -692,9 +692,9 @@ TEST(FaultGuards, DISABLED_AnOutputNamedAsTheMainInputLeavesTheDeck) {
   }
 }
 
-TEST(FaultGuards, DISABLED_TwoOutputsOfOneName) {
-  // Today both are written through their own buffers into one file: the
-  // run ends normally with the listing and the graphic file mixed up.
+TEST(FaultGuards, TwoOutputsOfOneName) {
+  // Two outputs written through their own buffers into one file would end
+  // a run "normally" with the listing and the graphic file mixed up.
   Flow f;
   f.grf = f.lst;
   auto r = runLimited("f-twice", f.text());
@@ -702,9 +702,9 @@ TEST(FaultGuards, DISABLED_TwoOutputsOfOneName) {
   diagnostic(r, {"run.lst"});
 }
 
-TEST(FaultGuards, DISABLED_AnEndlessRestartFileEnds) {
-  // Today a record without end (a device such as /dev/zero) is read for
-  // ever: the run never ends.
+TEST(FaultGuards, AnEndlessRestartFileEnds) {
+  // A record without end (a device such as /dev/zero) must not be read for
+  // ever: a line past the reader's limit is a read error.
   if (!fs::exists("/dev/zero")) GTEST_SKIP() << "no /dev/zero";
   Flow f;
   f.rst = "/dev/zero";
