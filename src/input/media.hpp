@@ -14,15 +14,15 @@
 
 namespace qmr {
 
-// Medium or zone numbers: one record per number, so no record at all when
-// there is no number to read. With ipcode 0 the end of the file ends the
-// run with the main-input failure; `checked` sends a malformed field there
-// too (transport), otherwise it is the record reader's own report (flow).
+// Medium or zone numbers: one read, one record per number; like every read
+// it takes one record even when there is no number to read. With ipcode 0
+// the end of the file ends the run with the main-input failure; `checked`
+// sends a malformed field there too (transport), otherwise it is the record
+// reader's own report (flow).
 inline void readMediumNumbers(State &s, bool checked) {
   std::vector<Ref> to;
   if (s.ipcode == 0) {
     for (int ie = 1; ie <= s.ne; ++ie) to.push_back(ref(s.lmat(ie)));
-    if (to.empty()) return;
     const int st = checked ? readChecked(s.io.u5, kOneInt, to)
                            : readEofOnly(s.io.u5, kOneInt, to);
     if (st != 0) error5(s);
@@ -30,7 +30,7 @@ inline void readMediumNumbers(State &s, bool checked) {
     return;
   }
   for (int imat = 1; imat <= s.nmat; ++imat) to.push_back(ref(s.lmat(imat)));
-  if (!to.empty()) readUnchecked(s.io.u5, kOneInt, to);
+  readUnchecked(s.io.u5, kOneInt, to);
   if (s.ipcode == 1 || s.ipcode == 2) checkZones(s, s.io.u5.recno());
   if (s.nmat + 1 >= 1) s.lmat(s.nmat + 1) = s.np;
 }

@@ -453,7 +453,7 @@ bool readReal(std::string_view field, int d, double &out, const char *&why) {
   long exp = 0;
   if (i < t.size()) {
     char c = t[i];
-    if (c == 'E' || c == 'e' || c == 'D' || c == 'd' || c == 'Q' || c == 'q')
+    if (c == 'E' || c == 'e' || c == 'D' || c == 'd')
       ++i;
     else if (c != '+' && c != '-')
       return false;

@@ -294,11 +294,28 @@ TEST(InputProps, MediumAndZoneNumbersOutsideTheirRangeEndTheRun) {
   EXPECT_EQ(other->etran(1), 0.0);
 }
 
-TEST(InputProps, NoMediaWithZonesReadsNoZoneRecord) {
-  auto s = propState("NEXT\n", 2, 0, 1);
-  qmr::mpropt(*s);
-  EXPECT_EQ(s->lmat(1), 3);
-  EXPECT_EQ(nextRecord(*s), "NEXT");
+// The medium or zone numbers are one read: with no number to read it still
+// takes one record, whose content does not matter.
+TEST(InputProps, AnEmptyNumberListStillTakesOneRecord) {
+  for (bool flow : {true, false}) {
+    auto z = propState("SKIPPED\nNEXT\n", 2, 0, 1);
+    flow ? qmr::mpropf(*z) : qmr::mpropt(*z);
+    EXPECT_EQ(z->lmat(1), 3);
+    EXPECT_EQ(nextRecord(*z), "NEXT");
+
+    // No element: the per-element list is empty, one record is skipped
+    // and the medium record follows it.
+    auto e = propState("xxxxx\n" + medium({"4.0"}) + "\nNEXT\n", 0, 1, 0);
+    flow ? qmr::mpropf(*e) : qmr::mpropt(*e);
+    EXPECT_EQ(e->prop(1, 1), 4.0);
+    EXPECT_EQ(nextRecord(*e), "NEXT");
+
+    // The record must exist: end of file is the main-input failure.
+    auto m = propState("", 0, 1, 0);
+    EXPECT_EQ(stopStatus([&] { flow ? qmr::mpropf(*m) : qmr::mpropt(*m); }),
+              qmr::kExitFailure);
+    EXPECT_EQ(lastLine(*m), kMainFail);
+  }
 }
 
 TEST(InputProps, PerElementRecordFailures) {

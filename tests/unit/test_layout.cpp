@@ -264,6 +264,11 @@ TEST(LayoutRead, NumbersBeyondTheirType) {
   EXPECT_GT(qmr::readChecked(inf.u, Layout("(F10.0)"), {ref(x)}), 0);
   Reader sign("    -\n");
   EXPECT_GT(qmr::readChecked(sign.u, Layout("(I5)"), {ref(n)}), 0);
+  // The exponent letter is E or D; any other letter is no number.
+  Reader q("     1.5Q3\n");
+  EXPECT_GT(qmr::readChecked(q.u, Layout("(F10.0)"), {ref(x)}), 0);
+  Reader q2("     1.5q3\n");
+  EXPECT_GT(qmr::readChecked(q2.u, Layout("(F10.0)"), {ref(x)}), 0);
   Reader tab("\t12\n");
   EXPECT_GT(qmr::readChecked(tab.u, Layout("(I5)"), {ref(n)}), 0);
   Reader neg("-2147483648\n");
