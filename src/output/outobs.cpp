@@ -57,10 +57,14 @@ void outobs(State &s) {
     write(s.io.u4, kEnd, {});
   }
 
-  // Restart file: the final nodal values for a later run.
+  // Restart file: the final nodal values for a later run. A run without any
+  // time step has computed no new values: its initial values are its final
+  // ones.
   if (s.iowrit == 1) {
-    for (int ip = 1; ip <= s.np; ++ip)
-      write(s.io.u9, kRestartRecord, {ip, s.ecoord(ip), s.hdnew(ip)});
+    for (int ip = 1; ip <= s.np; ++ip) {
+      const double value = s.nts >= 1 ? s.hdnew(ip) : s.hdold(ip);
+      write(s.io.u9, kRestartRecord, {ip, s.ecoord(ip), value});
+    }
   }
 
   write(s.io.lst(), kDone, {});

@@ -1,0 +1,118 @@
+// Option codes other than 0 and 1 in a flow step: the element loop treats any
+// non-zero water-table or axisymmetric code as set, while the velocity file,
+// the balance thickness and the stop on non-convergence look for the code 1.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "drivers/drivers.hpp"
+#include "fem/fem.hpp"
+#include "run/run.hpp"
+#include "support.hpp"
+
+namespace {
+
+using qmr::State;
+using qmrtest::lines;
+
+// One steady element of length len between two prescribed heads, one
+// iteration, a velocity block at the (only) step.
+std::unique_ptr<State> element(double len, double h1, double h2) {
+  auto s = qmrtest::memState("");
+  s->io.u10.openMemory("velocity");
+  s->ne = 1;
+  s->np = s->nd = 2;
+  s->ndofn = 1;
+  s->ifullb = 3;
+  s->ihalfb = 1;
+  s->ihbp = 2;
+  s->elen(1) = len;
+  s->etran(1) = 1.0;
+  s->ebott(1) = 1.0;
+  s->ecoord(1) = 1.0;
+  s->ecoord(2) = 1.0 + len;
+  s->theta = 1.0;
+  s->asign = 0.0;
+  s->toler = 0.01;
+  s->nitmax = 1;
+  s->relax = 1.0;
+  s->istep = 1;
+  s->nts = 1;
+  s->timvec(1) = 1.0;
+  s->iodarc = 1;
+  s->nbt = 2;
+  s->idv(1) = 1;
+  s->valb(1) = h1;
+  s->idv(2) = 2;
+  s->valb(2) = h2;
+  s->its = 1;
+  s->itprof = 1; // as the observation input leaves it
+  return s;
+}
+
+bool hasLine(const State &s, const std::string &line) {
+  auto l = lines(s.io.u6.text());
+  return std::find(l.begin(), l.end(), line) != l.end();
+}
+
+TEST(FlowCodes, WaterTableCodeTwo) {
+  // Base at 2, heads 10 and 6 held, start at 10 everywhere: the iteration
+  // takes the thickness 10 - 2 = 8 from the first iterate, so 8 x 4 = 32
+  // passes. Node 2 moves by 4 > 0.01: not converged.
+  auto s = element(1.0, 10.0, 6.0);
+  s->i2dwt = 2;
+  s->ebott(1) = 2.0;
+  s->hdold(1) = s->hdold(2) = 10.0;
+  qmr::tstart(*s);
+  qmr::drivef(*s);
+  EXPECT_TRUE(hasLine(*s, "     1       0.10000E+02       0.32000E+02"
+                          "       0.32000E+02       0.32000E+02"));
+  // Code 2 is not the water-table code 1 of the velocity file: the record
+  // carries ebott itself (2), not the saturated thickness (8 - 2 = 6); the
+  // velocity is conductivity x width x gradient, 1 x 4 / 1.
+  EXPECT_EQ(lines(s->io.u10.text()),
+            (std::vector<std::string>{"    1  0.4000000E+01  0.2000000E+01  "
+                                      "0.0000000E+00  0.0000000E+00"}));
+  EXPECT_NE(s->io.u6.text().find("COMPLETED"), std::string::npos);
+
+  // The code 1 stops the same step.
+  s = element(1.0, 10.0, 6.0);
+  s->i2dwt = 1;
+  s->ebott(1) = 2.0;
+  s->hdold(1) = s->hdold(2) = 10.0;
+  qmr::tstart(*s);
+  EXPECT_THROW(qmr::drivef(*s), qmr::StopRun);
+  EXPECT_EQ(lines(s->io.u6.text()).back(),
+            " ****SOLUTION NOT CONVERGED - PROGRAM TERMINATED****");
+}
+
+TEST(FlowCodes, AxisymmetricCodeTwo) {
+  // Radii 1 and 3, heads 10 and 6 (h = 12 - 2r), fixed head 8 beyond an
+  // aquitard of coefficient 1: the leakage per radian is
+  // int_1^3 (8 - h) r dr = int_1^3 (2r - 4) r dr = 4/3, for code 1 and 2.
+  for (int code : {1, 2}) {
+    auto s = element(2.0, 10.0, 6.0);
+    s->iaxsym = code;
+    s->eleak(1) = 1.0;
+    s->ehfix(1) = 8.0;
+    s->hdold(1) = 10.0;
+    s->hdold(2) = 6.0;
+    qmr::tstart(*s);
+    qmr::drivef(*s);
+    EXPECT_TRUE(hasLine(
+        *s,
+        "   MASS ENTERING SYSTEM FROM AQUITARD LEAKAGE      =  0.13333E+01"))
+        << code;
+    // Only code 1 turns the velocity-file leakage into the radius-weighted
+    // mean (4/3) / (L x mean radius) = 1/3; code 2 leaves the value at the
+    // mean head, where the difference is 0.
+    const std::string leak = code == 1 ? "0.3333333E+00" : "0.0000000E+00";
+    EXPECT_EQ(
+        lines(s->io.u10.text()),
+        (std::vector<std::string>{"    1  0.2000000E+01  0.1000000E+01  " +
+                                  leak + "  0.0000000E+00"}))
+        << code;
+  }
+}
+
+} // namespace
