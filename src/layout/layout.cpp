@@ -417,6 +417,9 @@ bool readInt(std::string_view field, int &out, const char *&why) {
 // then optionally an exponent (E or D with an optional sign and digits, or
 // a sign and digits alone). Without a point the last d digits are the
 // fraction. Blanks are ignored; an all-blank field is zero.
+// The fault of a floating field whose value is beyond the range of a double.
+const char *const kTooLarge = "is too large for a floating value";
+
 bool readReal(std::string_view field, int d, double &out, const char *&why) {
   std::string mant;
   bool neg = false;
@@ -480,7 +483,7 @@ bool readReal(std::string_view field, int d, double &out, const char *&why) {
   errno = 0;
   double v = std::strtod(num.c_str(), nullptr);
   if (!std::isfinite(v)) {
-    why = "is too large for a floating value";
+    why = kTooLarge;
     return false;
   }
   out = v;
@@ -492,7 +495,8 @@ std::string columns(std::size_t from, int w) {
          std::to_string(from + static_cast<std::size_t>(w));
 }
 
-// 0 = read, -1 = end of file, 1 = a field that cannot be read.
+// 0 = read, -1 = end of file, 1 = a field that cannot be read, 2 = a
+// floating field beyond the range of a double.
 int readRecords(Unit &u, const Layout &f, std::span<const Ref> to,
                 std::string &fault) {
   const auto &ops = f.ops();
@@ -557,7 +561,7 @@ int readRecords(Unit &u, const Layout &f, std::span<const Ref> to,
           fault = u.name() + ", record " + std::to_string(u.recno()) +
                   ", columns " + columns(col, op.w) + ": \"" + field + "\" " +
                   why + " (layout " + f.text() + ")";
-          return 1;
+          return why == kTooLarge ? 2 : 1;
         }
         col += w;
         break;
@@ -578,20 +582,21 @@ int readChecked(Unit &u, const Layout &f, std::span<const Ref> to) {
   std::string fault;
   int st = readRecords(u, f, to, fault);
   if (st != 0) u.setFault(fault);
-  return st;
+  return st > 0 ? 1 : st;
 }
 
 int readEofOnly(Unit &u, const Layout &f, std::span<const Ref> to) {
   std::string fault;
   int st = readRecords(u, f, to, fault);
-  if (st > 0) throw ReaderFault(fault);
+  if (st > 0) throw ReaderFault(fault, &u, st == 2);
   if (st != 0) u.setFault(fault);
   return st;
 }
 
 void readUnchecked(Unit &u, const Layout &f, std::span<const Ref> to) {
   std::string fault;
-  if (readRecords(u, f, to, fault) != 0) throw ReaderFault(fault);
+  const int st = readRecords(u, f, to, fault);
+  if (st != 0) throw ReaderFault(fault, &u, st == 2);
 }
 
 bool sameText(std::string_view a, std::string_view b) {

@@ -32,9 +32,20 @@ namespace qmr {
 
 // A failed unchecked read (or a malformed field in a read checked for end of
 // file only): the record reader's own report.
+// It names the unit, and whether the field was a number too large for a
+// floating value ("1E999"), which the run treats as a fault of the file's
+// content rather than of the reading.
 class ReaderFault : public std::runtime_error {
 public:
-  using std::runtime_error::runtime_error;
+  explicit ReaderFault(const std::string &what, const Unit *unit = nullptr,
+                       bool nonFinite = false)
+      : std::runtime_error(what), unit_(unit), nonFinite_(nonFinite) {}
+  const Unit *unit() const { return unit_; }
+  bool nonFinite() const { return nonFinite_; }
+
+private:
+  const Unit *unit_;
+  bool nonFinite_;
 };
 
 class Layout {

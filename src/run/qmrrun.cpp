@@ -10,8 +10,9 @@
 
 namespace qmr {
 
+namespace {
 // The run sequence: set-up, the time-step loop, the end-of-run output.
-void qmrrun(State &s) {
+void phases(State &s) {
   open1(s);
   input(s);
   meshgn(s);
@@ -37,6 +38,19 @@ void qmrrun(State &s) {
 
   outobs(s);
   endqmr(s, 2, "null");
+}
+} // namespace
+
+// A number too large for a floating value in the main input is a fault of
+// the deck, whichever read meets it: the main-input failure, as for a
+// value the program rejects.
+void qmrrun(State &s) {
+  try {
+    phases(s);
+  } catch (const ReaderFault &fault) {
+    if (!fault.nonFinite() || fault.unit() != &s.io.u5) throw;
+    badInput(s, fault.what());
+  }
 }
 
 namespace {
