@@ -15,6 +15,14 @@ namespace qmrtest {
 // and the console, listing, graphic and flux files collected in memory.
 std::unique_ptr<qmr::State> memState(const std::string &deck);
 
+// A flow step's state built by hand: a chain of ne elements of length len
+// (transmissivity 1, base 1, coordinates from 0), fully implicit,
+// transient, one step ending at time 1 with one iteration, tolerance 0.01,
+// relaxation 1, and the velocity file in memory.
+std::unique_ptr<qmr::State> flowChain(int ne, double len);
+// Adds a prescribed head at a node.
+void fixHead(qmr::State &s, int node, double head);
+
 // Lines of a text, without their line ends.
 std::vector<std::string> lines(const std::string &text);
 

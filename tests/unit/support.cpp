@@ -20,6 +20,39 @@ std::unique_ptr<qmr::State> memState(const std::string &deck) {
   return s;
 }
 
+std::unique_ptr<qmr::State> flowChain(int ne, double len) {
+  auto s = memState("");
+  s->ne = ne;
+  s->np = s->nd = ne + 1;
+  s->ndofn = 1;
+  s->ifullb = 3;
+  s->ihalfb = 1;
+  s->ihbp = 2;
+  for (int ie = 1; ie <= ne; ++ie) {
+    s->elen(ie) = len;
+    s->etran(ie) = 1.0;
+    s->ebott(ie) = 1.0;
+  }
+  for (int ip = 1; ip <= s->np; ++ip) s->ecoord(ip) = (ip - 1) * len;
+  s->theta = 1.0;
+  s->asign = 1.0;
+  s->toler = 0.01;
+  s->nitmax = 1;
+  s->relax = 1.0;
+  s->istep = 1;
+  s->nts = 1;
+  s->timvec(1) = 1.0;
+  s->itprof = 1; // as the observation input leaves it
+  s->io.u10.openMemory("velocity");
+  return s;
+}
+
+void fixHead(qmr::State &s, int node, double head) {
+  s.nbt += 1;
+  s.idv(s.nbt) = node;
+  s.valb(s.nbt) = head;
+}
+
 std::vector<std::string> lines(const std::string &text) {
   std::vector<std::string> out;
   std::string cur;

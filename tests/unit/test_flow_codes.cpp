@@ -18,35 +18,14 @@ using qmrtest::lines;
 // One steady element of length len between two prescribed heads, one
 // iteration, a velocity block at the (only) step.
 std::unique_ptr<State> element(double len, double h1, double h2) {
-  auto s = qmrtest::memState("");
-  s->io.u10.openMemory("velocity");
-  s->ne = 1;
-  s->np = s->nd = 2;
-  s->ndofn = 1;
-  s->ifullb = 3;
-  s->ihalfb = 1;
-  s->ihbp = 2;
-  s->elen(1) = len;
-  s->etran(1) = 1.0;
-  s->ebott(1) = 1.0;
+  auto s = qmrtest::flowChain(1, len);
   s->ecoord(1) = 1.0;
   s->ecoord(2) = 1.0 + len;
-  s->theta = 1.0;
   s->asign = 0.0;
-  s->toler = 0.01;
-  s->nitmax = 1;
-  s->relax = 1.0;
-  s->istep = 1;
-  s->nts = 1;
-  s->timvec(1) = 1.0;
   s->iodarc = 1;
-  s->nbt = 2;
-  s->idv(1) = 1;
-  s->valb(1) = h1;
-  s->idv(2) = 2;
-  s->valb(2) = h2;
+  qmrtest::fixHead(*s, 1, h1);
+  qmrtest::fixHead(*s, 2, h2);
   s->its = 1;
-  s->itprof = 1; // as the observation input leaves it
   return s;
 }
 

@@ -17,38 +17,8 @@ using qmrtest::lines;
 
 // ne confined elements of length len, conductivity x width 1, thickness 1,
 // no storage; one linear iteration per step, reports on every step.
-std::unique_ptr<State> flow(int ne, double len) {
-  auto s = qmrtest::memState("");
-  s->ne = ne;
-  s->np = s->nd = ne + 1;
-  s->ndofn = 1;
-  s->ifullb = 3;
-  s->ihalfb = 1;
-  s->ihbp = 2;
-  for (int ie = 1; ie <= ne; ++ie) {
-    s->elen(ie) = len;
-    s->etran(ie) = 1.0;
-    s->ebott(ie) = 1.0;
-  }
-  for (int ip = 1; ip <= s->np; ++ip) s->ecoord(ip) = (ip - 1) * len;
-  s->theta = 1.0;
-  s->asign = 1.0;
-  s->toler = 0.01;
-  s->nitmax = 1;
-  s->relax = 1.0;
-  s->istep = 1;
-  s->nts = 1;
-  s->timvec(1) = 1.0;
-  s->itprof = 1; // as the observation input leaves it
-  s->io.u10.openMemory("velocity");
-  return s;
-}
-
-void fix(State &s, int node, double head) {
-  s.nbt += 1;
-  s.idv(s.nbt) = node;
-  s.valb(s.nbt) = head;
-}
+const auto flow = &qmrtest::flowChain;
+const auto fix = &qmrtest::fixHead;
 
 void heads(State &s, std::initializer_list<double> h) {
   int ip = 1;
