@@ -413,13 +413,13 @@ bool readInt(std::string_view field, int &out, const char *&why) {
   return true;
 }
 
+// The fault of a floating field whose value is beyond the range of a double.
+const char *const kTooLarge = "is too large for a floating value";
+
 // Floating field: optional sign, digits with or without a decimal point,
 // then optionally an exponent (E or D with an optional sign and digits, or
 // a sign and digits alone). Without a point the last d digits are the
 // fraction. Blanks are ignored; an all-blank field is zero.
-// The fault of a floating field whose value is beyond the range of a double.
-const char *const kTooLarge = "is too large for a floating value";
-
 bool readReal(std::string_view field, int d, double &out, const char *&why) {
   std::string mant;
   bool neg = false;
