@@ -15,6 +15,11 @@ namespace qmrtest {
 // and the console, listing, graphic and flux files collected in memory.
 std::unique_ptr<qmr::State> memState(const std::string &deck);
 
+// A fresh state (as memState("")) of a chain of ne elements, ne + 1 nodes,
+// one unknown per node, with the band constants of the three-column band
+// (full width 3, half width 1, diagonal column 2).
+std::unique_ptr<qmr::State> bandChain(int ne);
+
 // A flow step's state built by hand: a chain of ne elements of length len
 // (transmissivity 1, base 1, coordinates from 0), fully implicit,
 // transient, one step ending at time 1 with one iteration, tolerance 0.01,

@@ -20,7 +20,7 @@ std::unique_ptr<qmr::State> memState(const std::string &deck) {
   return s;
 }
 
-std::unique_ptr<qmr::State> flowChain(int ne, double len) {
+std::unique_ptr<qmr::State> bandChain(int ne) {
   auto s = memState("");
   s->ne = ne;
   s->np = s->nd = ne + 1;
@@ -28,6 +28,11 @@ std::unique_ptr<qmr::State> flowChain(int ne, double len) {
   s->ifullb = 3;
   s->ihalfb = 1;
   s->ihbp = 2;
+  return s;
+}
+
+std::unique_ptr<qmr::State> flowChain(int ne, double len) {
+  auto s = bandChain(ne);
   for (int ie = 1; ie <= ne; ++ie) {
     s->elen(ie) = len;
     s->etran(ie) = 1.0;

@@ -19,14 +19,7 @@ constexpr double kTol = 1e-13;
 // A chain of ne elements with the band constants set and an empty system;
 // first-step time weighting (theta 1), transient, step length 1.
 std::unique_ptr<State> chain(int ne) {
-  auto s = qmrtest::memState("");
-  s->ne = ne;
-  s->np = ne + 1;
-  s->nd = ne + 1;
-  s->ndofn = 1;
-  s->ifullb = 3;
-  s->ihalfb = 1;
-  s->ihbp = 2;
+  auto s = qmrtest::bandChain(ne);
   s->im01 = 1;
   s->ip01 = 3;
   s->theta = 1.0;

@@ -15,14 +15,7 @@ constexpr double kTol = 1e-13;
 // values of a unit element: theta = 1, transient, dt = 1, b = 1, n = 1,
 // R = 1; everything else zero.
 std::unique_ptr<State> unitElement() {
-  auto s = qmrtest::memState("");
-  s->ne = 1;
-  s->np = 2;
-  s->nd = 2;
-  s->ndofn = 1;
-  s->ifullb = 3;
-  s->ihalfb = 1;
-  s->ihbp = 2;
+  auto s = qmrtest::bandChain(1);
   s->im01 = 1;
   s->ip01 = 3;
   s->theta = 1.0;

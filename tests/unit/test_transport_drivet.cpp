@@ -25,13 +25,7 @@ void startStep(State &s) {
 // ne unit elements from x = 0 with unit diffusion, thickness, porosity and
 // retardation; one fully implicit unit step.
 std::unique_ptr<State> chain(int ne, bool steady) {
-  auto s = qmrtest::memState("");
-  s->ne = ne;
-  s->np = s->nd = ne + 1;
-  s->ndofn = 1;
-  s->ifullb = 3;
-  s->ihalfb = 1;
-  s->ihbp = 2;
+  auto s = qmrtest::bandChain(ne);
   s->its = 1;
   s->nts = 1;
   s->itprof = 1;
