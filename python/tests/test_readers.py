@@ -6,13 +6,12 @@ import math
 import warnings
 
 import numpy as np
-import pandas as pd
 import pytest
 
 import synthetic
 from qmr import readers as R
 from qmr._fields import Lines, parse_value, read_floats, read_integers
-from runs import BARE, FLUX, HAND, flow_deck, needs_qmr, row, run_example, \
+from runs import BARE, FLUX, HAND, flow_deck, needs_qmr, run_example, \
     run_qmr
 
 
