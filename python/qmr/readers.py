@@ -9,7 +9,7 @@ Tables come back as pandas DataFrames:
 
 - observations: indexed by time, one column per observation node (the node
   number), the nodes' coordinates in ``attrs["x"]`` and the step numbers of
-  the rows in ``attrs["step"]``;
+  the rows in ``attrs["step"]`` (every ``attrs`` entry is a list);
 - profiles: indexed by the coordinate ``x``, one column per profile (its
   step number), the profiles' times in ``attrs["time"]`` and the node
   numbers of the rows in ``attrs["node"]``.
@@ -396,11 +396,11 @@ def parse_graphic(data: Union[bytes, str], name: str = "graphic file",
                                                            name="time"),
                                 columns=_node_index(nodes, obs.labels,
                                                     "node"), copy=False)
-    observations.attrs = {"x": x_obs, "step": steps}
+    observations.attrs = {"x": x_obs, "step": steps.tolist()}
     if prof is None:
         profiles = pd.DataFrame(index=pd.Index([], dtype=float, name="x"),
                                 columns=pd.Index([], name="step"))
-        profiles.attrs = {"time": [], "node": np.zeros(0, np.int64)}
+        profiles.attrs = {"time": [], "node": []}
     else:
         values = prof.values.copy()
         values[:, never] = np.nan
@@ -413,7 +413,7 @@ def parse_graphic(data: Union[bytes, str], name: str = "graphic file",
                                 columns=_node_index(prof.numbers,
                                                     prof.labels, "step"),
                                 copy=False)
-        profiles.attrs = {"time": times, "node": prof.keys}
+        profiles.attrs = {"time": times, "node": prof.keys.tolist()}
     return GraphicFile(observations, profiles, obs, prof, t.warnings, never,
                        name)
 
@@ -453,7 +453,7 @@ def _step_frame(t: Table) -> pd.DataFrame:
     df = pd.DataFrame(t.values, index=pd.Index(t.x, name="time"),
                       columns=_node_index(t.numbers, t.labels, "node"),
                       copy=False)
-    df.attrs = {"step": t.keys}
+    df.attrs = {"step": t.keys.tolist()}
     return df
 
 
@@ -717,8 +717,8 @@ def _wide(step: np.ndarray, node: np.ndarray, x: np.ndarray,
                                 aggfunc="last")[order]
     coords = pd.Series(x[:len(step)], index=node).groupby(level=0).first()
     time_of = steps["time"][~steps.index.duplicated()]
-    wide.attrs = {"x": coords.reindex(wide.index).to_numpy(),
-                  "time": time_of.reindex(wide.columns).to_numpy()}
+    wide.attrs = {"x": coords.reindex(wide.index).tolist(),
+                  "time": time_of.reindex(wide.columns).tolist()}
     return wide
 
 
@@ -793,7 +793,7 @@ def read_csv_outputs(graphic_path: PathLike) -> dict[str, pd.DataFrame]:
                            columns=pd.Index([int(n) for n, _ in cols],
                                             name="node"))
         obs.attrs = {"x": [float(x) for _, x in cols],
-                     "step": df["step"].to_numpy()}
+                     "step": df["step"].tolist()}
         out["obs"] = obs
     if paths["prof"].exists():
         df, cols = _read_csv(paths["prof"], ("node", "x"), _PROF_HEAD)
@@ -803,7 +803,7 @@ def read_csv_outputs(graphic_path: PathLike) -> dict[str, pd.DataFrame]:
                             columns=pd.Index([int(s) for s, _ in cols],
                                              name="step"))
         prof.attrs = {"time": [float(t) for _, t in cols],
-                      "node": df["node"].to_numpy()}
+                      "node": df["node"].tolist()}
         out["prof"] = prof
     if paths["flux"].exists():
         df, cols = _read_csv(paths["flux"], ("step", "time"), _FLUX_HEAD)
@@ -814,7 +814,7 @@ def read_csv_outputs(graphic_path: PathLike) -> dict[str, pd.DataFrame]:
                 [(q, int(n)) for q, n, _ in cols],
                 names=["quantity", "node"]))
         flux.attrs = {"x": {int(n): float(x) for _, n, x in cols},
-                      "step": df["step"].to_numpy()}
+                      "step": df["step"].tolist()}
         out["flux"] = flux
     if paths["balance"].exists():
         path = paths["balance"]

@@ -607,3 +607,53 @@ class TestRealRuns:
         v = R.read_velocity(tmp_path / "chain.vel")
         flow = R.read_listing(tmp_path / "flow.lst")
         assert len(v) % (len(flow.values) - 1) == 0
+
+
+class TestNetcdf:
+    def test_round_trip(self, tmp_path):
+        import netCDF4
+        import xarray as xr
+        text = HAND.replace("OBS.(  5)   OBS.( 12)", "OBS.(  3)   OBS.(  2)")
+        g = R.parse_graphic(text, "run.grf")
+        path = tmp_path / "run.nc"
+        g.to_netcdf(path, units=("m", "d"), quantity="hydraulic head")
+        with netCDF4.Dataset(path) as nc:
+            assert nc.Conventions == "CF-1.8"
+            assert nc.featureType == "timeSeries"
+            assert nc["station"].cf_role == "timeseries_id"
+            assert nc["observation"].dimensions == ("station", "time")
+            assert set(nc["observation"].coordinates.split()) == {
+                "time", "station_x", "step"}
+            assert nc["time"].units == "d" and nc["time"].axis == "T"
+            assert nc["time"].standard_name == "time"
+            assert nc["station_x"].units == "m" and nc["x"].units == "m"
+            assert nc["profile"].dimensions == ("profile_time", "x")
+            assert "units" not in nc["observation"].ncattrs()
+            assert "hydraulic head" in nc["observation"].long_name
+        with xr.open_dataset(path) as ds:
+            assert ds.station.values.tolist() == [3, 2]
+            assert ds.station_x.values.tolist() == [100.0, 50.0]
+            assert ds.step.values.tolist() == [1, 2, 3, 4, 5]
+            assert ds.time.values.tolist() == [1.0, 10.0, 100.0, 1000.0,
+                                               10000.0]
+            obs = ds.observation.values
+            want = g.observations.to_numpy().T
+            assert np.array_equal(obs, want, equal_nan=True)
+            assert obs[0, 3] == math.inf  # infinities survive the trip
+            assert ds.x.values.tolist() == [0.0, 50.0, 100.0]
+            assert ds.node.values.tolist() == [1, 2, 3]
+            assert ds.profile_time.values.tolist() == [1.0, 100.0]
+            assert ds.profile_step.values.tolist() == [1, 3]
+            assert ds.profile.sel(profile_time=100.0).values.tolist() == [
+                10.0, 7.0, -4.0]
+        # One part alone; a value unit; no units at all.
+        g.to_netcdf(tmp_path / "o.nc", units="m,d,m", part="observations")
+        with xr.open_dataset(tmp_path / "o.nc") as ds:
+            assert "profile" not in ds and ds.observation.units == "m"
+        ds = g.to_xarray(part="profiles")
+        assert "observation" not in ds and "featureType" not in ds.attrs
+        assert "units" not in ds.x.attrs
+        with pytest.raises(ValueError):
+            g.to_xarray(part="both")
+        with pytest.raises(ValueError):
+            g.to_xarray(units="m,d,x,y")
