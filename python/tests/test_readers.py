@@ -604,9 +604,23 @@ class TestRealRuns:
             # Observation rows write values below 0.001 as zero.
             listed = np.where(np.abs(listed) < 1e-3, 0.0, listed)
             assert close(g.observations[node], listed, 4)
-        v = R.read_velocity(tmp_path / "chain.vel")
+        # The flow run prints every tenth of its 50 steps and writes one
+        # velocity block of its 40 elements per step.
         flow = R.read_listing(tmp_path / "flow.lst")
-        assert len(v) % (len(flow.values) - 1) == 0
+        assert list(flow.steps.index) == list(range(1, 51))
+        assert list(flow.values.columns) == [10, 20, 30, 40, 50]
+        assert list(flow.balance.index) == [10, 20, 30, 40, 50]
+        assert flow.values.shape[0] == 41
+        v = R.read_velocity(tmp_path / "chain.vel")
+        assert v.shape == (50 * 40, 4)
+        assert v.loc[50].index.tolist() == list(range(1, 41))
+        # The last block holds conductivity 100 x width 300 times the
+        # gradient of the last heads (the listing's five digits resolve the
+        # small head differences to about 2 %).
+        h = np.array(flow.values[50])
+        grad = -np.diff(h) / np.diff(flow.values.attrs["x"])
+        ratio = v.loc[50, "darcy"].to_numpy() / grad
+        assert np.allclose(ratio, 100.0 * 300.0, rtol=0.02)
 
 
 class TestNetcdf:
