@@ -479,6 +479,18 @@ class TestListing:
                                                1e99]
         assert lst.iterations.loc[(1, 1)].tolist() == [2.5, 2, 1]
 
+    def test_listing_cut_inside_a_table(self):
+        second = LISTING[LISTING.index("****\n\n   "):].replace(
+            "NUMBER    1", "NUMBER    2").replace("0.47500E+02", "0.46500E+02")
+        cut = LISTING + second[:second.index("    2 0.10000E+02")]
+        lst = R.parse_listing(cut)
+        assert list(lst.steps.index) == [1, 2]
+        assert list(lst.values.columns) == [1, 2]
+        assert nan_list(lst.values[2].tolist()) == [50.0, "nan", "nan"]
+        assert lst.values[1].tolist() == [50.0, 47.5, 45.0]
+        assert list(lst.balance.index) == [1]
+        assert not lst.completed and lst.failure is None
+
     def test_wider_step_numbers_and_success(self):
         text = LISTING.replace("TIME STEP NUMBER    1",
                                "TIME STEP NUMBER 12345") + \
