@@ -48,8 +48,9 @@ MAX_COLUMNS = 40
 
 __all__ = [
     "OutputFileError", "GraphicFileError", "Table", "GraphicFile", "FluxFile",
-    "read_graphic", "parse_graphic", "read_flux", "parse_flux",
-    "read_restart", "read_velocity",
+    "Listing", "read_graphic", "parse_graphic", "read_flux", "parse_flux",
+    "read_restart", "read_velocity", "read_csv_outputs", "csv_paths",
+    "read_listing", "parse_listing",
 ]
 
 
