@@ -33,6 +33,8 @@ _NUMBER = re.compile(
     r"^([+-]?)(\d+\.?\d*|\.\d+)(?:[EeDd]([+-]?\d+)|([+-]\d+))?$")
 _NON_FINITE = {"nan", "inf", "infinity"}
 _INTEGER = re.compile(r"[+-]?\d+")
+# Bytes gathered at once from scattered lines.
+_GATHER_BYTES = 1 << 22
 
 # Powers of ten held exactly by a double: a product or quotient of an exact
 # mantissa and one of these is rounded once, as the decimal text would be.
@@ -168,12 +170,18 @@ class Lines:
 
     def _gather(self, starts: np.ndarray, lengths: np.ndarray,
                 width: int) -> np.ndarray:
+        out = np.full((len(starts), width), _BLANK, dtype=np.uint8)
+        if len(self.buf) == 0:
+            return out
         cols = np.arange(width, dtype=np.int64)
-        if len(self.buf) == 0 or len(starts) == 0:
-            return np.full((len(starts), width), _BLANK, dtype=np.uint8)
-        index = np.minimum(starts[:, None] + cols, len(self.buf) - 1)
-        out = self.buf[index]
-        out[cols >= lengths[:, None]] = _BLANK
+        # In pieces, so that the index arrays stay small for large files.
+        step = max(1, _GATHER_BYTES // max(width, 1))
+        for first in range(0, len(starts), step):
+            s = starts[first:first + step]
+            piece = self.buf[np.minimum(s[:, None] + cols,
+                                        len(self.buf) - 1)]
+            piece[cols >= lengths[first:first + step, None]] = _BLANK
+            out[first:first + step] = piece
         return out
 
 

@@ -94,6 +94,14 @@ class TestFields:
         block = Lines(b"abc\nde\nfghij\n").block(0, 3, 4)
         assert [bytes(r) for r in block] == [b"abc ", b"de  ", b"fghi"]
 
+    def test_gather_in_pieces(self, monkeypatch):
+        import qmr._fields
+        lines = Lines(b"".join(b"%5d\n" % k for k in range(1, 1001)))
+        whole = lines.gather(np.arange(0, 1000, 3), 6)
+        monkeypatch.setattr(qmr._fields, "_GATHER_BYTES", 7)
+        assert np.array_equal(lines.gather(np.arange(0, 1000, 3), 6), whole)
+        assert read_integers(whole).tolist() == list(range(1, 1001, 3))
+
 
 class TestGraphic:
     def test_complete_file(self):
