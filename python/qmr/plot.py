@@ -169,12 +169,15 @@ def panels(g: GraphicFile, *, units: Union[None, str, Sequence[str]] = None,
                             else DEFAULT_QUANTITY)
     ylabel = _with_unit(quantity, value or (length if drawdown is not None
                                             else None))
+    # One step with its profile table: shown as profiles. (A file cut
+    # short after one step keeps its single point of time series.)
+    steady = g.steady and g.complete
     out = []
     if not len(g.observations.columns):
         notes.append("no observation nodes")
     elif not len(g.observations):
         notes.append("no observation rows")
-    elif not g.steady:
+    elif not steady:
         out.append(Panel("observations",
                          observation_series(g, logtime, logvalue, units,
                                             drawdown),
@@ -182,7 +185,7 @@ def panels(g: GraphicFile, *, units: Union[None, str, Sequence[str]] = None,
                          "observation time series", logtime, logvalue))
     profiles = profile_series(g, logdist, logvalue, units, drawdown)
     markers: list[Series] = []
-    if g.steady and len(g.observations.columns):
+    if steady and len(g.observations.columns):
         # The observation values of the one step, at their coordinates.
         for s in observation_series(g, False, logvalue, units, drawdown):
             if math.isfinite(s.at) and len(s.y):
@@ -195,7 +198,7 @@ def panels(g: GraphicFile, *, units: Union[None, str, Sequence[str]] = None,
     elif not profiles and not markers:
         notes.append("no profiles")
     if (profiles and len(g.profiles)) or markers:
-        title = "steady state" if g.steady else "profiles"
+        title = "steady state" if steady else "profiles"
         out.append(Panel("profiles", profiles if len(g.profiles) else [],
                          _with_unit("distance x", length), ylabel, title,
                          logdist, logvalue, markers))

@@ -173,6 +173,12 @@ class TestFigures:
                                            "PROF.(  7)  PROF.(  7)"))
         fig = P.plot_graphic(g)
         assert legend(fig.axes[0]) == ["node 1", "node 2", "node 3"]
+        # Cut short after its one step: the time series of one point.
+        g = R.parse_graphic("\n".join(lines[:3]) + "\n")
+        fig = P.plot_graphic(g, units="m,d")
+        assert [ax.get_title() for ax in fig.axes] == [
+            "observation time series"]
+        assert legend(fig.axes[0]) == ["node 1", "node 2", "node 3"]
 
     def test_nothing_to_draw(self):
         notes = []
