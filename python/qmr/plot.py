@@ -348,11 +348,11 @@ def plot_graphic(g: GraphicFile, *,
     return fig
 
 
-def load_function(spec: str) -> Analytical:
+def load_function(where: str) -> Analytical:
     """A function named in ``FILE.py:NAME``, loaded from that file."""
-    path, sep, name = spec.rpartition(":")
+    path, sep, name = where.rpartition(":")
     if not sep or not path or not name:
-        raise ValueError(f"{spec}: name the function as FILE.py:NAME")
+        raise ValueError(f"{where}: name the function as FILE.py:NAME")
     found = importlib.util.spec_from_file_location("qmr_plot_function", path)
     if found is None or found.loader is None:
         raise ValueError(f"{path}: not a Python file")
