@@ -508,6 +508,9 @@ class Deck:
                 vals = [self.run_type if f.code == "runtype" else
                         f.default if f.ignored else getattr(self, f.name)
                         for f in rec.fields]
+                # Trailing blanks of a text are no part of it.
+                vals = [v.rstrip(" ") if f.kind == "A" and isinstance(v, str)
+                        else v for f, v in zip(rec.fields, vals)]
                 yield sec, rec, [vals]
                 continue
             n = schema.evaluate(rec.count or "0", scope)
