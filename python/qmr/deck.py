@@ -155,34 +155,37 @@ def parse_real(text: Union[str, bytes]) -> float:
 
 
 def _exp_forms(v: float, p: int) -> Iterator[Tuple[int, str]]:
-    """Exponent forms of v with p significant digits, with their kind (1 =
-    with the letter E, 2 = sign and digits alone)."""
+    """Exponent forms of v with p significant digits, with their rank: 2 =
+    mantissa with a point and the letter E, 3 = whole mantissa and E, 4 and
+    5 = the same with the exponent's sign alone (no letter)."""
     s = f"{v:.{p - 1}e}"
     mant, e = s.split("e")
     ex = int(e)
     sign = "-" if mant.startswith("-") else ""
     digits = mant.lstrip("-").replace(".", "")
     point = f"{sign}{digits[0]}.{digits[1:]}" if p > 1 else f"{sign}{digits}"
-    yield 1, f"{point}E{ex}"
+    yield 2, f"{point}E{ex}"
     if ex < 0:
-        yield 2, f"{point}{ex}"
+        yield 4, f"{point}{ex}"
     ie = ex - (p - 1)
-    yield 1, f"{sign}{digits}E{ie}"
+    yield 3, f"{sign}{digits}E{ie}"
     if ie < 0:
-        yield 2, f"{sign}{digits}{ie}"
+        yield 5, f"{sign}{digits}{ie}"
 
 
 def _candidates(v: float, width: int) -> Iterator[Tuple[int, str]]:
     """Texts that may hold v in `width` columns, with a preference rank
-    (0 = plain decimal, 1 = exponent with E, 2 = exponent without E)."""
+    (0 = plain decimal, 1 = plain decimal without its leading zero, 2 to 5
+    exponent forms)."""
     for k in range(1, width):
         s = f"{v:.{k}f}"
         if len(s) <= width + 1:
             yield 0, s
             if s.startswith("0.") or s.startswith("-0."):
-                yield 0, s.replace("0.", ".", 1)
-    if v == int(v) and abs(v) < 10.0 ** width:
-        yield 0, str(int(v))
+                yield 1, s.replace("0.", ".", 1)
+    if abs(v) < 10.0 ** width:
+        yield 0, str(math.floor(v))
+        yield 0, str(math.ceil(v))
     for p in range(1, 18):
         yield from _exp_forms(v, p)
 
@@ -191,7 +194,8 @@ def format_real(value: float, width: int = 10) -> Tuple[str, bool]:
     """The text of `value` for a floating field of `width` columns.
 
     Chooses, among the texts that fit, the one that reads back closest to
-    the value (preferring a plain decimal, then an exponent with E) and
+    the value (among equally close ones: a plain decimal, then an exponent
+    with the letter E, then the shortest) and
     returns it with True when it reads back exactly. Raises ValueError for a
     value that no text can hold (infinities, not-a-number).
     """
