@@ -5,8 +5,8 @@ order the program reads it, with its fields (columns, type, the deck's code
 name, the name the Python objects use, unit and meaning) and the condition
 under which it is present. Reading, writing and checking decks
 (:mod:`qmr.deck`) and the field tables of the documentation
-(``docs/deck-fields.md``, made by ``python3 -m qmr.schema``) all come from
-this description.
+(``docs/deck-fields.md``, made by :func:`markdown`) all come from this
+description.
 
 Conditions and counts are Python expressions over the values read before
 them, by their code names (``ne``, ``nmat``, ``ioread``, ...), and over the
@@ -15,7 +15,6 @@ derived values of :data:`DERIVED` (``imode``, ``iflux``, ``np``).
 
 from __future__ import annotations
 
-import sys
 from dataclasses import dataclass
 from typing import Any, Iterator, Mapping, Optional, Tuple
 
@@ -143,8 +142,7 @@ _JOB = Section("job", "Job records", (
         _A("column2", "column2", "not used", 1),
         _A("variant", "variant",
            "deck variant code: 05, OW or AN = no flux file; anything "
-           "else (blanks included) = a flux file, named by the next "
-           "record but two", 2),
+           "else (blanks included) = a flux file, named by record 4", 2),
     )),
     Record("outfil", "listing name",
            (_A("outfil", "listing", "name of the listing"),)),
@@ -410,7 +408,7 @@ def markdown() -> str:
         "",
         "Every record of the input deck in the order `qmr` reads it, made "
         "from the description in `python/qmr/schema.py` by "
-        "`python3 -m qmr.schema` (do not edit by hand; a test checks that "
+        "`scripts/deck-fields.sh` (do not edit by hand; a test checks that "
         "this file is up to date). Conditions and counts use the deck's "
         "code names (columns *Code*); `imode` is 1 in a flow run and 2 in "
         "a transport run, `iflux` is 0 when the variant code is 05, OW or "
@@ -445,11 +443,15 @@ def markdown() -> str:
             for f, a, b in r.columns():
                 cols = f"{a}–{b}" if a != b else f"{a}"
                 unit = f.unit or "–" if f.kind != "A" else ""
+                meaning = f.meaning
+                if f.derived:
+                    attr, off, cond = f.derived
+                    how = f"the length of `{attr}`" + (
+                        f" {off:+d}" if off else "")
+                    if cond != "True":
+                        how += f" when `{cond}`"
+                    meaning += f" (Python: {how})"
                 out.append(f"| {cols} | {_KINDS[f.kind]} | `{f.code}` | "
-                           f"`{f.name}` | {unit} | {f.meaning} |")
+                           f"`{f.name}` | {unit} | {meaning} |")
             out.append("")
     return "\n".join(out)
-
-
-if __name__ == "__main__":
-    sys.stdout.write(markdown())
