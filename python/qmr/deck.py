@@ -644,8 +644,9 @@ class Deck:
             cls = TransportDeck
         else:
             raise DeckError(
-                f"{name}, record 1, column 1: run type {first.decode('latin-1')!r}"
-                " is neither F (flow) nor T (transport)",
+                f"{name}, record 1, column 1: run type "
+                f"{first.decode('latin-1')!r} is neither F (flow) nor T "
+                "(transport)",
                 section="Job records", record="run-type record",
                 field="run_type", line=1)
         return cls._parse(lines, name)

@@ -262,7 +262,8 @@ def expected_listing(d, files):
         out += ["".join(pairs[i:i + 6]) for i in range(0, len(pairs), 6)]
     flow = isinstance(d, qmr.FlowDeck)
     for imat, m in d.media.numbered():
-        out.append(f"MATERIAL PROPERTIES FOR MEDIUM {imat if imat < 10 else '*'}")
+        num = str(imat) if imat < 10 else "*"
+        out.append(f"MATERIAL PROPERTIES FOR MEDIUM {num}")
         labels = FLOW_MEDIUM if flow else TRANSPORT_MEDIUM
         for label, name in labels:
             v = getattr(m, name)

@@ -5,7 +5,8 @@ import pytest
 import qmr
 from qmr.deck import parse_int, parse_real
 
-PUMP = """\
+MEDIUM = "      20.0  0.000008       0.0      25.0" + "       0.0" * 5
+PUMP = f"""\
 F
 pumping.lst
 pumping.grf
@@ -15,7 +16,7 @@ Radial pumping test
     3    1    1    1    0    0    0    1    0    0    1
        0.1   10000.0
     1
-      20.0  0.000008       0.0      25.0       0.0       0.0       0.0       0.0       0.0
+{MEDIUM}
        0.0    0.0001   10
    61    1      50.0
     1    1  -159.155
@@ -96,9 +97,7 @@ def test_line_ends_bom_and_record_lengths():
     # shorter (trailing blank fields left off) read the same.
     longer = PUMP.replace("   61    1      50.0",
                           "   61    1      50.0  fixed head far away")
-    shorter = PUMP.replace(
-        "      20.0  0.000008       0.0      25.0       0.0       0.0       "
-        "0.0       0.0       0.0", "      20.0  0.000008       0.0      25.0")
+    shorter = PUMP.replace(MEDIUM, MEDIUM[:40])
     assert qmr.Deck.from_text(longer) == base
     assert qmr.Deck.from_text(shorter) == base
     # No end of line after the last record.
