@@ -4,8 +4,10 @@ description of the deck and the program cannot drift apart."""
 
 import os
 import random
+import shutil
 import subprocess
 import warnings
+from concurrent.futures import ThreadPoolExecutor
 from pathlib import Path
 
 import pytest
@@ -370,34 +372,39 @@ def run_in(folder, deck_bytes, files):
     return p.returncode, p.stderr.decode("utf-8", "replace")
 
 
+def check_run(folder, d, files, data):
+    """Run one deck; None when the run failed, else the first echo line
+    missing from the listing or the graphic file (None when all are
+    there)."""
+    status, _ = run_in(folder, data, files)
+    if status != 0:
+        return None
+    lst = (folder / "r.lst").read_text("latin-1").split("\n")
+    grf = (folder / "r.grf").read_text("latin-1").split("\n")
+    miss = (missing_in_order(lst, expected_listing(d, files))
+            or missing_in_order(grf, expected_graphic(d)))
+    shutil.rmtree(folder)
+    return ("missing", miss) if miss else ("ok", d.run_type)
+
+
 @needs_qmr
 def test_random_decks_echo_their_values(tmp_path):
     rng = random.Random(20261207)
-    ok = 0
-    kinds = {"F": 0, "T": 0}
+    cases = []
     for k in range(COUNT):
         d, files = random_deck(rng)
         with warnings.catch_warnings():
             warnings.simplefilter("error")       # no digit may be lost
             data = d.to_bytes()
         # Writing then reading gives an equal object.
-        back = qmr.Deck.from_text(data)
-        assert back == d, f"deck {k}: read back differs"
-        folder = tmp_path / f"d{k}"
-        status, err = run_in(folder, data, files)
-        if status != 0:
-            continue
-        ok += 1
-        kinds[d.run_type] += 1
-        lst = (folder / "r.lst").read_text("latin-1").split("\n")
-        miss = missing_in_order(lst, expected_listing(d, files))
-        assert miss is None, f"deck {k} ({folder}): echo missing: {miss!r}"
-        grf = (folder / "r.grf").read_text("latin-1").split("\n")
-        miss = missing_in_order(grf, expected_graphic(d))
-        assert miss is None, f"deck {k}: graphic heading missing: {miss!r}"
-        for f in folder.iterdir():
-            if f.is_file():
-                f.unlink()
+        assert qmr.Deck.from_text(data) == d, f"deck {k}: read back differs"
+        cases.append((tmp_path / f"d{k}", d, files, data))
+    with ThreadPoolExecutor(2) as pool:
+        outcomes = list(pool.map(lambda c: check_run(*c), cases))
+    for (folder, _, _, _), out in zip(cases, outcomes):
+        assert out is None or out[0] == "ok", \
+            f"{folder}: echo missing: {out[1]!r}"
+    ran = [out[1] for out in outcomes if out is not None]
     # Nearly every random deck is a deck that runs, of both kinds.
-    assert ok >= 0.9 * COUNT, f"only {ok} of {COUNT} random decks ran"
-    assert min(kinds.values()) >= 0.3 * COUNT
+    assert len(ran) >= 0.9 * COUNT, f"only {len(ran)} of {COUNT} decks ran"
+    assert min(ran.count("F"), ran.count("T")) >= 0.3 * COUNT
