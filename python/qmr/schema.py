@@ -15,6 +15,7 @@ derived values of :data:`DERIVED` (``imode``, ``iflux``, ``np``).
 
 from __future__ import annotations
 
+import functools
 from dataclasses import dataclass
 from typing import Any, Iterator, Mapping, Optional, Tuple
 
@@ -382,16 +383,21 @@ def records() -> Iterator[Tuple[Section, Record]]:
             yield s, r
 
 
+@functools.lru_cache(maxsize=None)
+def _compiled(expr: str) -> Any:
+    return compile(expr, "<deck condition>", "eval")
+
+
 def evaluate(expr: str, values: Mapping[str, Any]) -> Any:
     """Value of a condition or count over the values read so far."""
     scope = dict(values)
     scope["NO_FLUX_VARIANTS"] = NO_FLUX_VARIANTS
     for name, e in DERIVED.items():
         try:
-            scope[name] = eval(e, {"__builtins__": {}}, scope)
+            scope[name] = eval(_compiled(e), {"__builtins__": {}}, scope)
         except NameError:
             pass
-    return eval(expr, {"__builtins__": {}}, scope)
+    return eval(_compiled(expr), {"__builtins__": {}}, scope)
 
 
 _KINDS = {"I": "integer", "F": "real", "A": "text"}

@@ -129,3 +129,38 @@ def test_check_gives_warnings_or_the_failure(tmp_path):
     with pytest.raises(qmr.RunError) as e:
         d.check()
     assert e.value.status == 1 and e.value.diagnostic is not None
+
+
+def test_check_through_the_agreed_command_line(tmp_path):
+    # A stand-in for a qmr with the command line: it answers --version,
+    # and --check DECK prints a warning, and a failure when the deck's title
+    # says so.
+    exe = fake_exe(tmp_path, (
+        'case "$1" in\n'
+        '--version) echo "qmr 10.0"; exit 0;;\n'
+        '--check) test -f "$2" || exit 66\n'
+        '  echo "qmr: warning: $2, record 12, columns 1-5 (prescribed-value '
+        'record 2): node 5 is given twice" >&2\n'
+        '  if grep -q "^broken" "$2"; then\n'
+        '    echo "qmr: $2, record 9, columns 1-10: \\"   x\\" is not a '
+        'number (layout (9F10.0))" >&2; exit 1; fi\n'
+        '  exit 0;;\n'
+        'esac\nexit 64\n'))
+    folder = tmp_path / "work"
+    folder.mkdir()
+    warns = steady_deck().check(folder, exe=exe)
+    assert len(warns) == 1 and warns[0].record == 12
+    assert warns[0].section == "prescribed-value record 2"
+    assert os.listdir(folder) == []          # the deck written is removed
+    d = steady_deck()
+    d.title = "broken deck"
+    with pytest.raises(qmr.RunError) as e:
+        d.check(exe=exe)
+    assert e.value.status == 1
+    assert (e.value.diagnostic.record, e.value.diagnostic.columns) == \
+        (9, (1, 10))
+    assert len(e.value.warnings) == 1
+    # A build without the command line is told apart.
+    old = fake_exe(tmp_path / "work", "exit 2\n")
+    with pytest.raises(NotImplementedError):
+        steady_deck().check(exe=old)
