@@ -11,7 +11,9 @@ columns back, each value with the most digits its field holds.
 from __future__ import annotations
 
 import dataclasses
+import functools
 import math
+import operator
 import os
 import warnings
 from collections.abc import MutableSequence
@@ -226,9 +228,10 @@ def format_real(value: float, width: int = 10) -> Tuple[str, bool]:
 
 
 def _format_int(value: Any, width: int) -> str:
-    if isinstance(value, bool) or not isinstance(value, int):
+    if type(value) is not int:
+        if isinstance(value, bool):
+            raise ValueError("is not an integer")
         try:
-            import operator
             value = operator.index(value)
         except TypeError:
             raise ValueError("is not an integer") from None
@@ -366,6 +369,15 @@ InitialValue = _ITEMS["InitialValue"]
 def _applies(rec: Record, imode: int) -> bool:
     other = 2 if imode == 1 else 1
     return f"imode == {other}" not in rec.when
+
+
+@functools.lru_cache(maxsize=None)
+def _row_fields(rec: Record, later: bool) -> Tuple[Field, ...]:
+    """The fields of a written row: the first row of a list holds its
+    leading values, the later ones only list values."""
+    if later and rec.shape == "list":
+        return (rec.fields[0],) * rec.per_record
+    return tuple(f for f, _, _ in rec.columns())
 
 
 def _text_lines(data: bytes) -> List[bytes]:
@@ -561,34 +573,34 @@ class Deck:
         with open(path, "wb") as fh:
             fh.write(data)
 
+    @staticmethod
+    def _where(sec: Section, rec: Record, ri: int, f: Field) -> str:
+        w = f"{sec.title}, {rec.title}"
+        w += f" {ri}" if rec.shape != "single" else ""
+        return f"{w}, field {f.name} ({f.code})"
+
     def _line(self, sec: Section, rec: Record, ri: int,
               row: Sequence[Any]) -> bytes:
         parts: List[bytes] = []
-        cols = list(rec.columns())
-        if rec.shape == "list" and rec.leading and ri > 1:
-            cols = [(rec.fields[0], 0, 0)] * rec.per_record
-        for (f, _, _), v in zip(cols, row):
-            where = f"{sec.title}, {rec.title}"
-            if rec.shape != "single":
-                where += f" {ri}"
+        for f, v in zip(_row_fields(rec, ri > 1), row):
             try:
-                if f.kind == "A":
-                    parts.append(_format_text(v, f.width))
-                elif f.kind == "I":
-                    parts.append(_format_int(v, f.width).encode())
-                else:
+                if f.kind == "F":
                     if isinstance(v, (str, bytes)) or v is None:
                         raise ValueError("is not a number")
                     text, exact = format_real(v, f.width)
                     if not exact:
                         warnings.warn(DigitsLostWarning(
-                            f"{where}, field {f.name} ({f.code}): {v!r} "
-                            f"is written as {text!r}, which reads back as "
+                            f"{self._where(sec, rec, ri, f)}: {v!r} is "
+                            f"written as {text!r}, which reads back as "
                             f"{parse_real(text)!r}"), stacklevel=4)
                     parts.append(text.rjust(f.width).encode())
+                elif f.kind == "I":
+                    parts.append(_format_int(v, f.width).encode())
+                else:
+                    parts.append(_format_text(v, f.width))
             except ValueError as e:
                 raise DeckError(
-                    f"{where}, field {f.name} ({f.code}): {v!r} {e}",
+                    f"{self._where(sec, rec, ri, f)}: {v!r} {e}",
                     section=sec.title, record=rec.title, field=f.name,
                     value=v) from None
         return b"".join(parts).rstrip(b" ")

@@ -96,7 +96,7 @@ def test_random_generator_decks(tmp_path):
     randomdeck = pytest.importorskip(
         "qmr.randomdeck", reason="qmr.randomdeck (compare-builds work) "
         "has not landed on this branch")
-    count = int(os.environ.get("QMR_GENERATOR_CASES", "300"))
+    count = int(os.environ.get("QMR_GENERATOR_CASES", "100"))
     read = 0
     for seed in range(count):
         for beyond in (False, True):
