@@ -344,7 +344,7 @@ def _make_item(rec: Record) -> type:
     doc = (f"One {rec.title} of the deck ({rec.note}).\n\n"
            "Fields:\n" + "\n".join(_doc_line(f) for f in flds))
     cls = dataclasses.make_dataclass(rec.item or rec.key, spec,
-                                     namespace={"__doc__": doc})
+                                     namespace={"__doc__": doc}, slots=True)
     cls.__module__ = __name__
     return cls
 
@@ -474,6 +474,13 @@ class Deck:
                 if f.derived and f.derived[2] == "True"}
 
     def __setattr__(self, name: str, value: Any) -> None:
+        if name not in self._scalars() and name not in self._lists():
+            import difflib
+            near = difflib.get_close_matches(
+                name, list(self._scalars()) + list(self._lists()), 1)
+            hint = f" (did you mean {near[0]!r}?)" if near else ""
+            raise AttributeError(
+                f"{type(self).__name__} has no value {name!r}{hint}")
         if name in self._derived():
             raise AttributeError(
                 f"{name} is the length of {self._derived()[name].derived[0]}")
@@ -604,6 +611,12 @@ class Deck:
                     section=sec.title, record=rec.title, field=f.name,
                     value=v) from None
         return b"".join(parts).rstrip(b" ")
+
+    def validate(self) -> None:
+        """Raise DeckError for a value the deck cannot be written with (see
+        :meth:`to_bytes`); the program's own range checks are
+        :meth:`check`'s."""
+        self.to_bytes()
 
     # -- comparing ----------------------------------------------------------
     def values(self) -> List[Tuple[str, List[List[Any]]]]:

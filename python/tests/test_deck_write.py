@@ -130,3 +130,15 @@ def test_counts_follow_the_lists():
     lines = d.to_text().splitlines()
     assert lines[4].startswith("    2    1    1")        # two elements
     assert lines[6] == "       0.0       1.0       2.5"
+
+
+def test_misspelt_names_are_refused():
+    d = small_deck()
+    with pytest.raises(AttributeError, match="steps_per_decade"):
+        d.steps_per_decad = 10
+    with pytest.raises(AttributeError):
+        d.media[1].conductivty = 5.0
+    with pytest.raises(TypeError):
+        qmr.TransportDeck(conductivity=1.0)
+    t = qmr.TransportDeck(media=[dict(dispersivity=2.0, porosity=0.3)])
+    assert t.media[1].porosity == 0.3 and t.media[1].retardation == 0.0
