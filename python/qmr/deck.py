@@ -399,7 +399,8 @@ class Deck:
     numbered from 1. Counts are taken from the lists when the deck is
     written (``elements`` from the coordinates of a typed mesh, ``steps``
     from typed times); ``elements`` and ``steps`` are set by hand for a
-    generated mesh or generated times.
+    generated mesh or generated times. The variant code, when not set, is
+    blank with a ``flux_file`` and 05 (no flux file) without.
     """
 
     run_type = ""
@@ -414,6 +415,7 @@ class Deck:
             object.__setattr__(self, attr, NumberedList())
         self.print_interval = 1
         self.flux_file: Optional[str] = None
+        self.variant: Optional[str] = None     # from flux_file when written
         for k, v in values.items():
             if k not in self._scalars() and k not in self._lists():
                 raise TypeError(f"{type(self).__name__} has no value {k!r}")
@@ -517,8 +519,15 @@ class Deck:
                 if schema.evaluate(cond, vals):
                     object.__setattr__(self, name,
                                        len(getattr(self, attr)) + off)
-        if self.flux_file is None and not str(self.variant).strip():
-            self.variant = "05"
+        if self.variant is None:
+            self.variant = "" if self.flux_file is not None else "05"
+        if (self.flux_file is None
+                and self.variant.rstrip(" ") not in schema.NO_FLUX_VARIANTS):
+            raise DeckError(
+                f"Job records: variant code {self.variant!r} asks for a flux "
+                "file, and flux_file is None (give its name, or the variant "
+                "05, OW or AN)", section="Job records",
+                record="flux file name", field="flux_file", value=None)
 
     def _rows(self) -> Iterator[Tuple[Section, Record, List[List[Any]]]]:
         """The active records with the values of their rows."""

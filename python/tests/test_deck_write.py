@@ -142,3 +142,14 @@ def test_misspelt_names_are_refused():
         qmr.TransportDeck(conductivity=1.0)
     t = qmr.TransportDeck(media=[dict(dispersivity=2.0, porosity=0.3)])
     assert t.media[1].porosity == 0.3 and t.media[1].retardation == 0.0
+
+
+def test_flux_file_and_variant_code():
+    assert small_deck().to_text().startswith("F 05\n")
+    d = small_deck(flux_file="a.flx")
+    assert d.to_text().splitlines()[:4] == ["F", "a.lst", "a.grf", "a.flx"]
+    d = small_deck(variant="")              # a flux file asked, no name
+    with pytest.raises(qmr.DeckError, match="flux_file"):
+        d.to_bytes()
+    d = small_deck(variant="AN", flux_file="ignored.flx")
+    assert d.to_text().splitlines()[:4] == ["F AN", "a.lst", "a.grf", "small"]
