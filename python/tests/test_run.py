@@ -164,3 +164,20 @@ def test_check_through_the_agreed_command_line(tmp_path):
     old = fake_exe(tmp_path / "work", "exit 2\n")
     with pytest.raises(NotImplementedError):
         steady_deck().check(exe=old)
+
+
+@needs_qmr
+def test_result_readers_darcy_flux_through_the_fixed_heads(tmp_path):
+    pytest.importorskip("qmr.readers", reason="the readers of the outputs "
+                        "(qmr.readers) have not landed on this branch")
+    r = qmr.run(steady_deck(), tmp_path)
+    restart = r.read_restart()
+    assert restart["value"].to_numpy() == pytest.approx(
+        [50.0, 48.75, 47.5, 46.25, 45.0], abs=1e-6)
+    assert restart["x"].to_numpy() == pytest.approx([0, 25, 50, 75, 100])
+    # Darcy: K b w (h1 - h2) / L = 10 * 5 * 2 * 5 / 100 = 5 m3/d enters at
+    # node 1 and leaves at node 5.
+    rates = r.read_flux().rates
+    assert rates.iloc[-1].to_numpy() == pytest.approx([5.0, -5.0], rel=1e-3)
+    heads = r.read_graphic().observations
+    assert heads.iloc[-1].to_numpy() == pytest.approx([47.5], abs=1e-3)
