@@ -407,6 +407,8 @@ class Deck:
     imode = 0
 
     def __init__(self, **values: Any) -> None:
+        if not self.imode:
+            raise TypeError("build a FlowDeck or a TransportDeck")
         for name, f in self._scalars().items():
             if name in self._derived():
                 continue
