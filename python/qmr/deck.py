@@ -629,6 +629,43 @@ class Deck:
         :meth:`check`'s."""
         self.to_bytes()
 
+    def locate(self, record: int, column: Optional[int] = None) -> str:
+        """Where record `record` (from 1) of the deck as written, and
+        `column` in it, lie in the object: ``"media[2].conductivity"``,
+        ``"coordinates[10]"``, ``"steps"``... For a column beyond the
+        fields of the record, or no column, the record's list item or
+        section. Raises IndexError beyond the deck's last record."""
+        line = 0
+        for sec, rec, rows in self._rows():
+            if line + len(rows) < record:
+                line += len(rows)
+                continue
+            ri = record - line
+            flds = _row_fields(rec, ri > 1)
+            k, col = None, 1
+            if column is not None:
+                for i, f in enumerate(flds):
+                    if col <= column < col + f.width:
+                        k = i
+                        break
+                    col += f.width
+            if rec.shape == "repeat":
+                base = f"{rec.attr}[{ri}]"
+                if k is None or flds[k].ignored:
+                    return base
+                return f"{base}.{flds[k].name}"
+            if rec.shape == "list":
+                if k is None:
+                    return f"{rec.attr}"
+                flat = (ri - 1) * rec.per_record + k
+                if flat < len(rec.leading):
+                    return rec.leading[flat].name
+                return f"{rec.attr}[{flat - len(rec.leading) + 1}]"
+            if k is None:
+                return sec.title if len(flds) > 1 else flds[0].name
+            return flds[k].name
+        raise IndexError(f"the deck has {line} records")
+
     # -- comparing ----------------------------------------------------------
     def values(self) -> List[Tuple[str, List[List[Any]]]]:
         """The values the deck holds, record by record, as written."""

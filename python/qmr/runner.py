@@ -46,6 +46,7 @@ class Diagnostic:
     section: Optional[str] = None
     warning: bool = False
     line: str = ""
+    where: Optional[str] = None    # the value of the deck object meant
 
     def __str__(self) -> str:
         return self.line or self.message
@@ -71,6 +72,8 @@ class RunError(RuntimeError):
                  folder: Optional[Path] = None) -> None:
         what = diagnostic.line if diagnostic else stderr.strip() or \
             "no diagnostic"
+        if diagnostic is not None and diagnostic.where:
+            what += f" [deck.{diagnostic.where}]"
         super().__init__(f"qmr ended with exit status {status}: {what}")
         self.status = status
         self.diagnostic = diagnostic
@@ -94,22 +97,38 @@ def parse_diagnostic(line: str) -> Optional[Diagnostic]:
     m = _DIAG.match(line)
     if not m:
         return None
+    file, record = m["file"], m["record"]
+    main = re.fullmatch(r"main input record (\d+)", file or "")
+    if main and not record:
+        # "qmr: main input record 14: prescribed value node 9 is ..."
+        file, record = "main input", main[1]
     cols = None
     if m["c1"]:
         a = int(m["c1"])
         cols = (a, int(m["c2"]) if m["c2"] else a)
-    return Diagnostic(message=m["message"], file=m["file"],
-                      record=int(m["record"]) if m["record"] else None,
+    return Diagnostic(message=m["message"], file=file,
+                      record=int(record) if record else None,
                       columns=cols, section=m["section"],
                       warning=bool(m["warning"]), line=line)
 
 
-def _diagnostics(stderr: str) -> List[Diagnostic]:
+def _diagnostics(stderr: str, deck: Optional[Deck] = None,
+                 deck_name: str = DECK_NAME) -> List[Diagnostic]:
+    """The diagnostics of standard error; those about the deck's records
+    get the name of the value they mean in the deck object."""
     out = []
     for ln in stderr.splitlines():
         d = parse_diagnostic(ln)
-        if d is not None:
-            out.append(d)
+        if d is None:
+            continue
+        if deck is not None and d.record and d.file is not None and (
+                Path(d.file).name == deck_name or d.file == "main input"):
+            try:
+                d.where = deck.locate(d.record,
+                                      d.columns[0] if d.columns else None)
+            except IndexError:
+                pass
+        out.append(d)
     return out
 
 
@@ -253,7 +272,7 @@ def run(deck: Deck, folder: Optional[PathLike] = None,
     deck.write(where / DECK_NAME)
     proc = _execute(find_exe(exe), list(args), where, timeout)
     out, err = _decode(proc.stdout), _decode(proc.stderr)
-    diags = _diagnostics(err)
+    diags = _diagnostics(err, deck)
     warns = [d for d in diags if d.warning]
     for d in warns:
         warnings.warn(QmrWarning(d), stacklevel=2)
@@ -323,7 +342,7 @@ def check_deck(deck: Deck, folder: Optional[PathLike] = None,
         if scratch:
             shutil.rmtree(where, ignore_errors=True)
     err = _decode(proc.stderr)
-    diags = _diagnostics(err)
+    diags = _diagnostics(err, deck, os.path.basename(name))
     warns = [d for d in diags if d.warning]
     if proc.returncode != 0:
         fails = [d for d in diags if not d.warning]

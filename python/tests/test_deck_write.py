@@ -153,3 +153,30 @@ def test_flux_file_and_variant_code():
         d.to_bytes()
     d = small_deck(variant="AN", flux_file="ignored.flx")
     assert d.to_text().splitlines()[:4] == ["F AN", "a.lst", "a.grf", "small"]
+
+
+def test_locate_a_record_and_column_in_the_object():
+    d = small_deck(mesh_code=0, coordinates=[float(i) for i in range(10)],
+                   steady_state=0, time_generation=0, initial_time=0.5,
+                   times=[1.0 + i for i in range(9)], property_input=0,
+                   medium_numbers=[1] * 9)
+    d.prescribed_values[2].node = 10
+    lines = d.to_text().splitlines()
+    # Records 1-4 job, 5-6 control, 7-8 coordinates (8 + 2), 9-17 medium
+    # numbers, 18 medium, 19-20 times (initial + 7, then 2).
+    assert lines[7] == "       8.0       9.0"
+    assert d.locate(1, 1) == "run_type" and d.locate(5, 3) == "elements"
+    assert d.locate(6, 52) == "property_input"
+    assert d.locate(7, 11) == "coordinates[2]"
+    assert d.locate(8, 11) == "coordinates[10]"
+    assert d.locate(9, 1) == "medium_numbers[1]"
+    assert d.locate(17, 1) == "medium_numbers[9]"
+    assert d.locate(18, 25) == "media[1].storativity"
+    assert d.locate(18) == "media[1]"
+    assert d.locate(19, 5) == "initial_time"
+    assert d.locate(19, 71) == "times[7]"
+    assert d.locate(20, 11) == "times[9]"
+    assert d.locate(22, 20) == "prescribed_values[2].value"
+    assert d.locate(23, 1) == "initial_value"
+    with pytest.raises(IndexError):
+        d.locate(25)

@@ -42,6 +42,10 @@ def test_parse_diagnostics():
     w = parse_diagnostic("qmr: warning: VELDA.INP, record 3 (velocity file "
                          "name): no such file")
     assert (w.record, w.columns, w.section) == (3, None, "velocity file name")
+    m = parse_diagnostic("qmr: main input record 14: prescribed value node "
+                         "9 is outside 1..5")
+    assert (m.file, m.record, m.message) == \
+        ("main input", 14, "prescribed value node 9 is outside 1..5")
     assert parse_diagnostic("not ours") is None
     assert parse_diagnostic("qmr: something went wrong").message == \
         "something went wrong"
@@ -73,6 +77,9 @@ def test_failure_raises_run_error_with_the_diagnostic(tmp_path):
     diag = e.value.diagnostic
     assert diag is not None and diag.file is not None
     assert "9" in diag.message and "outside" in diag.message
+    assert diag.where == "prescribed_values[2]" or \
+        diag.where.startswith("prescribed_values[2].")
+    assert "[deck.prescribed_values[2]" in str(e.value)
     assert e.value.folder == tmp_path
 
 
@@ -97,13 +104,14 @@ def fake_exe(tmp_path, script):
 
 def test_program_warnings_become_python_warnings(tmp_path):
     exe = fake_exe(tmp_path, (
-        "echo 'qmr: warning: VELDA.INP, record 10, columns 11-20 (medium "
-        "record of medium 1): a number straddles two fields' >&2\n"
+        "echo 'qmr: warning: VELDA.INP, record 10, columns 11-20 (mesh "
+        "record): a number straddles two fields' >&2\n"
         "test -f VELDA.INP || exit 9\n"))
     with pytest.warns(qmr.QmrWarning) as rec:
         r = qmr.run(steady_deck(), tmp_path / "w", exe=exe)
     w = rec[0].message
     assert w.diagnostic.record == 10 and w.diagnostic.columns == (11, 20)
+    assert w.diagnostic.where == "last_coordinate"   # graded mesh record
     assert r.warnings == [w.diagnostic]
 
 
@@ -139,18 +147,19 @@ def test_check_through_the_agreed_command_line(tmp_path):
         'case "$1" in\n'
         '--version) echo "qmr 10.0"; exit 0;;\n'
         '--check) test -f "$2" || exit 66\n'
-        '  echo "qmr: warning: $2, record 12, columns 1-5 (prescribed-value '
+        '  echo "qmr: warning: $2, record 14, columns 1-5 (prescribed-value '
         'record 2): node 5 is given twice" >&2\n'
         '  if grep -q "^broken" "$2"; then\n'
-        '    echo "qmr: $2, record 9, columns 1-10: \\"   x\\" is not a '
+        '    echo "qmr: $2, record 12, columns 1-10: \\"   x\\" is not a '
         'number (layout (9F10.0))" >&2; exit 1; fi\n'
         '  exit 0;;\n'
         'esac\nexit 64\n'))
     folder = tmp_path / "work"
     folder.mkdir()
     warns = steady_deck().check(folder, exe=exe)
-    assert len(warns) == 1 and warns[0].record == 12
+    assert len(warns) == 1 and warns[0].record == 14
     assert warns[0].section == "prescribed-value record 2"
+    assert warns[0].where == "prescribed_values[2].node"
     assert os.listdir(folder) == []          # the deck written is removed
     d = steady_deck()
     d.title = "broken deck"
@@ -158,7 +167,8 @@ def test_check_through_the_agreed_command_line(tmp_path):
         d.check(exe=exe)
     assert e.value.status == 1
     assert (e.value.diagnostic.record, e.value.diagnostic.columns) == \
-        (9, (1, 10))
+        (12, (1, 10))
+    assert e.value.diagnostic.where == "media[1].conductivity"
     assert len(e.value.warnings) == 1
     # A build without the command line is told apart.
     old = fake_exe(tmp_path / "work", "exit 2\n")
