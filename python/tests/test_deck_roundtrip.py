@@ -4,6 +4,7 @@ for byte, and written then read gives an equal object."""
 
 import os
 import random
+import re
 import subprocess
 from decimal import Decimal
 from pathlib import Path
@@ -19,6 +20,21 @@ needs_qmr = pytest.mark.skipif(not Path(EXE).is_file(),
                                reason=f"qmr executable {EXE} not built")
 
 
+def documented_decks(text):
+    """The decks quoted in a guide (code blocks that begin with a run-type
+    record, after the column ruler if there is one), in order: run in one
+    folder they make the guide's chain."""
+    decks = []
+    for block in re.findall(r"^```[a-z]*\n(.*?)^```", text, re.S | re.M):
+        lines = block.split("\n")
+        while lines and re.fullmatch(r"[ 0-9]+", lines[0]):
+            lines.pop(0)
+        counts = any(re.fullmatch(r"[ 0-9]{5,}", ln) for ln in lines[4:6])
+        if len(lines) >= 8 and re.match(r"[FT]( |$)", lines[0]) and counts:
+            decks.append("\n".join(lines).encode())
+    return decks
+
+
 def repository_cases():
     """(label, [deck texts run in order in one folder], {aux files})."""
     cases = []
@@ -27,6 +43,10 @@ def repository_cases():
         if decks:
             cases.append((f"examples/{d.name}",
                           [p.read_bytes() for p in decks], {}))
+    for md in sorted((ROOT / "docs").glob("*.md")):
+        decks = documented_decks(md.read_text())
+        if decks:
+            cases.append((f"docs/{md.name}", decks, {}))
     for p in sorted((ROOT / "tests" / "regress").glob("*.inp")):
         data, aux = p.read_bytes(), {}
         if b"\n%%AUX\n" in data:
@@ -91,6 +111,8 @@ def test_repository_decks(tmp_path, label, decks, files):
 def test_the_examples_are_found():
     labels = [c[0] for c in repository_cases()]
     assert "examples/chain" in labels and "examples/pumping" in labels
+    docs = dict((c[0], c[1]) for c in repository_cases())["docs/deck.md"]
+    assert len(docs) == 4       # the flow, transport, recovery, radial decks
     assert any(lab.startswith("tests/regress/") for lab in labels)
 
 
