@@ -15,6 +15,7 @@ import functools
 import math
 import operator
 import os
+import re
 import warnings
 from collections.abc import MutableSequence
 from typing import (Any, Dict, Iterable, Iterator, List, Optional, Sequence,
@@ -134,6 +135,9 @@ def _real_text(t: str) -> Optional[str]:
     return f"{sign}{mant}e{exp}"
 
 
+_PLAIN = re.compile(r"[+-]?(?:[0-9]+\.?[0-9]*|\.[0-9]+)")
+
+
 def parse_real(text: Union[str, bytes]) -> float:
     """Value of a floating (F10.0) field as the program reads it.
 
@@ -147,6 +151,8 @@ def parse_real(text: Union[str, bytes]) -> float:
     t = text.replace(" ", "")
     if not t:
         return 0.0
+    if _PLAIN.fullmatch(t):          # no exponent: Python reads it alike
+        return float(t)
     p = _real_text(t)
     if p is None:
         raise ValueError("is not a number")
