@@ -9,7 +9,7 @@ import shutil
 import subprocess
 import tempfile
 import warnings
-from dataclasses import dataclass, field
+from dataclasses import dataclass
 from pathlib import Path
 from typing import Any, Dict, List, Optional, Sequence, Union
 
@@ -296,12 +296,8 @@ def run_chain(decks: Sequence[Deck], folder: Optional[PathLike] = None,
     return out
 
 
-@dataclass
-class _Support:
-    checked: Dict[str, bool] = field(default_factory=dict)
-
-
-_SUPPORT = _Support()
+# Executables already asked whether they take the command line.
+_TAKES_OPTIONS: Dict[str, bool] = {}
 
 
 def supports_check(exe: Optional[PathLike] = None) -> bool:
@@ -309,7 +305,7 @@ def supports_check(exe: Optional[PathLike] = None) -> bool:
     that does answers ``--version`` with exit status 0 in an empty folder,
     where an older build looks for its deck and fails."""
     path = find_exe(exe)
-    if path not in _SUPPORT.checked:
+    if path not in _TAKES_OPTIONS:
         with tempfile.TemporaryDirectory(prefix="qmr-") as tmp:
             try:
                 p = subprocess.run([path, "--version"], cwd=tmp,
@@ -317,8 +313,8 @@ def supports_check(exe: Optional[PathLike] = None) -> bool:
                 ok = p.returncode == 0 and not os.listdir(tmp)
             except OSError:
                 ok = False
-        _SUPPORT.checked[path] = ok
-    return _SUPPORT.checked[path]
+        _TAKES_OPTIONS[path] = ok
+    return _TAKES_OPTIONS[path]
 
 
 def check_deck(deck: Deck, folder: Optional[PathLike] = None,
