@@ -38,7 +38,7 @@ from typing import (Any, Callable, Dict, Iterable, List, Mapping, Optional,
 import numpy as np
 import pandas as pd
 
-from .deck import Deck
+from .deck import Deck, DigitsLostWarning
 from .runner import RunError, Result, run
 
 __all__ = [
@@ -595,6 +595,7 @@ class Outcome:
     folder: str = ""
     host: str = ""
     seconds: float = 0.0
+    digits_lost: str = ""   # a value rounded to fit its deck field
 
 
 def _folder_name(key: str) -> str:
@@ -635,8 +636,8 @@ def _realize(task: _Task) -> Outcome:
                 setattr(holder, attr, _coerce(getattr(holder, attr), value,
                                               path))
         results = []
-        with warnings.catch_warnings():
-            warnings.simplefilter("ignore")
+        with warnings.catch_warnings(record=True) as caught:
+            warnings.simplefilter("always")
             for i, deck in enumerate(decks):
                 name = f"{names[i]}: " if len(decks) > 1 else ""
                 r = run(deck, where, task.exe, args=task.args,
@@ -652,6 +653,9 @@ def _realize(task: _Task) -> Outcome:
                     name = f"output {w.name}: "
                     v = fn(results[0] if len(results) == 1 else results)
                     out.blocks += _function_blocks(w.name, v)
+        lost = [str(c.message) for c in caught
+                if issubclass(c.category, DigitsLostWarning)]
+        out.digits_lost = lost[0] if lost else ""
     except RunError as e:
         out.status = e.status
         diag = e.diagnostic.line if e.diagnostic else _one_line(e.stderr)
@@ -1294,6 +1298,7 @@ def ensemble(base: Any, parameters: pd.DataFrame, outputs: Any = None,
                    dynamic_ncols=True)
     losses: Counter = Counter()
     recorded: set = set()
+    rounded, first_rounded = 0, ""
     engine = _engine(executor, workers, security) if todo else None
     if isinstance(engine, (_PoolEngine, _ExecutorEngine)) and \
             not isinstance(executor, cf.ThreadPoolExecutor):
@@ -1338,6 +1343,9 @@ def ensemble(base: Any, parameters: pd.DataFrame, outputs: Any = None,
                 if k in recorded:
                     continue
                 recorded.add(k)
+                if out.digits_lost:
+                    rounded += 1
+                    first_rounded = first_rounded or out.digits_lost
                 store.add(k, texts[k], out)
                 if bar is not None:
                     bar.update()
@@ -1361,6 +1369,11 @@ def ensemble(base: Any, parameters: pd.DataFrame, outputs: Any = None,
         if engine is not None:
             engine.close()
 
+    if rounded:
+        warnings.warn(DigitsLostWarning(
+            f"{rounded} realizations ran with values rounded to fit their "
+            f"deck fields (the status file keeps the table's); the first: "
+            f"{first_rounded}"), stacklevel=2)
     if rpath is not None and spath is not None and spath.is_file():
         st_rows = _read_status(spath).values.tolist()
         long = None
