@@ -586,7 +586,8 @@ class _Task:
 class Outcome:
     """What a worker sends back for one realization: its label (as text),
     exit status (0: success), diagnostic, the rows of its outputs, its
-    folder (when kept), the machine it ran on and its duration."""
+    folder (when kept), the machine and process it ran in and its
+    duration."""
 
     key: str
     status: int
@@ -594,6 +595,7 @@ class Outcome:
     blocks: List[Block] = field(default_factory=list)
     folder: str = ""
     host: str = ""
+    pid: int = 0
     seconds: float = 0.0
     digits_lost: str = ""   # a value rounded to fit its deck field
 
@@ -622,7 +624,7 @@ def _realize(task: _Task) -> Outcome:
         where.mkdir(parents=True)
     else:
         where = Path(tempfile.mkdtemp(prefix="qmr-real-"))
-    out = Outcome(task.key, 0, "", host=socket.gethostname())
+    out = Outcome(task.key, 0, "", host=socket.gethostname(), pid=os.getpid())
     name = ""
     try:
         decks, names = pickle.loads(task.base)
