@@ -207,7 +207,8 @@ class Output:
     kind = ""
 
     def applies(self, deck: Deck) -> bool:
-        """Whether a deck of a chain, with no deck named, has it."""
+        """Whether a deck has it (an output asked of every deck is left
+        out for those that have not)."""
         return True
 
 
@@ -337,7 +338,7 @@ def _outputs(outputs: Any, decks: _Decks) -> List[_Wanted]:
                 o, i))
             continue
         for i, d in enumerate(decks.decks):
-            if decks.chain and not o.applies(d):
+            if not o.applies(d):
                 continue
             base = o.name or o.kind
             wanted.append(_Wanted(f"{decks.names[i]}.{base}" if decks.chain
@@ -376,12 +377,77 @@ def _node_numbers(columns: pd.Index) -> np.ndarray:
         .fillna(_NO_INT).to_numpy(np.int64)
 
 
+@dataclass
+class _Graphic:
+    """The tables of a graphic file (or of the CSV files written beside
+    it) as arrays: observations by step (rows) and node (columns);
+    profiles by node (rows) and profile (columns), NaN for a profile the
+    run never stored."""
+
+    steps: np.ndarray
+    times: np.ndarray
+    nodes: np.ndarray
+    obs: np.ndarray
+    node_x: np.ndarray
+    prof_steps: np.ndarray
+    prof_times: np.ndarray
+    prof_nodes: np.ndarray
+    prof_x: np.ndarray
+    prof: np.ndarray
+
+    @staticmethod
+    def read(path: Path) -> "_Graphic":
+        # The tables as the reader finds them, without building frames:
+        # this is read once per realization.
+        from . import readers
+        from ._fields import Lines
+        t = readers._parse_two_tables(
+            Lines(path.read_bytes(), path.name), readers.PROF_HEAD,
+            "graphic file", readers.HISTORY_HEAD, "flux file")
+        o, pr = t.first, t.second
+        nodes = np.array([n if n is not None else _NO_INT
+                          for n in o.numbers], np.int64)
+        if pr is None:
+            pr = readers.Table([])
+        where = dict(zip(pr.keys.tolist(), pr.x.tolist()))
+        node_x = np.array([where.get(int(n), np.nan) for n in nodes])
+        psteps = np.array([n if n is not None else _NO_INT
+                           for n in pr.numbers], np.int64)
+        prof = np.array(pr.values, dtype=float, copy=True).reshape(
+            len(pr.keys), len(psteps))
+        never = readers._never_stored(o.keys, pr.numbers)
+        prof[:, never] = np.nan
+        first = {}
+        for s_, t_ in zip(o.keys.tolist(), o.x.tolist()):
+            first.setdefault(s_, t_)
+        ptimes = np.array([first.get(int(s_), np.nan) for s_ in psteps])
+        ptimes[never] = np.nan
+        return _Graphic(o.keys.astype(np.int64), o.x.astype(float), nodes,
+                        np.asarray(o.values, dtype=float).reshape(
+                            len(o.keys), len(nodes)),
+                        node_x, psteps, ptimes, pr.keys.astype(np.int64),
+                        pr.x.astype(float), prof)
+
+    @staticmethod
+    def from_csv(obs: pd.DataFrame, prof: pd.DataFrame) -> "_Graphic":
+        nodes = _node_numbers(obs.columns)
+        psteps = _node_numbers(prof.columns)
+        return _Graphic(
+            np.asarray(obs.attrs.get("step", []), np.int64),
+            obs.index.to_numpy(float), nodes, obs.to_numpy(float),
+            np.asarray(obs.attrs.get("x", [np.nan] * len(nodes)), float),
+            psteps, np.asarray(prof.attrs.get("time", [np.nan] *
+                                              len(psteps)), float),
+            np.asarray(prof.attrs.get("node", []), np.int64),
+            prof.index.to_numpy(float), prof.to_numpy(float))
+
+
 class _Reads:
     """The outputs of one deck's run, each file read once."""
 
     def __init__(self, result: Result) -> None:
         self.result = result
-        self._graphic: Any = None
+        self._graphic: Optional[_Graphic] = None
         self._csv: Optional[Dict[str, pd.DataFrame]] = None
 
     def csv(self) -> Dict[str, pd.DataFrame]:
@@ -391,25 +457,21 @@ class _Reads:
                          if self.result.csv else {})
         return self._csv
 
-    def graphic(self) -> Any:
+    def graphic(self) -> _Graphic:
+        """The graphic file's tables; full precision from the CSV files
+        when the program wrote them."""
         if self._graphic is None:
-            from .readers import read_graphic
-            self._graphic = read_graphic(self.result.graphic, warn=False)
+            csv = self.csv()
+            if "obs" in csv and "prof" in csv:
+                self._graphic = _Graphic.from_csv(csv["obs"], csv["prof"])
+            else:
+                assert self.result.graphic is not None
+                self._graphic = _Graphic.read(self.result.graphic)
         return self._graphic
 
-    def observations(self) -> pd.DataFrame:
-        csv = self.csv()
-        return csv["obs"] if "obs" in csv else self.graphic().observations
-
-    def profiles(self) -> pd.DataFrame:
-        return self.csv()["prof"] if "prof" in self.csv() \
-            else self.graphic().profiles
-
     def coordinates(self) -> pd.Series:
-        p = self.profiles()
-        return pd.Series(p.index.to_numpy(),
-                         index=np.asarray(p.attrs.get("node", []),
-                                          dtype=np.int64))
+        g = self.graphic()
+        return pd.Series(g.prof_x, index=g.prof_nodes)
 
 
 def _select(columns: np.ndarray, wanted: Optional[Sequence[int]]
@@ -539,24 +601,28 @@ def _collect(wanted: Sequence[_Wanted], reads: _Reads, deck: int
         if isinstance(s, Observations):
             if reads.result.graphic is None:
                 continue
-            blocks.append(_series_blocks(w.name, reads.observations(),
-                                         s.nodes, None))
-        elif isinstance(s, Profiles):
-            p = reads.profiles()
-            steps = _node_numbers(p.columns)
-            cols = _select(steps, s.steps)
-            vals = p.to_numpy(dtype=float)[:, cols]
-            stored = ~np.all(np.isnan(vals), axis=0)
-            cols, vals = cols[stored], vals[:, stored]
-            nn, ns = vals.shape
-            times = np.asarray(p.attrs.get("time", [np.nan] * len(steps)),
-                               dtype=float)[cols]
-            nodes = np.asarray(p.attrs.get("node", np.arange(1, nn + 1)),
-                               dtype=np.int64)
-            blocks.append(_block(w.name, nn * ns, np.repeat(steps[cols], nn),
-                                 np.repeat(times, nn), np.tile(nodes, ns),
-                                 np.tile(p.index.to_numpy(float), ns),
+            g = reads.graphic()
+            cols = _select(g.nodes, s.nodes)
+            vals = g.obs[:, cols]
+            ns, nn = vals.shape
+            blocks.append(_block(w.name, ns * nn, np.tile(g.steps, nn),
+                                 np.tile(g.times, nn),
+                                 np.repeat(g.nodes[cols], ns),
+                                 np.repeat(g.node_x[cols], ns),
                                  vals.T.ravel()))
+        elif isinstance(s, Profiles):
+            if reads.result.graphic is None:
+                continue
+            g = reads.graphic()
+            cols = _select(g.prof_steps, s.steps)
+            cols = cols[~np.all(np.isnan(g.prof[:, cols]), axis=0)]
+            vals = g.prof[:, cols]
+            nn, ns = vals.shape
+            blocks.append(_block(w.name, nn * ns,
+                                 np.repeat(g.prof_steps[cols], nn),
+                                 np.repeat(g.prof_times[cols], nn),
+                                 np.tile(g.prof_nodes, ns),
+                                 np.tile(g.prof_x, ns), vals.T.ravel()))
         elif isinstance(s, Fluxes):
             blocks += _fluxes(w.name, s, reads)
         elif isinstance(s, Imbalance):
@@ -612,6 +678,28 @@ def _one_line(text: str) -> str:
                       if ln.strip())
 
 
+_SCRATCH: List[Optional[str]] = []
+
+
+def _scratch_root() -> Optional[str]:
+    """Where this process makes scratch folders: QMR_SCRATCH when set,
+    else a memory-backed /dev/shm with at least 1 GiB free (removing a
+    folder there costs a tenth of a millisecond, on a disk several
+    milliseconds), else the temporary folder (TMPDIR)."""
+    if not _SCRATCH:
+        root = os.environ.get("QMR_SCRATCH")
+        if not root:
+            try:
+                st = os.statvfs("/dev/shm")
+                if st.f_bavail * st.f_frsize >= 1 << 30 and \
+                        os.access("/dev/shm", os.W_OK | os.X_OK):
+                    root = "/dev/shm"
+            except OSError:
+                pass
+        _SCRATCH.append(root or None)
+    return _SCRATCH[0]
+
+
 def _realize(task: _Task) -> Outcome:
     """Run one realization: decks with their values set, run in a scratch
     folder, outputs read, folder removed (unless kept). Never raises for a
@@ -623,7 +711,8 @@ def _realize(task: _Task) -> Outcome:
             shutil.rmtree(where)
         where.mkdir(parents=True)
     else:
-        where = Path(tempfile.mkdtemp(prefix="qmr-real-"))
+        where = Path(tempfile.mkdtemp(prefix="qmr-real-",
+                                      dir=_scratch_root()))
     out = Outcome(task.key, 0, "", host=socket.gethostname(), pid=os.getpid())
     name = ""
     try:
@@ -1229,7 +1318,8 @@ def ensemble(base: Any, parameters: pd.DataFrame, outputs: Any = None,
       (``"tls://10.0.0.5:8786"``) with `security` (a
       ``distributed.security.Security`` or (CA, certificate, key) files).
     - `folder`: where the scratch folders go (one per realization, named
-      after its label; default: the workers' temporary folder); they are
+      after its label); by default each worker's QMR_SCRATCH, else
+      /dev/shm when it has 1 GiB free, else its temporary folder. They are
       removed once read unless `keep`.
     - `results_file`, `status_file`: CSV files the realizations are
       appended to as they finish (the status file defaults to the results
