@@ -191,3 +191,5 @@ def test_result_readers_darcy_flux_through_the_fixed_heads(tmp_path):
     assert rates.iloc[-1].to_numpy() == pytest.approx([5.0, -5.0], rel=1e-3)
     heads = r.read_graphic().observations
     assert heads.iloc[-1].to_numpy() == pytest.approx([47.5], abs=1e-3)
+    # The readers are served by the package itself too.
+    assert qmr.read_restart(r.restart).equals(restart)
