@@ -1095,6 +1095,18 @@ class _Store:
             _write_results(full[~orphan.to_numpy()], tmp, header=True)
             os.replace(tmp, self.results)
 
+    def start(self) -> None:
+        """Both files with their headers, so that a results file never
+        exists without its status file."""
+        if self.results is None or self.status is None:
+            return
+        if not self.status.is_file() or self.status.stat().st_size == 0:
+            with open(self.status, "w", newline="") as fh:
+                fh.write(",".join(_csv_field(c) for c in [
+                    "realization", *self.params, *STATUS_COLUMNS]) + "\n")
+        if not self.results.is_file() or self.results.stat().st_size == 0:
+            _write_results(_long([]), self.results, header=True)
+
     def add(self, key: str, values: List[str], o: Outcome) -> None:
         row = [key, *values, o.status, o.diagnostic]
         if self.results is None:
@@ -1111,18 +1123,23 @@ class _Store:
         if self.results is None or self.status is None:
             return
         if self.rows:
-            _write_results(_long(self.rows), self.results,
-                           header=not self.results.is_file()
-                           or self.results.stat().st_size == 0)
+            _write_results(_long(self.rows), self.results, header=False)
         if self.states:
             st = pd.DataFrame(self.states, columns=[
                 "realization", *self.params, *STATUS_COLUMNS])
-            new = not self.status.is_file() or self.status.stat().st_size == 0
             with open(self.status, "a", newline="") as fh:
-                st.to_csv(fh, header=new, index=False, lineterminator="\n")
+                st.to_csv(fh, header=False, index=False,
+                          lineterminator="\n")
                 fh.flush()
         self.rows, self.states, self.nrows = [], [], 0
         self.last = time.monotonic()
+
+
+def _csv_field(text: str) -> str:
+    """A header field as the csv module quotes it."""
+    if any(c in text for c in ',"\r\n'):
+        return '"' + text.replace('"', '""') + '"'
+    return text
 
 
 def _long(rows: Sequence[Tuple[str, List[Block]]]) -> pd.DataFrame:
@@ -1148,8 +1165,7 @@ def _long(rows: Sequence[Tuple[str, List[Block]]]) -> pd.DataFrame:
 
 
 def _write_results(df: pd.DataFrame, path: Path, header: bool) -> None:
-    with open(path, "a" if not header or path.exists() and
-              path.stat().st_size == 0 else "w", newline="") as fh:
+    with open(path, "w" if header else "a", newline="") as fh:
         df.to_csv(fh, header=header, index=False, lineterminator="\n",
                   columns=list(RESULT_COLUMNS))
         fh.flush()
@@ -1383,11 +1399,6 @@ def ensemble(base: Any, parameters: pd.DataFrame, outputs: Any = None,
         return _Task(k, blob, vals, wanted, aux, exe_s, tuple(args), timeout,
                      str(root) if root is not None else None, keep)
 
-    bar = None
-    if progress and todo:
-        from tqdm import tqdm
-        bar = tqdm(total=len(todo), unit="run", file=sys.stderr,
-                   dynamic_ncols=True)
     losses: Counter = Counter()
     recorded: set = set()
     rounded, first_rounded = 0, ""
@@ -1401,6 +1412,12 @@ def ensemble(base: Any, parameters: pd.DataFrame, outputs: Any = None,
             raise EnsembleError(
                 f"the outputs cannot be sent to other processes ({e}): "
                 "define output functions at the top of a module") from None
+    store.start()
+    bar = None
+    if progress and todo:
+        from tqdm import tqdm
+        bar = tqdm(total=len(todo), unit="run", file=sys.stderr,
+                   dynamic_ncols=True)
     try:
         queue = deque(todo)
         pending: Dict[cf.Future, str] = {}
@@ -1420,8 +1437,13 @@ def ensemble(base: Any, parameters: pd.DataFrame, outputs: Any = None,
                     if not (engine and engine.lost(e)):
                         if isinstance(e, (KeyboardInterrupt, SystemExit)):
                             raise
-                        out = Outcome(k, FAILED_OUTSIDE, _one_line(
-                            f"{type(e).__name__}: {e}"))
+                        # A realization's own failures come back as its
+                        # outcome: this is the engine's (a worker that
+                        # cannot import qmr, a task it cannot unpickle).
+                        raise EnsembleError(
+                            f"the workers could not run realization {k}: "
+                            f"{type(e).__name__}: {e} (is the qmr package "
+                            "importable where they run?)") from e
                     else:
                         losses[k] += 1
                         if losses[k] > max_losses:
