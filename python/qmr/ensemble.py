@@ -769,6 +769,11 @@ def _realize(task: _Task) -> Outcome:
     return out
 
 
+def _realize_all(tasks: List[_Task]) -> List[Outcome]:
+    """Run a batch of realizations one after the other."""
+    return [_realize(t) for t in tasks]
+
+
 # ---------------------------------------------------------------------------
 # Engines
 # ---------------------------------------------------------------------------
@@ -778,7 +783,8 @@ class _Engine:
 
     workers = 1
 
-    def submit(self, task: _Task) -> cf.Future:
+    def submit(self, tasks: List[_Task]) -> cf.Future:
+        """Run a batch of realizations; the future gives their outcomes."""
         raise NotImplementedError
 
     def lost(self, exc: BaseException) -> bool:
@@ -798,8 +804,8 @@ class _PoolEngine(_Engine):
         self.workers = workers or os.cpu_count() or 1
         self.pool = cf.ProcessPoolExecutor(max_workers=self.workers)
 
-    def submit(self, task: _Task) -> cf.Future:
-        return self.pool.submit(_realize, task)
+    def submit(self, tasks: List[_Task]) -> cf.Future:
+        return self.pool.submit(_realize_all, tasks)
 
     def lost(self, exc: BaseException) -> bool:
         from concurrent.futures.process import BrokenProcessPool
@@ -819,8 +825,8 @@ class _ExecutorEngine(_Engine):
         self.workers = getattr(executor, "_max_workers", None) or \
             os.cpu_count() or 1
 
-    def submit(self, task: _Task) -> cf.Future:
-        return self.executor.submit(_realize, task)
+    def submit(self, tasks: List[_Task]) -> cf.Future:
+        return self.executor.submit(_realize_all, tasks)
 
 
 class _DaskEngine(_Engine):
@@ -833,8 +839,8 @@ class _DaskEngine(_Engine):
         except Exception:
             self.workers = 1
 
-    def submit(self, task: _Task) -> cf.Future:
-        return self.executor.submit(_realize, task)  # type: ignore
+    def submit(self, tasks: List[_Task]) -> cf.Future:
+        return self.executor.submit(_realize_all, tasks)  # type: ignore
 
     def lost(self, exc: BaseException) -> bool:
         # A task whose workers died too often (Dask reruns it on others
@@ -1308,7 +1314,8 @@ def ensemble(base: Any, parameters: pd.DataFrame, outputs: Any = None,
              exe: Optional[PathLike] = None, args: Sequence[str] = (),
              timeout: Optional[float] = None, progress: bool = False,
              on_result: Optional[Callable[[Outcome], None]] = None,
-             max_losses: int = 3) -> EnsembleResult:
+             max_losses: int = 3, batch: Optional[int] = None
+             ) -> EnsembleResult:
     """Run one realization of `base` per row of `parameters`.
 
     - `base`: a deck (object or file), or the decks of a chain run in turn
@@ -1348,6 +1355,11 @@ def ensemble(base: Any, parameters: pd.DataFrame, outputs: Any = None,
       limit in seconds per run.
     - `progress`: a tqdm progress bar on standard error; `on_result` is
       called in this process with each :class:`Outcome`.
+
+    - `batch`: realizations per task sent to the engine (default 1, on
+      Dask up to 16 so that each worker still gets at least 16 tasks);
+      batches cut the per-task cost of a distributed scheduler for short
+      runs.
 
     A realization that fails (its exit status and diagnostic recorded)
     never stops the others; one lost with its worker is run again, up to
@@ -1418,21 +1430,39 @@ def ensemble(base: Any, parameters: pd.DataFrame, outputs: Any = None,
         from tqdm import tqdm
         bar = tqdm(total=len(todo), unit="run", file=sys.stderr,
                    dynamic_ncols=True)
+    if batch is None:
+        # A Dask task costs the scheduler about a millisecond: a few
+        # realizations per task, still many tasks per worker.
+        batch = 1 if not isinstance(engine, _DaskEngine) else \
+            max(1, min(16, len(todo) // (16 * engine.workers)))
+    batch = max(1, int(batch))
+
+    def lose(keys: List[str], cause: Optional[BaseException]) -> None:
+        for k in reversed(keys):
+            losses[k] += 1
+            if losses[k] > max_losses:
+                raise EnsembleError(
+                    f"realization {k} was lost with its worker {losses[k]} "
+                    "times; run the ensemble again to continue") from cause
+            queue.appendleft(k)
+
     try:
         queue = deque(todo)
-        pending: Dict[cf.Future, str] = {}
+        pending: Dict[cf.Future, List[str]] = {}
         window = max(8, 4 * engine.workers) if engine else 0
         while queue or pending:
             while queue and len(pending) < window:
-                k = queue.popleft()
-                pending[engine.submit(task(k))] = k  # type: ignore
+                keys = [queue.popleft()
+                        for _ in range(min(batch, len(queue)))]
+                fut = engine.submit([task(k) for k in keys])  # type: ignore
+                pending[fut] = keys
             finished, _ = cf.wait(list(pending),
                                   return_when=cf.FIRST_COMPLETED)
             broke = False
             for fut in finished:
-                k = pending.pop(fut)
+                keys = pending.pop(fut)
                 try:
-                    out = fut.result()
+                    outs = fut.result()
                 except BaseException as e:
                     if not (engine and engine.lost(e)):
                         if isinstance(e, (KeyboardInterrupt, SystemExit)):
@@ -1441,40 +1471,35 @@ def ensemble(base: Any, parameters: pd.DataFrame, outputs: Any = None,
                         # outcome: this is the engine's (a worker that
                         # cannot import qmr, a task it cannot unpickle).
                         raise EnsembleError(
-                            f"the workers could not run realization {k}: "
-                            f"{type(e).__name__}: {e} (is the qmr package "
-                            "importable where they run?)") from e
-                    else:
-                        losses[k] += 1
-                        if losses[k] > max_losses:
-                            raise EnsembleError(
-                                f"realization {k} was lost with its worker "
-                                f"{losses[k]} times; run the ensemble again "
-                                "to continue") from e
-                        queue.appendleft(k)
-                        broke = broke or isinstance(engine, _PoolEngine)
-                        continue
-                if k in recorded:
+                            f"the workers could not run realization "
+                            f"{keys[0]}: {type(e).__name__}: {e} (is the "
+                            "qmr package importable where they run?)") \
+                            from e
+                    lose(keys, e)
+                    broke = broke or isinstance(engine, _PoolEngine)
                     continue
-                recorded.add(k)
-                if out.digits_lost:
-                    rounded += 1
-                    first_rounded = first_rounded or out.digits_lost
-                store.add(k, texts[k], out)
-                if bar is not None:
-                    bar.update()
-                if on_result is not None:
-                    on_result(out)
+                for out in outs:
+                    k = out.key
+                    if k in recorded:
+                        continue
+                    recorded.add(k)
+                    if out.digits_lost:
+                        rounded += 1
+                        first_rounded = first_rounded or out.digits_lost
+                    store.add(k, texts[k], out)
+                    if bar is not None:
+                        bar.update()
+                    if on_result is not None:
+                        on_result(out)
             if broke:
                 # The pool lost a process: every task still in it is lost
                 # too. Start a new pool and give them to it.
-                for fut, k in list(pending.items()):
+                for fut, keys in list(pending.items()):
                     if fut.done() and not fut.cancelled() and \
                             fut.exception() is None:
                         continue
                     pending.pop(fut)
-                    losses[k] += 1
-                    queue.appendleft(k)
+                    lose(keys, None)
                 engine.replace()  # type: ignore
     finally:
         store.flush()

@@ -247,7 +247,7 @@ def test_a_killed_worker_loses_and_duplicates_nothing(tmp_path, monkeypatch):
     res = qmr.ensemble(steady_deck(), p,
                        [Observations(), Function(name="alive",
                                                  fn=kill_own_worker_once)],
-                       folder=tmp_path / "runs", workers=2,
+                       folder=tmp_path / "runs", workers=2, batch=3,
                        results_file=tmp_path / "r.csv")
     assert sorted(os.listdir(marks)) == ["r11", "r3"]   # both did die
     assert res.lost >= 2
