@@ -5,7 +5,10 @@ Two runs: a transport run of 300 elements and 100 steps, and a tiny one
 (10 elements, 10 steps). For each:
 
 - the bare run: the program alone on a deck already written, as a plain
-  subprocess (the median of --repeat x 20 runs);
+  subprocess (the median of --repeat x 20 runs), and how much faster bare
+  runs go one per core at a time than one after another (on a machine
+  loaded by other work this ceiling falls towards 1, and every engine's
+  gain with it);
 - serial: qmr.ensemble on one thread in this process;
 - pool: qmr.ensemble on the default pool of local processes (one per core);
 - dask: qmr.ensemble on a local Dask cluster (one single-threaded worker
@@ -75,6 +78,29 @@ def timed(fn: Callable[[], Any]) -> Tuple[float, float]:
     return time.perf_counter() - t, cpu() - c
 
 
+def bare_ceiling(deck: qmr.Deck, folder: Path, n: int, cores: int
+                 ) -> float:
+    """How much faster `n` bare runs go `cores` at a time than one after
+    another: the most any engine can gain on this machine as loaded now."""
+    exe = qmr.find_exe()
+    dirs = []
+    for i in range(cores):
+        d = folder / f"c{i}"
+        d.mkdir(parents=True, exist_ok=True)
+        deck.write(d / "VELDA.INP")
+        dirs.append(d)
+
+    def runs(d: Path, k: int) -> None:
+        for _ in range(k):
+            subprocess.run([exe], cwd=d, check=True, capture_output=True)
+
+    one, _ = timed(lambda: runs(dirs[0], n))
+    with ThreadPoolExecutor(cores) as ex:
+        many, _ = timed(lambda: list(ex.map(runs, dirs,
+                                            [n // cores] * cores)))
+    return one / many * (n // cores * cores) / n
+
+
 def main() -> None:
     ap = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     ap.add_argument("--repeat", type=int, default=3)
@@ -105,6 +131,9 @@ def main() -> None:
             p = qmr.random_sample({DISP: qmr.Uniform(5.0, 20.0)}, n,
                                   seed=1).round(4)
             bare, bare_cpu = bare_run(deck, scratch / "bare", 20 * a.repeat)
+            ceiling = statistics.median(
+                bare_ceiling(deck, scratch / "ceiling", 20, cores)
+                for _ in range(a.repeat))
             engines: Dict[str, Callable[[], Any]] = {
                 "serial": lambda: ThreadPoolExecutor(1),
                 "pool": lambda: None,
@@ -130,6 +159,9 @@ def main() -> None:
             print(f"\n{title}: {n} realizations, bare run "
                   f"{bare * 1e3:.1f} ms ({1 / bare:.1f} runs/s, processor "
                   f"{bare_cpu * 1e3:.1f} ms)")
+            print(f"  the program alone, {cores} runs at a time: "
+                  f"{ceiling:.2f} x one after another (the most any engine "
+                  "can gain on this machine now)")
             for name in engines:
                 print(f"  {name:6s} {rate[name]:7.1f} realizations/s "
                       f"({rate[name] / rate['serial']:.2f} x serial; "
