@@ -173,8 +173,8 @@ void plausibleProfileSteps(State &s, long last) {
     const long rec = last - s.ntprof + k;
     if (step <= before) {
       warn(s.io.u5, rec, 1, 5,
-           "profile step " + std::to_string(step) +
-               " does not follow step " + std::to_string(before) +
+           "profile step " + std::to_string(step) + " does not follow step " +
+               std::to_string(before) +
                ": profiles are stored in step order, so this profile and "
                "those after it are never stored (their columns stay 0).");
       return;

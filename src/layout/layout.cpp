@@ -525,7 +525,7 @@ int readRecords(Unit &u, const Layout &f, std::span<const Ref> to,
             std::to_string(u.recno()) + ", where a record of the layout " +
             f.text() + " was expected";
     if (!u.section().empty()) fault += " (" + u.section() + ")";
-    fault += blame(u, "", true);
+    fault += blame(u, "", "", false, true);
     return false;
   };
   if (!fetch()) return overlong ? 1 : -1;
@@ -588,7 +588,7 @@ int readRecords(Unit &u, const Layout &f, std::span<const Ref> to,
                   (u.section().empty() ? "" : " (" + u.section() + ")") +
                   ": \"" + visible(field) + "\" " + why + " (layout " +
                   f.text() + ")";
-          fault += blame(u, rec, false);
+          fault += blame(u, rec, field, op.kind == Layout::Kind::I, false);
           return why == kTooLarge ? 2 : 1;
         }
         if (op.kind != Layout::Kind::A && nspans < kMaxSpans)

@@ -54,6 +54,9 @@ void checkFields(const Unit &u, long rec, std::string_view text,
 // looks like, as a hint to add to the diagnostic ("; the record looks like
 // a file name: ..."), and the warning given earlier about this file, if any.
 // Empty when there is nothing to say.
-std::string blame(const Unit &u, std::string_view rec, bool endOfFile);
+// `field` is the text of the field that failed, `integer` whether it is an
+// integer field.
+std::string blame(const Unit &u, std::string_view rec, std::string_view field,
+                  bool integer, bool endOfFile);
 
 } // namespace qmr

@@ -64,7 +64,8 @@ TEST(Warnings, ShiftedRecordsAreTold) {
   // "    1    0" one column to the right: 0 | 1, and the 0 left over.
   Check beyond("     1    0", "(16I5)", 2, true);
   EXPECT_EQ(beyond.ints[1], 1);
-  EXPECT_NE(beyond.warnings.find("columns 11-11 (test record): \"0\" stands just beyond"),
+  EXPECT_NE(beyond.warnings.find(
+                "columns 11-11 (test record): \"0\" stands just beyond"),
             std::string::npos)
       << beyond.warnings;
   Check one("    2", "(I5)", 1, true);
