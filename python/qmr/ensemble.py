@@ -1446,6 +1446,17 @@ def ensemble(base: Any, parameters: pd.DataFrame, outputs: Any = None,
                     "times; run the ensemble again to continue") from cause
             queue.appendleft(k)
 
+    def restart() -> None:
+        # The pool lost a process: every task still in it is lost too.
+        # Start a new pool and give them to it.
+        for fut, keys in list(pending.items()):
+            if fut.done() and not fut.cancelled() and \
+                    fut.exception() is None:
+                continue
+            pending.pop(fut)
+            lose(keys, None)
+        engine.replace()  # type: ignore
+
     try:
         queue = deque(todo)
         pending: Dict[cf.Future, List[str]] = {}
@@ -1454,7 +1465,16 @@ def ensemble(base: Any, parameters: pd.DataFrame, outputs: Any = None,
             while queue and len(pending) < window:
                 keys = [queue.popleft()
                         for _ in range(min(batch, len(queue)))]
-                fut = engine.submit([task(k) for k in keys])  # type: ignore
+                try:
+                    fut = engine.submit(  # type: ignore
+                        [task(k) for k in keys])
+                except Exception as e:
+                    queue.extendleft(reversed(keys))
+                    if not (isinstance(engine, _PoolEngine)
+                            and engine.lost(e)):
+                        raise
+                    restart()    # it broke since the last look
+                    continue
                 pending[fut] = keys
             finished, _ = cf.wait(list(pending),
                                   return_when=cf.FIRST_COMPLETED)
@@ -1492,15 +1512,7 @@ def ensemble(base: Any, parameters: pd.DataFrame, outputs: Any = None,
                     if on_result is not None:
                         on_result(out)
             if broke:
-                # The pool lost a process: every task still in it is lost
-                # too. Start a new pool and give them to it.
-                for fut, keys in list(pending.items()):
-                    if fut.done() and not fut.cancelled() and \
-                            fut.exception() is None:
-                        continue
-                    pending.pop(fut)
-                    lose(keys, None)
-                engine.replace()  # type: ignore
+                restart()
     finally:
         store.flush()
         if bar is not None:
