@@ -16,7 +16,7 @@
 # The cases, by category:
 #   examples  every folder of examples/ (deck1.inp, deck2.inp, ... are a chain
 #             run in one folder; a VELDA.INP alone is one run)
-#   regress   tests/regress/*.inp
+#   regress   tests/regress/*.inp (split at a line "%%AUX" as below)
 #   fuzz      the whole-run fuzzer's seeds, fuzz/corpus/run, split as the
 #             fuzzer does (the text after a line "%%AUX" becomes AUX.DAT),
 #             run in a folder seven levels deep
@@ -37,7 +37,8 @@
 #                                files only side B leaves are then listed, not
 #                                counted as differences
 #   --jobs N (2)  --timeout S (20)  --only CAT,CAT  --keep-diffs DIR
-#   --show-stderr  --as-self (do not switch to the user nobody)
+#   --show-stderr  --as-self (do not switch to the user nobody; use it with
+#                  --wrap-b wine, which wants a home folder of its own)
 #   --build DIR (working tree build folder, default build/)
 #
 # Prints the first difference of every differing case (file, line, the two

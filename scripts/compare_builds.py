@@ -139,27 +139,27 @@ def examples() -> list[Case]:
     return out
 
 
+def split_aux(category: str, name: str, data: bytes) -> Case:
+    """A deck as the whole-run fuzzer takes it: the text after a line
+    "%%AUX" becomes the file AUX.DAT beside the deck."""
+    mark = b"\n%%AUX\n"
+    cut = data.find(mark)
+    if cut < 0:
+        return Case(category, name, [data])
+    return Case(category, name, [data[:cut + 1]],
+                {"AUX.DAT": data[cut + len(mark):]})
+
+
 def regress() -> list[Case]:
-    return [Case("regress", p.stem, [p.read_bytes()])
+    return [split_aux("regress", p.stem, p.read_bytes())
             for p in sorted((ROOT / "tests" / "regress").glob("*.inp"))]
 
 
 def fuzz_corpus() -> list[Case]:
-    """The whole-run fuzzer's seeds, split as the fuzzer splits them: the
-    text after a line "%%AUX" becomes AUX.DAT beside the deck."""
-    out = []
-    cut_mark = b"\n%%AUX\n"
-    for p in sorted((ROOT / "fuzz" / "corpus" / "run").iterdir()):
-        if not p.is_file():
-            continue
-        data = p.read_bytes()
-        cut = data.find(cut_mark)
-        if cut < 0:
-            out.append(Case("fuzz", p.name, [data]))
-        else:
-            out.append(Case("fuzz", p.name, [data[:cut + 1]],
-                            {"AUX.DAT": data[cut + len(cut_mark):]}))
-    return out
+    """The whole-run fuzzer's seeds, split as the fuzzer splits them."""
+    return [split_aux("fuzz", p.name, p.read_bytes())
+            for p in sorted((ROOT / "fuzz" / "corpus" / "run").iterdir())
+            if p.is_file()]
 
 
 def test_decks(build: Path, jobs: int) -> list[Case]:
