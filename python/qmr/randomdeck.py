@@ -513,9 +513,11 @@ class _Gen:
                     targs = (tima, self.logu(0.01, 100.0, 3),
                              self.pick([(0, 80), (-1, 10), (-3, 10)]))
                 else:
-                    targs = (tima, self.logu(1e-4, 10.0, 3),
-                             self.pick([(g.randint(1, 5), 40),
-                                        (g.randint(6, 20), 60)]))
+                    # at most about six factors of ten over the run
+                    ntslog = self.pick([(g.randint(1, 5), 40),
+                                        (g.randint(6, 20), 60)])
+                    ntslog = max(ntslog, -(-nts // 6))
+                    targs = (tima, self.logu(1e-4, 10.0, 3), ntslog)
         head = self.uni(10.0, 200.0, 4)
         return Site(ne=ne, radial=radial, imshgn=imshgn, coords=coords,
                     mesh_args=args, nmat=nmat, ipcode=ipcode, lmat=lmat,
@@ -650,11 +652,15 @@ class _Gen:
         d.prof = sorted(g.sample(range(1, steps + 1), n)) if n > 0 else []
         d.ntprof = len(d.prof)
 
-    def pick_nodes(self, np_: int, n: int, ends: bool = True) -> list[int]:
+    def pick_nodes(self, np_: int, n: int, ends: bool = True,
+                   both_ends: bool = False) -> list[int]:
         g = self.rng
         pool = list(range(1, np_ + 1))
         first: list[int] = []
-        if ends and n > 0:
+        if both_ends:
+            first = [1, np_] if np_ > 1 else [1]
+            n = max(n, len(first))
+        elif ends and n > 0:
             first = [self.pick([(1, 50), (np_, 30), (g.randint(1, np_), 20)])]
             if n > 1 and np_ > 1 and self.chance(0.7):
                 other = np_ if first[0] != np_ else 1
@@ -682,7 +688,8 @@ class _Gen:
 
     # -- flow deck
     def flow(self, s: Site, k: int, *, wt: Optional[bool] = None,
-             cap: Optional[bool] = None) -> Deck:
+             cap: Optional[bool] = None,
+             media_of: Optional[Deck] = None) -> Deck:
         g = self.rng
         d = Deck(run="F")
         self.names(d, k)
@@ -709,10 +716,10 @@ class _Gen:
                 ss = self.pick([(0.0, 30), (self.logu(1e-6, 1e-4, 2), 70)])
                 sy = self.pick([(0.0, 40), (self.logu(1e-5, 5e-3, 2), 60)])
             T = K * b
-            # recharge raising the heads by a metre or so
+            # recharge of at most 5 mm/d raising the heads by a metre or so
             rech = self.pick([(0.0, 55),
-                              (sig(g.uniform(0.05, 1.0) * 4 * T / L**2,
-                                   2), 45)])
+                              (sig(min(g.uniform(0.05, 1.0) * 4 * T / L**2,
+                                       self.logu(1e-5, 5e-3)), 2), 45)])
             if rech > 0 and not fits(rech):
                 rech = 0.0
             leak = self.pick([(0.0, 55), (self.logu(1e-5, 1e-2, 2), 45)])
@@ -722,16 +729,28 @@ class _Gen:
                 self.pick([(0.0, 60), (sig(h0, 4), 40)])
             qmax = 0.0
             if cap and leak > 0:
-                qmax = sig(leak * self.rng.uniform(0.2, 3.0), 2)
+                # A cap that clearly binds: the aquitard head stands well
+                # above the aquifer's (a cap near the point where it starts
+                # to act can make the iteration swing without converging).
+                hfix = sig(h0 + g.uniform(3.0, 6.0), 4)
+                qmax = sig(leak * g.uniform(0.1, 1.0), 2)
             media.append([K, ss, sy, bott, rech, leak, hfix,
                           s.widths[m], qmax])
+        if media_of is not None:  # the same aquifer as an earlier run
+            media = [list(m) for m in media_of.media]
         d.media = media
+        if any(m[8] > 0 for m in media) and d.ikall == 0:
+            # The capped leakage is iterated with the heads of the step's
+            # end and of its start; with the centred scheme this swings
+            # without converging on many a deck: fully implicit steps.
+            d.ikall = 1
         # a step must be solvable: a prescribed head, or storage, or leakage
         nbt = self.nbt_count(d.np)
         stor = all(m[1] > 0 or m[2] > 0 for m in media) and d.isstat != 1
         leaky = all(m[5] > 0 for m in media)
-        if nbt == 0 and (wt or not (stor or leaky)):
-            nbt = 1
+        capped = any(m[8] > 0 for m in media)
+        if nbt == 0 and (wt or capped or not (stor or leaky)):
+            nbt = 1  # (a capped leakage cannot balance every pumping)
         nodes = self.pick_nodes(d.np, nbt)
         d.pvals = [(p, self.pick([(1, 85), (0, 10), (2, 5)]),
                     sig(h0 + self.rng.uniform(-3.0, 3.0), 4)) for p in nodes]
@@ -757,10 +776,10 @@ class _Gen:
         d.hdeflt = sig(h0 + self.rng.uniform(-2.0, 2.0), 4)
         self.nonuniform(d, h0, 2.0)
         if wt:
-            d.criteria = (self.pick([(g.randint(20, 60), 60), (100, 40)]),
+            d.criteria = (self.pick([(g.randint(50, 99), 60), (100, 40)]),
                           self.pick([(self.logu(1e-5, 1e-2, 1), 70),
                                      (0.0, 10), (1e-3, 20)]),
-                          self.pick([(1.0, 40), (self.uni(0.6, 0.95, 2), 60)]))
+                          self.pick([(1.0, 20), (self.uni(0.6, 0.95, 2), 80)]))
         self.observe(d)
         d.notes = [self.pick([("restart file of the previous run", 1),
                               ("", 1)]),
@@ -794,8 +813,10 @@ class _Gen:
             media.append(rec)
         d.media = media
         c0 = self.pick([(0.0, 70), (self.uni(0.0, 10.0, 3), 30)])
-        nbt = self.nbt_count(d.np, lo=1 if d.isstat == 1 else 0)
-        nodes = self.pick_nodes(d.np, nbt)
+        nbt = self.nbt_count(d.np)
+        # A steady plume needs its concentration held where water may
+        # enter: at both ends.
+        nodes = self.pick_nodes(d.np, nbt, both_ends=d.isstat == 1)
         d.pvals = [(p, self.pick([(1, 85), (0, 15)]),
                     self.pick([(self.uni(1.0, 100.0, 3), 80), (0.0, 20)]))
                    for p in nodes]
@@ -940,8 +961,7 @@ class _Gen:
             f1 = self.flow(s, 1)
             f1.iowrit = 1
             f1.restart_out = rst
-            f2 = self.flow(s, 2, wt=bool(f1.i2dwt))
-            f2.media = [list(m) for m in f1.media]
+            f2 = self.flow(s, 2, wt=bool(f1.i2dwt), media_of=f1)
             self._retime(f2)
             f2.ioread = 1
             f2.restart_in = rst
