@@ -535,6 +535,13 @@ def main(argv: Optional[list[str]] = None) -> int:
           f"{tot[4]:>8}")
     print("  (failed: cases in which some run of side B did not end "
           "normally)")
+    rnd = [o for o in outcomes if o.case.category == "random"]
+    if rnd:
+        meant = sum(o.case.label.startswith("expect-fail") for o in rnd)
+        other = sum(any(s != 0 for s in o.statuses[1]) and
+                    not o.case.label.startswith("expect-fail") for o in rnd)
+        print(f"  random: {meant} cases made to fail (label expect-fail); "
+              f"{other} others did not end normally on side B")
     print(f"  time: {t_prep:.0f} s building and preparing, {t_run:.0f} s "
           f"running")
     return 0 if tot[2] == 0 else 1
