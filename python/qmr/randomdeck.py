@@ -725,8 +725,10 @@ class _Gen:
             leak = self.pick([(0.0, 55), (self.logu(1e-5, 1e-2, 2), 45)])
             if cap and m == 0 and leak == 0.0:
                 leak = self.logu(1e-4, 1e-2, 2)
-            hfix = sig(h0 + self.rng.uniform(-4.0, 4.0), 4) if leak else \
-                self.pick([(0.0, 60), (sig(h0, 4), 40)])
+            # near the aquifer's heads even without leakage: interpolated
+            # media mix it with a neighbour's leakage coefficient
+            hfix = sig(h0 + g.uniform(-4.0, 4.0), 4) if leak or \
+                s.ipcode == 2 else self.pick([(0.0, 60), (sig(h0, 4), 40)])
             qmax = 0.0
             if cap and leak > 0:
                 # A cap that clearly binds: the aquitard head stands well
