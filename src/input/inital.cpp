@@ -5,7 +5,7 @@
 #include "input/input.hpp"
 #include "layout/layout.hpp"
 #include "layout/records.hpp"
-#include "run/run.hpp"
+#include "stop/stop.hpp"
 
 namespace qmr {
 namespace {
@@ -22,6 +22,7 @@ const Layout kNonuEcho("(/,' NODE NUMBER (',I4,' ) - NON-UNIFORM INITIAL VALUE =
 void inital(State &s) {
   if (s.ioread == 1) {
     write(s.io.lst(), kRstHead, {});
+    s.io.u8.setSection("restart records");
     for (int ip = 1; ip <= s.np; ++ip) {
       int iip = 0;
       double ecoo = 0.0;
@@ -33,13 +34,16 @@ void inital(State &s) {
     s.io.u8.close();
   } else {
     double hdeflt = 0.0;
-    if (readChecked(s.io.u5, kEightReals, {ref(hdeflt)}) != 0) error5(s);
+    s.io.u5.setSection("default initial value record");
+    readMain(s, kEightReals, {ref(hdeflt)});
     write(s.io.lst(), kDefEcho, {hdeflt});
     for (int ip = 1; ip <= s.np; ++ip) s.hdold(ip) = hdeflt;
   }
   for (int inonu = 1; inonu <= s.nonu; ++inonu) {
     int npnonu = 0;
     double vlnonu = 0.0;
+    s.io.u5.setSection("non-uniform initial value record " +
+                       std::to_string(inonu));
     readUnchecked(s.io.u5, kNonu, {ref(npnonu), ref(vlnonu)});
     write(s.io.lst(), kNonuEcho, {npnonu, vlnonu});
     checkNode(s, s.io.u5.recno(), "non-uniform initial value node", npnonu);

@@ -2,9 +2,10 @@
 // concentration (transport) for the whole run.
 #include "input/check.hpp"
 #include "input/input.hpp"
+#include "input/plausible.hpp"
 #include "layout/layout.hpp"
 #include "layout/records.hpp"
-#include "run/run.hpp"
+#include "stop/stop.hpp"
 
 namespace qmr {
 namespace {
@@ -21,9 +22,8 @@ void pbc(State &s) {
   for (int ib = 1; ib <= s.nbt; ++ib) {
     int inod = 0, idof = 0;
     double value = 0.0;
-    if (readChecked(s.io.u5, kNodeValueRecord,
-                    {ref(inod), ref(idof), ref(value)}) != 0)
-      error5(s);
+    s.io.u5.setSection("prescribed-value record " + std::to_string(ib));
+    readMain(s, kNodeValueRecord, {ref(inod), ref(idof), ref(value)});
     idof = 1; // the column is accepted and ignored
     s.accum(ib) = 0.0;
     const int id = inod;
@@ -32,6 +32,7 @@ void pbc(State &s) {
     write(s.io.lst(), kNodeValueEcho, {ib, inod, idof, id, s.valb(ib)});
     checkNode(s, s.io.u5.recno(), "prescribed value node", inod);
   }
+  plausiblePrescribedNodes(s);
 }
 
 } // namespace qmr
