@@ -29,7 +29,8 @@ from typing import Optional
 ROOT = Path(__file__).resolve().parent.parent
 CACHE = ROOT / "build-compare"
 DEFAULT_SEED = 20261207
-CATEGORIES = ("examples", "regress", "fuzz", "tests", "random", "beyond")
+CATEGORIES = ("examples", "regress", "mistakes", "fuzz", "tests", "random",
+              "beyond")
 DEPTH = 7  # scratch folders between the case's own folder and the run's
 
 
@@ -153,6 +154,18 @@ def split_aux(category: str, name: str, data: bytes) -> Case:
 def regress() -> list[Case]:
     return [split_aux("regress", p.stem, p.read_bytes())
             for p in sorted((ROOT / "tests" / "regress").glob("*.inp"))]
+
+
+def mistakes() -> list[Case]:
+    """The corpus of deck mistakes: a folder per case, its decks run in
+    name order in one folder."""
+    out = []
+    for folder in sorted((ROOT / "tests" / "mistakes").iterdir()):
+        if folder.is_dir():
+            decks = sorted(folder.iterdir(), key=_deck_order)
+            out.append(Case("mistakes", folder.name,
+                            [d.read_bytes() for d in decks]))
+    return out
 
 
 def fuzz_corpus() -> list[Case]:
@@ -458,6 +471,8 @@ def main(argv: Optional[list[str]] = None) -> int:
         cases += examples()
     if "regress" in only:
         cases += regress()
+    if "mistakes" in only:
+        cases += mistakes()
     if "fuzz" in only:
         cases += fuzz_corpus()
     if "tests" in only and a.with_test_decks:
