@@ -365,3 +365,22 @@ def test_the_command_runs_under_the_system_python():
     r = subprocess.run([other, str(ROOT / "tools" / "qmr-ensemble"),
                         "--help"], capture_output=True, text=True)
     assert r.returncode == 0 and "--scheduler" in r.stdout
+
+
+@needs_qmr
+def test_labels_keep_their_kind(tmp_path):
+    """Whole-number labels come back as numbers (the files hold text);
+    labels read by the command stay text, leading zeros and all."""
+    p = pd.DataFrame({H1: [47.0, 48.0, 49.0]}, index=[10, 20, 30])
+    res = qmr.ensemble(steady_deck(), p, "observations",
+                       executor=ThreadPoolExecutor(2),
+                       results_file=tmp_path / "r.csv")
+    assert list(res["observations"].index) == [10, 20, 30]
+    assert list(res.status.index) == [10, 20, 30]
+    assert res["observations"].loc[20, (6, 1)] == 46.5
+    again = qmr.ensemble(steady_deck(), p, "observations",
+                         results_file=tmp_path / "r.csv")
+    assert again.ran == 0 and list(again.succeeded) == [10, 20, 30]
+    (tmp_path / "p.csv").write_text("id,media[1].conductivity\n007,5\n7,6\n")
+    t = qmr.ensemble.read_parameters(tmp_path / "p.csv")
+    assert list(t.index) == ["007", "7"]
