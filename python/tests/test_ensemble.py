@@ -384,3 +384,32 @@ def test_labels_keep_their_kind(tmp_path):
     (tmp_path / "p.csv").write_text("id,media[1].conductivity\n007,5\n7,6\n")
     t = qmr.ensemble.read_parameters(tmp_path / "p.csv")
     assert list(t.index) == ["007", "7"]
+
+
+@needs_qmr
+def test_outputs_from_the_csv_files_at_full_precision(tmp_path):
+    """When the program writes its CSV outputs beside the graphic file,
+    the values come from them, every digit."""
+    from qmr.ensemble import _collect, _Decks, _outputs, _Reads
+    deck = steady_deck()
+    r = qmr.run(deck, tmp_path)
+    (tmp_path / "s.obs.csv").write_text(
+        "step,time,node 3 x=20,node 6 x=50,node 9 x=80\n"
+        "1,1,49.123456789012,47.5,45.987654321\n")
+    (tmp_path / "s.prof.csv").write_text(
+        "node,x,step 1 t=1\n" + "".join(
+            f"{n},{10 * (n - 1)},{50 - 0.5 * (n - 1) + 1e-9}\n"
+            for n in range(1, 12)))
+    (tmp_path / "s.balance.csv").write_text(
+        "step,time,storage,imbalance\n1,1,0,1.25e-13\n")
+    r = qmr.Result(deck, tmp_path, "", "", [])
+    wanted = _outputs(["observations", "profiles", "imbalance"],
+                      _Decks([deck]))
+    blocks = {b[0]: b for b in _collect(wanted, _Reads(r), 0)}
+    name, step, time, node, x, value = blocks["observations"]
+    assert list(node) == [3, 6, 9] and list(x) == [20.0, 50.0, 80.0]
+    assert list(value) == [49.123456789012, 47.5, 45.987654321]
+    assert list(blocks["profiles"][5]) == [50 - 0.5 * k + 1e-9
+                                           for k in range(11)]
+    assert list(blocks["imbalance"][5]) == [1.25e-13]
+    assert list(blocks["imbalance"][1]) == [1]
