@@ -646,6 +646,8 @@ class _Task:
     timeout: Optional[float]
     root: Optional[str]            # where scratch folders go
     keep: bool
+    scratch: str = ""              # this ensemble's folder under the
+    #                                workers' scratch place, when no root
 
 
 @dataclass
@@ -700,13 +702,25 @@ def _scratch_root() -> Optional[str]:
     return _SCRATCH[0]
 
 
+def _scratch_base(name: str) -> Path:
+    """This process's folder of an ensemble's scratch folders."""
+    return Path(_scratch_root() or tempfile.gettempdir()) / name
+
+
+def _remove_scratch(name: str) -> None:
+    """Remove an ensemble's scratch folders on this machine: those of
+    realizations whose worker died before it could remove them."""
+    shutil.rmtree(_scratch_base(name), ignore_errors=True)
+
+
 def _realize(task: _Task) -> Outcome:
     """Run one realization: decks with their values set, run in a scratch
     folder, outputs read, folder removed (unless kept). Never raises for a
     failure of the realization: it is recorded in the outcome."""
     t0 = time.perf_counter()
-    if task.root is not None:
-        where = Path(task.root) / _folder_name(task.key)
+    if task.root is not None or task.scratch:
+        where = (Path(task.root) if task.root is not None
+                 else _scratch_base(task.scratch)) / _folder_name(task.key)
         if where.exists():            # a realization run again
             shutil.rmtree(where)
         where.mkdir(parents=True)
@@ -798,6 +812,10 @@ class _Engine:
     def close(self) -> None:
         pass
 
+    def remove_scratch(self, name: str) -> None:
+        """Remove what realizations lost with their workers left."""
+        _remove_scratch(name)
+
 
 class _PoolEngine(_Engine):
     def __init__(self, workers: Optional[int]) -> None:
@@ -854,6 +872,12 @@ class _DaskEngine(_Engine):
         finally:
             if self.own:
                 self.client.close()
+
+    def remove_scratch(self, name: str) -> None:
+        try:
+            self.client.run(_remove_scratch, name)
+        except Exception:
+            pass          # workers gone: nothing to clean there
 
 
 def tls_security(ca_file: PathLike, cert: PathLike, key: PathLike) -> Any:
@@ -1400,6 +1424,7 @@ def ensemble(base: Any, parameters: pd.DataFrame, outputs: Any = None,
     if keep and root is None:
         root = Path(tempfile.mkdtemp(prefix="qmr-ensemble-"))
     blob = pickle.dumps((decks.decks, decks.names))
+    scratch = f"qmr-ensemble-{os.getpid()}-{time.time_ns():x}"
     exe_s = os.fspath(exe) if exe is not None else None
     columns = list(parameters.columns)
     rows = {k: row for k, row in zip(keys, parameters.itertuples(
@@ -1409,7 +1434,7 @@ def ensemble(base: Any, parameters: pd.DataFrame, outputs: Any = None,
         vals = [(str(c), v) for c, v in zip(columns, rows[k])
                 if not (v is None or (isinstance(v, float) and math.isnan(v)))]
         return _Task(k, blob, vals, wanted, aux, exe_s, tuple(args), timeout,
-                     str(root) if root is not None else None, keep)
+                     str(root) if root is not None else None, keep, scratch)
 
     losses: Counter = Counter()
     recorded: set = set()
@@ -1518,7 +1543,17 @@ def ensemble(base: Any, parameters: pd.DataFrame, outputs: Any = None,
         if bar is not None:
             bar.close()
         if engine is not None:
-            engine.close()
+            # Folders of realizations lost with their workers: on Dask
+            # through the workers, before the client goes; locally once
+            # the pool has stopped.
+            dask = isinstance(engine, _DaskEngine)
+            try:
+                if root is None and dask:
+                    engine.remove_scratch(scratch)
+            finally:
+                engine.close()
+            if root is None and not dask:
+                engine.remove_scratch(scratch)
 
     if rounded:
         warnings.warn(DigitsLostWarning(
