@@ -6,6 +6,7 @@
 #include <string>
 
 #include "layout/unit.hpp"
+#include "state/balance.hpp"
 #include "state/fixed.hpp"
 
 namespace qmr {
@@ -114,6 +115,10 @@ struct State {
 
   // --- profst: stored profiles, tmprof(profile, node) ---------------------
   Arr2<double, kMaxProf, kMaxNp> tmprof;
+
+  // --- the mass balance of the last step (flow, or solute of a transport run)
+  FlowBalance fbal;
+  SoluteBalance sbal;
 
   // --- jobnam --------------------------------------------------------------
   std::string datfil = std::string(255, ' ');
