@@ -56,7 +56,8 @@ struct TransportIteration {
   }
   // Every iteration is reported.
   void scanned(State &s, const Scan &scan) {
-    write(s.io.lst(), kIter, {iterat, s.nitmax, scan.amaxdf, scan.nmaxnd});
+    if (printTransportStep(s))
+      write(s.io.lst(), kIter, {iterat, s.nitmax, scan.amaxdf, scan.nmaxnd});
   }
   void cleared(State &) {}
   int iterat = 0;
@@ -70,11 +71,15 @@ void drivet(State &s) {
   if (!converged && s.i2dwt == 1)
     endqmr(s, 3, "SOLUTION NOT CONVERGED - PROGRAM TERMINATED");
 
+  if (s.opt.csv) s.sbal = soluteBalance(s);
+
   // Results of the step.
-  write(s.io.lst(), kSolutionHead, {});
-  write(s.io.lst(), kColHead, {});
-  for (int ip = 1; ip <= s.np; ++ip)
-    write(s.io.lst(), kNodeLine, {ip, s.ecoord(ip), s.hdnew(ip)});
+  if (printTransportStep(s)) {
+    write(s.io.lst(), kSolutionHead, {});
+    write(s.io.lst(), kColHead, {});
+    for (int ip = 1; ip <= s.np; ++ip)
+      write(s.io.lst(), kNodeLine, {ip, s.ecoord(ip), s.hdnew(ip)});
+  }
 
   // At most one profile per step.
   if (profileDue(s)) storeProfile(s);

@@ -56,30 +56,37 @@ template <class Step> bool iterate(State &s, Step &step, int &iter) {
 // The properties of one flow element, loaded once where a routine visits the
 // element.
 struct FlowElement {
-  double len;    // elen: length
-  double tran;   // etran: conductivity x width
-  double spec;   // espec: specific storage x width
-  double stor;   // estor: storage coefficient x width
-  double bott;   // ebott: thickness (confined) or base elevation
-  double qrch;   // eqrch: recharge x width
-  double leak;   // eleak: aquitard leakage coefficient x width
-  double hfix;   // ehfix: fixed head beyond the aquitard
-  double qmax;   // eqmax: maximum leakage rate x width
-  bool limited;  // iqmax = 1: the leakage is capped
+  double len;   // elen: length
+  double tran;  // etran: conductivity x width
+  double spec;  // espec: specific storage x width
+  double stor;  // estor: storage coefficient x width
+  double bott;  // ebott: thickness (confined) or base elevation
+  double qrch;  // eqrch: recharge x width
+  double leak;  // eleak: aquitard leakage coefficient x width
+  double hfix;  // ehfix: fixed head beyond the aquitard
+  double qmax;  // eqmax: maximum leakage rate x width
+  bool limited; // iqmax = 1: the leakage is capped
 };
 
 inline FlowElement flowElement(const State &s, int ie) {
   return {s.elen(ie),  s.etran(ie), s.espec(ie), s.estor(ie), s.ebott(ie),
-          s.eqrch(ie), s.eleak(ie), s.ehfix(ie), s.eqmax(ie),
-          s.iqmax(ie) == 1};
+          s.eqrch(ie), s.eleak(ie), s.ehfix(ie), s.eqmax(ie), s.iqmax(ie) == 1};
 }
 
 // --- the listing ------------------------------------------------------------
 
 // Reports appear on the steps whose number is a multiple of the print
-// interval. An interval of 0 has no multiples: no reports.
+// interval: the deck's, or the one of the command line (--print-every),
+// which takes its place. An interval of 0 has no multiples: no reports.
 inline bool printStep(const State &s) {
-  return s.istep != 0 && s.its % s.istep == 0;
+  const int every = s.opt.printEvery > 0 ? s.opt.printEvery : s.istep;
+  return every != 0 && s.its % every == 0;
+}
+
+// A transport run reports every step, unless the command line thins its
+// listing (--print-every).
+inline bool printTransportStep(const State &s) {
+  return s.opt.printEvery <= 0 || s.its % s.opt.printEvery == 0;
 }
 
 // --- the parts of the flow step ----------------------------------------------
@@ -94,6 +101,11 @@ void fluxRow(State &s); // the flux-file record of the step
 // The mass balance of the step, and its report in the listing.
 FlowBalance flowBalance(State &s, double qdsum);
 void printFlowBalance(State &s, const FlowBalance &b);
+
+// --- the transport step -----------------------------------------------------
+
+// The solute mass balance of the step from its discrete equations (--csv).
+SoluteBalance soluteBalance(const State &s);
 
 // --- the end of a step ------------------------------------------------------
 

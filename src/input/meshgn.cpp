@@ -79,19 +79,23 @@ void logarithmic(State &s) {
 
 void meshgn(State &s) {
   std::string afil(200, ' ');
+  // A check of the deck (--check) reads the files the run reads and makes
+  // none of the files it would write.
   if (s.ioread == 1) {
     std::string reafil(200, ' ');
     if (readChecked(s.io.u5, kName, {ref(reafil)}) != 0) error5(s);
     if (readChecked(s.io.u5, kName, {ref(afil)}) != 0) error5(s);
     write(s.io.lst(), kReaEcho, {reafil});
-    openOrFail(s.io.u8, reafil, "restart file to read", &Unit::openUnknown);
+    openOrFail(s.io.u8, reafil, "restart file to read",
+               s.opt.check ? &Unit::openReadIfAny : &Unit::openUnknown);
   }
   if (s.iowrit == 1) {
     std::string wrifil(200, ' ');
     readUnchecked(s.io.u5, kName, {ref(wrifil)});
     readUnchecked(s.io.u5, kName, {ref(afil)});
     write(s.io.lst(), kWriEcho, {wrifil});
-    openOrFail(s.io.u9, wrifil, "restart file to write", &Unit::openUnknown,
+    openOrFail(s.io.u9, wrifil, "restart file to write",
+               s.opt.check ? &Unit::openDiscard : &Unit::openUnknown,
                {&s.io.u5, &s.io.lst(), &s.io.u7, &s.io.u4, &s.io.u10});
   }
   if (s.iodarc > 0) {
@@ -99,7 +103,10 @@ void meshgn(State &s) {
     readUnchecked(s.io.u5, kName, {ref(darfil)});
     readUnchecked(s.io.u5, kName, {ref(afil)});
     write(s.io.lst(), kDarEcho, {darfil});
-    openOrFail(s.io.u10, darfil, "velocity file", &Unit::openUnknown,
+    // A flow run writes the velocity file, a transport run reads it.
+    const auto check = s.imode == 2 ? &Unit::openReadIfAny : &Unit::openDiscard;
+    openOrFail(s.io.u10, darfil, "velocity file",
+               s.opt.check ? check : &Unit::openUnknown,
                {&s.io.u5, &s.io.lst(), &s.io.u7, &s.io.u4, &s.io.u9});
   }
 

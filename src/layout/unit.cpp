@@ -87,6 +87,25 @@ bool Unit::openUnknown(const std::string &path) {
   return true;
 }
 
+bool Unit::openDiscard(const std::string &path) {
+  if (isFolder(path)) {
+    name_ = path_ = path;
+    why_ = "it is a folder";
+    return false;
+  }
+  openMemory(path);
+  path_ = path;
+  return true;
+}
+
+bool Unit::openReadIfAny(const std::string &path) {
+  std::error_code ec;
+  if (std::filesystem::exists(path, ec)) return openRead(path);
+  openText(path, "");
+  path_ = path;
+  return true;
+}
+
 void Unit::openConsole() {
   name_ = "standard output";
   fp_ = stdout;

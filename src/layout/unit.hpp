@@ -42,6 +42,12 @@ public:
   bool openUnknown(const std::string &path);
   // Write to standard output.
   void openConsole();
+  // For a run that only checks its deck and writes no file: a unit that
+  // collects what is written in memory, and one that reads an existing file
+  // or, when there is none, finds no records (where openUnknown would have
+  // created an empty file). Both keep the path for the comparison of names.
+  bool openDiscard(const std::string &path);
+  bool openReadIfAny(const std::string &path);
   // Memory-backed units for tests.
   void openText(std::string name, std::string text);
   void openMemory(std::string name);
