@@ -7,7 +7,7 @@
 #include "drivers/step.hpp"
 #include "layout/layout.hpp"
 #include "layout/records.hpp"
-#include "run/run.hpp"
+#include "stop/stop.hpp"
 
 namespace qmr {
 
@@ -68,8 +68,7 @@ struct TransportIteration {
 void drivet(State &s) {
   TransportIteration step;
   const bool converged = iterate(s, step, step.iterat);
-  if (!converged && s.i2dwt == 1)
-    endqmr(s, 3, "SOLUTION NOT CONVERGED - PROGRAM TERMINATED");
+  if (!converged && s.i2dwt == 1) endqmr(s, 3, kNotConverged);
 
   if (s.opt.csv) s.sbal = soluteBalance(s);
 

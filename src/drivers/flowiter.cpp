@@ -4,7 +4,7 @@
 // solution. A non-linear problem that does not converge ends the run.
 #include "drivers/step.hpp"
 #include "layout/layout.hpp"
-#include "run/run.hpp"
+#include "stop/stop.hpp"
 
 namespace qmr {
 
@@ -101,8 +101,7 @@ void flowIterate(State &s) {
   if (iterate(s, step, s.iter)) return;
 
   // A linear problem goes on with the last iterate.
-  if (s.i2dwt == 1 || s.ilqmax == 1)
-    endqmr(s, 3, "SOLUTION NOT CONVERGED - PROGRAM TERMINATED");
+  if (s.i2dwt == 1 || s.ilqmax == 1) endqmr(s, 3, kNotConverged);
 }
 
 } // namespace qmr

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "output/output.hpp"
-#include "run/run.hpp"
+#include "stop/stop.hpp"
 
 namespace qmr {
 

@@ -38,7 +38,8 @@ void phases(State &s) {
   obsnod(s);
   if (s.opt.check) {
     checkSteps(s);
-    endqmr(s, 2, "null");
+    endNormal(s);
+    return;
   }
   if (s.opt.csv) opencsv(s);
 
@@ -56,7 +57,7 @@ void phases(State &s) {
 
   outobs(s);
   if (s.opt.csv) csvprof(s);
-  endqmr(s, 2, "null");
+  endNormal(s);
 }
 } // namespace
 
@@ -82,6 +83,7 @@ int runMain(State &s) {
   int status = kExitInternal;
   try {
     qmrrun(s);
+    status = kExitNormal;
   } catch (const StopRun &stop) {
     status = stop.status;
     if (status != kExitNormal && !s.io.diag.empty()) report(s.io.diag);
