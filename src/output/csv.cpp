@@ -44,7 +44,9 @@ std::string csvName(const State &s, const char *suffix) {
 }
 
 void open(State &s, Unit &u, const char *suffix, const char *what) {
-  openOrFail(u, csvName(s, suffix), what, &Unit::openWrite,
+  // A check of the deck checks the names and makes no file.
+  openOrFail(u, csvName(s, suffix), what,
+             s.opt.check ? &Unit::openDiscard : &Unit::openWrite,
              {&s.io.u5, &s.io.u6, &s.io.u7, &s.io.u4, &s.io.u9, &s.io.u10,
               &s.io.obsCsv, &s.io.profCsv, &s.io.fluxCsv});
 }

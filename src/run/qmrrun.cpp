@@ -36,12 +36,12 @@ void phases(State &s) {
   nonlin(s);
   if (s.imode == 2) rdarcy(s);
   obsnod(s);
+  if (s.opt.csv) opencsv(s);
   if (s.opt.check) {
     checkSteps(s);
     endNormal(s);
     return;
   }
-  if (s.opt.csv) opencsv(s);
 
   Progress progress(s);
   const int bound = s.nts; // fixed at loop entry

@@ -400,6 +400,9 @@ TEST(CommandLine, CsvFilesAreNamedAfterTheGraphicFile) {
   Flow clash;
   clash.graphic = "X.GRF";
   h.put("X.obs.csv", clash.deck());
+  r = runArgs(h.path(), "--check --csv X.obs.csv");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(filesIn(h.path()), std::vector<std::string>{"X.obs.csv"});
   r = runArgs(h.path(), "--csv X.obs.csv");
   EXPECT_EQ(r.status, 3);
   EXPECT_NE(r.err.find("it is the same file as the main input"),
