@@ -44,13 +44,11 @@ void Progress::step(const State &s) {
   const double elapsed = std::chrono::duration<double>(now - start_).count();
   const double left =
       s.its > 0 ? elapsed * (s.nts - s.its) / static_cast<double>(s.its) : 0.0;
-  std::fprintf(stderr, "\r%-*.*s", kWidth, kWidth,
-               ("qmr: step " + std::to_string(s.its) + " of " +
-                std::to_string(s.nts) + ", " +
-                std::to_string(static_cast<long>(elapsed)) +
-                " s elapsed, about " +
-                std::to_string(static_cast<long>(left + 0.5)) + " s remaining")
-                   .c_str());
+  char line[kWidth + 1];
+  std::snprintf(line, sizeof line,
+                "qmr: step %d of %d, %.1f s elapsed, about %.1f s remaining",
+                s.its, s.nts, elapsed, left);
+  std::fprintf(stderr, "\r%-*s", kWidth, line);
   std::fflush(stderr);
   shown_ = true;
 }

@@ -377,6 +377,32 @@ TEST(CommandLine, PrintEveryThinsTheTransportListing) {
   EXPECT_EQ(tb[1].h, ta[5].h);
 }
 
+TEST(CommandLine, CsvAndQuietLeaveEveryLegacyOutputAsItWas) {
+  // A flow run writing every kind of file, then a transport run reading its
+  // velocity file: run plainly and with --csv --quiet, in two folders.
+  Folder plain("cli-plain"), csv("cli-csv");
+  for (const Folder *f : {&plain, &csv}) {
+    f->put("flow.inp", Flow{}.deck());
+    f->put("trans.inp", transportDeck(2));
+  }
+  for (const char *deck : {"flow.inp", "trans.inp"}) {
+    const auto a = runArgs(plain.path(), deck);
+    const auto b = runArgs(csv.path(), std::string("--csv --quiet ") + deck);
+    ASSERT_EQ(a.status, 0) << a.err;
+    ASSERT_EQ(b.status, 0) << b.err;
+    EXPECT_EQ(b.err, a.err);
+  }
+  std::vector<std::string> legacy;
+  for (const auto &name : filesIn(plain.path())) {
+    legacy.push_back(name);
+    EXPECT_EQ(qmrtest::readFile(csv.path() / name),
+              qmrtest::readFile(plain.path() / name))
+        << name;
+  }
+  EXPECT_EQ(legacy.size(), 9u); // two decks and seven outputs
+  EXPECT_EQ(filesIn(csv.path()).size(), legacy.size() + 8);
+}
+
 TEST(CommandLine, CsvFilesAreNamedAfterTheGraphicFile) {
   Folder f("cli-csvname");
   Flow flow;
