@@ -42,7 +42,7 @@ FlowBalance flowBalance(State &s, double qdsum) {
       if (e.limited) sbleak(s, ie);
       s.eqleak = s.elleak * s.hddiff;
       if (s.i2dwt == 1) s.ethick = hdmean - s.ethick;
-      s.elstor = s.ethick * e.spec + s.elstor;
+      s.elstor = s.ethick * e.sstor + s.elstor;
       const double adhead =
           (s.hdnew(ip1) + s.hdnew(ip2) - s.hdold(ip1) - s.hdold(ip2)) * 0.5;
       sumsto = sumsto + s.elstor * s.el * adhead;
@@ -64,7 +64,7 @@ FlowBalance flowBalance(State &s, double qdsum) {
       if (e.limited) sbleak(s, ie);
       s.eqleak = s.elleak * s.hddiff * s.el * radzer - s.elleak * radlek;
       if (s.i2dwt == 1) s.ethick = hdmean - s.ethick;
-      s.elstor = s.ethick * e.spec + s.elstor;
+      s.elstor = s.ethick * e.sstor + s.elstor;
       const double coeff = ((hd2 - hd1) / (rd2 - rd1)) / 6.0;
       const double harea =
           (2.0 * (rd23 - rd13) - 3.0 * rd1 * (rd22 - rd12)) * coeff +

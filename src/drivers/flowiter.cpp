@@ -28,7 +28,7 @@ void assembleConfined(State &s, int ie) {
   s.el = e.len;
   s.ethick = e.bott;
   s.eltran = e.tran * s.ethick;
-  s.elstor = e.spec * s.ethick + e.stor;
+  s.elstor = e.sstor * s.ethick + e.stor;
   s.elqrch = e.qrch;
   s.elleak = e.leak;
   s.elqmax = e.qmax;
@@ -59,7 +59,7 @@ void assembleWaterTable(State &s, int ie) {
     s.ethick = static_cast<double>(1.0E-4f);
   }
   s.eltran = s.eltran * s.ethick;
-  s.elstor = s.ethick * e.spec + s.elstor;
+  s.elstor = s.ethick * e.sstor + s.elstor;
   assemf(s, ie);
 }
 

@@ -58,7 +58,7 @@ template <class Step> bool iterate(State &s, Step &step, int &iter) {
 struct FlowElement {
   double len;   // elen: length
   double tran;  // etran: conductivity x width
-  double spec;  // espec: specific storage x width
+  double sstor; // espec: specific storage x width
   double stor;  // estor: storage coefficient x width
   double bott;  // ebott: thickness (confined) or base elevation
   double qrch;  // eqrch: recharge x width
