@@ -252,12 +252,20 @@ TEST(CommandLine, CheckWritesNoFileAndTellsWhetherTheDeckWouldRun) {
   EXPECT_NE(r.err.find("it is the same file as the main input"),
             std::string::npos)
       << r.err;
+  // An output in a folder that does not exist.
+  Flow lost;
+  lost.graphic = "nowhere/FLOW.GRF";
+  f.put("lost.inp", lost.deck());
+  r = runArgs(f.path(), "--check lost.inp");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "qmr: cannot open the graphic file \"nowhere/FLOW.GRF\": "
+                   "No such file or directory\n");
   // A missing deck.
   r = runArgs(f.path(), "--check none.inp");
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(filesIn(f.path()),
-            (std::vector<std::string>{"bad.inp", "deck.inp", "same.inp",
-                                      "self.inp"}));
+            (std::vector<std::string>{"bad.inp", "deck.inp", "lost.inp",
+                                      "same.inp", "self.inp"}));
 }
 
 TEST(CommandLine, CheckReadsTheVelocityFileOfEveryStep) {
