@@ -3,11 +3,8 @@
 // concentrations, the iterate is relaxed until every nodal change is below
 // the tolerance or the iteration limit is reached, and the concentrations of
 // the step are printed and, at a profile step, stored.
-#include <cmath>
-
 #include "drivers/drivers.hpp"
-#include "fem/band.hpp"
-#include "fem/fem.hpp"
+#include "drivers/step.hpp"
 #include "layout/layout.hpp"
 #include "layout/records.hpp"
 #include "stop/stop.hpp"
@@ -15,37 +12,35 @@
 namespace qmr {
 
 namespace {
+
 const Layout kIter(
     "('***** ITERATION ',I3,' OF MAXIMUM ',I3,' *****',/,'      MAXIMUM CONCENTRATION DIFFERENCE OF ',E12.5,' AT NODE ',I5)");
 const Layout kColHead(
     "(' NODE     E-COORD   CONCENTRATION',/,' ----     -------   -------------')");
-} // namespace
 
-void drivet(State &s) {
-  // Band columns around the diagonal.
-  setBandColumns(s);
-  double drelax = s.relax - 1.0;
+// The element work values of element ie, as assemt reads them.
+void loadElement(State &s, int ie) {
+  s.el = s.elen(ie);
+  s.ethick = s.thick(ie);
+  s.edarcy = s.darcy(ie);
+  s.ealfal = s.alfal(ie);
+  s.edifus = s.difus(ie);
+  s.eporos = s.poros(ie);
+  s.eretar = s.retar(ie);
+  s.edecay = s.decay(ie);
+  s.ecrech = s.crech(ie);
+  s.ecleak = s.cleak(ie);
+  s.eqrech = s.qrech(ie);
+  s.eqleak = s.qleak(ie);
+}
 
-  bool converged = false;
-  const int nitmax = s.nitmax;
-  for (int iterat = 1; iterat <= nitmax; ++iterat) {
-    // Element assembly.
+// The transport step's part of the iteration.
+struct TransportIteration {
+  void assemble(State &s) {
     for (int ie = 1; ie <= s.ne; ++ie) {
-      s.el = s.elen(ie);
-      s.ethick = s.thick(ie);
-      s.edarcy = s.darcy(ie);
-      s.ealfal = s.alfal(ie);
-      s.edifus = s.difus(ie);
-      s.eporos = s.poros(ie);
-      s.eretar = s.retar(ie);
-      s.edecay = s.decay(ie);
-      s.ecrech = s.crech(ie);
-      s.ecleak = s.cleak(ie);
-      s.eqrech = s.qrech(ie);
-      s.eqleak = s.qleak(ie);
+      loadElement(s, ie);
       assemt(s, ie);
     }
-
     // Prescribed fluxes: the flux of concentration enters as it is; the
     // fluid flux removes solute at the node's own concentration, weighted
     // between the old and the new level.
@@ -58,54 +53,37 @@ void drivet(State &s) {
       s.astif(id, s.ihbp) =
           s.astif(id, s.ihbp) + s.bslqw(isb) * s.delta * s.theta;
     }
-
-    asm_(s);
-
-    // Largest change against the previous iterate. The node stays 0 when no
-    // node changed at all.
-    int iconta = 0;
-    double amaxdf = 0.0;
-    int nmaxnd = 0;
-    for (int ip = 1; ip <= s.np; ++ip) {
-      const double differ = std::fabs(s.aslod(ip) - s.hdnew(ip));
-      if (differ > amaxdf) {
-        amaxdf = differ;
-        nmaxnd = ip;
-      }
-      if (differ >= s.toler) iconta = 1;
-    }
-    write(s.io.lst(), kIter, {iterat, nitmax, amaxdf, nmaxnd});
-
-    // Relaxation, and a clear system for the next assembly.
-    for (int ip = 1; ip <= s.np; ++ip) {
-      s.hdnew(ip) = s.aslod(ip) + drelax * (s.aslod(ip) - s.hdnew(ip));
-      s.aslod(ip) = 0.0;
-      for (int j = 1; j <= s.ifullb; ++j) s.astif(ip, j) = 0.0;
-    }
-    drelax = s.relax - 1.0;
-
-    if (iconta == 0) {
-      converged = true;
-      break;
-    }
   }
+  // Every iteration is reported.
+  void scanned(State &s, const Scan &scan) {
+    if (printTransportStep(s))
+      write(s.io.lst(), kIter, {iterat, s.nitmax, scan.amaxdf, scan.nmaxnd});
+  }
+  void cleared(State &) {}
+  int iterat = 0;
+};
 
+} // namespace
+
+void drivet(State &s) {
+  TransportIteration step;
+  const bool converged = iterate(s, step, step.iterat);
   if (!converged && s.i2dwt == 1) endqmr(s, 3, kNotConverged);
 
-  // Results of the step.
-  write(s.io.lst(), kSolutionHead, {});
-  write(s.io.lst(), kColHead, {});
-  for (int ip = 1; ip <= s.np; ++ip)
-    write(s.io.lst(), kNodeLine, {ip, s.ecoord(ip), s.hdnew(ip)});
+  if (s.opt.csv) s.sbal = soluteBalance(s);
 
-  // The profile of this step, when it is the step of the next profile.
-  if (s.itprof <= s.ntprof && s.its == s.ltprof(s.itprof)) {
-    for (int ip = 1; ip <= s.np; ++ip) s.tmprof(s.itprof, ip) = s.hdnew(ip);
-    s.itprof = s.itprof + 1;
+  // Results of the step.
+  if (printTransportStep(s)) {
+    write(s.io.lst(), kSolutionHead, {});
+    write(s.io.lst(), kColHead, {});
+    for (int ip = 1; ip <= s.np; ++ip)
+      write(s.io.lst(), kNodeLine, {ip, s.ecoord(ip), s.hdnew(ip)});
   }
 
-  write(s.io.lst(), kStepDone, {s.its, s.nts});
-  write(s.io.lst(), kStepDone, {s.its, s.nts});
+  // At most one profile per step.
+  if (profileDue(s)) storeProfile(s);
+
+  stepDone(s);
 }
 
 } // namespace qmr

@@ -87,6 +87,29 @@ bool Unit::openUnknown(const std::string &path) {
   return true;
 }
 
+bool Unit::openDiscard(const std::string &path) {
+  name_ = path_ = path;
+  if (isFolder(path)) {
+    why_ = "it is a folder";
+    return false;
+  }
+  // The file could not be created where its folder is missing.
+  std::filesystem::path folder = std::filesystem::path(path).parent_path();
+  if (folder.empty()) folder = ".";
+  std::error_code ec;
+  if (!std::filesystem::exists(folder, ec)) {
+    why_ = std::strerror(ENOENT);
+    return false;
+  }
+  if (!std::filesystem::is_directory(folder, ec)) {
+    why_ = std::strerror(ENOTDIR);
+    return false;
+  }
+  openMemory(path);
+  path_ = path;
+  return true;
+}
+
 bool Unit::openUnknownToRead(const std::string &path) {
   std::error_code ec;
   if (isFolder(path) || std::filesystem::exists(path, ec))

@@ -47,6 +47,11 @@ public:
   bool openUnknownToRead(const std::string &path);
   // Write to standard output.
   void openConsole();
+  // For a run that only checks its deck and writes no file: a unit that
+  // collects what is written in memory, keeping the path for the comparison
+  // of names. It fails, as creating the file would, where the file's folder
+  // is missing.
+  bool openDiscard(const std::string &path);
   // Memory-backed units for tests.
   void openText(std::string name, std::string text);
   void openMemory(std::string name);

@@ -67,6 +67,8 @@ void outobs(State &s) {
     }
   }
 
+  // Written twice on purpose: the listing has always ended with the message
+  // twice, and scripts that read the listing look for it there.
   write(s.io.lst(), kDone, {});
   write(s.io.lst(), kDone, {});
 }

@@ -17,14 +17,30 @@ const Layout kFluxEcho("(1X,'  FLUX    FILE = ',A200)");
 // Job files: banner, main input, the job records, and the listing, graphic
 // and flux files they name.
 void open1(State &s) {
+  // A check of the deck shows nothing on standard output: a failure before
+  // the listing exists goes, with every other line, to a unit in memory.
   Unit &con = s.io.con;
-  if (!con.isOpen()) con.openConsole();
-  write(con, kBanner, {});
+  if (!con.isOpen()) {
+    if (s.opt.check)
+      con.openMemory("console");
+    else
+      con.openConsole();
+  }
+  if (!s.opt.quiet && !s.opt.check) write(con, kBanner, {});
   tdelay(2);
 
-  s.datfil = padded("C:\\QMR\\VELDA.INP", 255);
-  if (!s.io.u5.isOpen())
-    openOrFail(s.io.u5, s.datfil, "main input", &Unit::openRead);
+  if (s.opt.deck.empty()) {
+    s.datfil = padded("C:\\QMR\\VELDA.INP", 255);
+    if (!s.io.u5.isOpen())
+      openOrFail(s.io.u5, s.datfil, "main input", &Unit::openRead);
+  } else {
+    // The name on the command line is taken as it is.
+    s.datfil = s.opt.deck;
+    if (!s.io.u5.isOpen() && !s.io.u5.openRead(s.opt.deck))
+      throw FileFault("cannot open the main input \"" + s.opt.deck +
+                      "\": " + s.io.u5.why());
+    s.io.u5.setRole("main input");
+  }
   s.io.u5.setCheckFields(true);
 
   std::string letter(80, ' '), second(80, ' '), code(80, ' ');
@@ -46,18 +62,19 @@ void open1(State &s) {
   s.io.u5.setSection("title record");
   readMain(s, kName, {ref(ignored)});
 
+  // A check of the deck makes no file: the outputs are collected in memory.
+  const auto create = s.opt.check ? &Unit::openDiscard : &Unit::openWrite;
   if (!s.io.listingOpen) {
-    openOrFail(s.io.u6, outfil, "listing", &Unit::openWrite, {&s.io.u5});
+    openOrFail(s.io.u6, outfil, "listing", create, {&s.io.u5});
     s.io.listingOpen = true;
   }
   if (!s.io.u7.isOpen())
-    openOrFail(s.io.u7, grafil, "graphic file", &Unit::openWrite,
-               {&s.io.u5, &s.io.u6});
+    openOrFail(s.io.u7, grafil, "graphic file", create, {&s.io.u5, &s.io.u6});
   write(s.io.lst(), kOutEcho, {outfil});
   write(s.io.lst(), kGrafEcho, {grafil});
   if (s.iflux == 1) {
     if (!s.io.u4.isOpen())
-      openOrFail(s.io.u4, flxfil, "flux file", &Unit::openWrite,
+      openOrFail(s.io.u4, flxfil, "flux file", create,
                  {&s.io.u5, &s.io.u6, &s.io.u7});
     write(s.io.lst(), kFluxEcho, {flxfil});
   }

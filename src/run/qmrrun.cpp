@@ -6,11 +6,21 @@
 #include "input/input.hpp"
 #include "layout/layout.hpp"
 #include "output/output.hpp"
+#include "run/progress.hpp"
 #include "run/run.hpp"
 
 namespace qmr {
 
 namespace {
+
+// A check of the deck (--check) reads what the time steps would read: the
+// velocity blocks of a transport run that renews its velocities every step.
+void checkSteps(State &s) {
+  const int bound = s.nts;
+  for (s.its = 1; s.its <= bound; ++s.its)
+    if (s.imode == 2) fdarcy(s);
+}
+
 // The run sequence: set-up, the time-step loop, the end-of-run output.
 void phases(State &s) {
   open1(s);
@@ -26,7 +36,14 @@ void phases(State &s) {
   nonlin(s);
   if (s.imode == 2) rdarcy(s);
   obsnod(s);
+  if (s.opt.csv) opencsv(s);
+  if (s.opt.check) {
+    checkSteps(s);
+    endNormal(s);
+    return;
+  }
 
+  Progress progress(s);
   const int bound = s.nts; // fixed at loop entry
   for (s.its = 1; s.its <= bound; ++s.its) {
     if (s.imode == 2) fdarcy(s);
@@ -34,9 +51,12 @@ void phases(State &s) {
     if (s.imode == 1) drivef(s);
     if (s.imode == 2) drivet(s);
     outpro(s);
+    if (s.opt.csv) csvstep(s);
+    progress.step(s);
   }
 
   outobs(s);
+  if (s.opt.csv) csvprof(s);
   endNormal(s);
 }
 } // namespace
@@ -80,8 +100,9 @@ int runMain(State &s) {
 
   // The stop: flush and close every file; a file that did not receive all
   // that was written to it makes the run a failure.
-  Unit *units[] = {&s.io.u6,  &s.io.u7, &s.io.u4, &s.io.u9,
-                   &s.io.u10, &s.io.u8, &s.io.u5, &s.io.con};
+  Unit *units[] = {&s.io.u6,         &s.io.u7,     &s.io.u4,      &s.io.u9,
+                   &s.io.u10,        &s.io.obsCsv, &s.io.profCsv, &s.io.fluxCsv,
+                   &s.io.balanceCsv, &s.io.u8,     &s.io.u5,      &s.io.con};
   for (Unit *u : units) {
     if (!u->isOpen()) continue;
     if (!u->close()) {
@@ -89,6 +110,9 @@ int runMain(State &s) {
       if (status == kExitNormal) status = kExitIncomplete;
     }
   }
+  // A check of the deck tells only whether the deck would run.
+  if (s.opt.check && status != kExitNormal && status != kExitInternal)
+    status = kExitFailure;
   return status;
 }
 

@@ -10,6 +10,11 @@ namespace qmr {
 void open1(State &s); // job files and banner
 void input(State &s); // control data
 
+// Reads the command line (qmr [options] [DECK]) into the options. Returns -1
+// when the run goes on, otherwise the exit status (0 after --help or
+// --version, 64 for a usage error, reported on standard error).
+int commandLine(int argc, char **argv, Options &opt);
+
 // The run sequence, from the banner to the normal end; a failure ends it
 // early by throwing StopRun.
 void qmrrun(State &s);

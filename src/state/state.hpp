@@ -6,7 +6,9 @@
 #include <string>
 
 #include "layout/unit.hpp"
+#include "state/balance.hpp"
 #include "state/fixed.hpp"
+#include "state/options.hpp"
 
 namespace qmr {
 
@@ -33,6 +35,10 @@ struct Io {
   Unit u8;                  // restart file to read
   Unit u9;                  // restart file to write
   Unit u10;                 // velocity file
+  Unit obsCsv;              // --csv: observations
+  Unit profCsv;             // --csv: profiles
+  Unit fluxCsv;             // --csv: fluxes at the prescribed-value nodes
+  Unit balanceCsv;          // --csv: mass balance
   std::string diag;         // one line saying what failed and where
   bool listingOpen = false; // before, the listing's lines go to the console
 
@@ -114,6 +120,17 @@ struct State {
 
   // --- profst: stored profiles, tmprof(profile, node) ---------------------
   Arr2<double, kMaxProf, kMaxNp> tmprof;
+
+  // --- the mass balance of the last step (flow, or solute of a transport run)
+  FlowBalance fbal;
+  SoluteBalance sbal;
+
+  // --- the CSV outputs: the amount entered at each prescribed-value node
+  // since the start of the run (water, or solute in a transport run)
+  Arr<double, kMaxBt> csvacc;
+
+  // --- the command line
+  Options opt;
 
   // --- jobnam --------------------------------------------------------------
   std::string datfil = std::string(255, ' ');
