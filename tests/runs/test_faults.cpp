@@ -18,7 +18,7 @@
 #include <unistd.h>
 #endif
 
-#include "run/run.hpp"
+#include "stop/stop.hpp"
 #include "support.hpp"
 
 using qmrtest::FlowDeck;

@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "run/run.hpp"
+#include "stop/stop.hpp"
 #include "support.hpp"
 
 namespace {

@@ -3,7 +3,7 @@
 // created.
 #include <gtest/gtest.h>
 
-#include "run/run.hpp"
+#include "stop/stop.hpp"
 #include "support.hpp"
 
 using qmrtest::Deck;

@@ -7,8 +7,8 @@
 #include <memory>
 #include <string>
 
-#include "run/run.hpp"
 #include "state/state.hpp"
+#include "stop/stop.hpp"
 
 namespace qmrtest {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "run/run.hpp"
+#include "stop/stop.hpp"
 #include "support.hpp"
 
 namespace inputtest {
