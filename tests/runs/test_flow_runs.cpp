@@ -53,34 +53,6 @@ std::vector<double> restartHeads(const std::string &text) {
   return h;
 }
 
-// Every step's flux table: the reaction over the step per prescribed node.
-std::vector<std::vector<double>> reactions(const std::string &listing) {
-  std::vector<std::vector<double>> out;
-  const auto ls = lines(listing);
-  for (std::size_t i = 0; i < ls.size(); ++i) {
-    if (ls[i].rfind("  ----   ---------------", 0) != 0) continue;
-    std::vector<double> q;
-    for (std::size_t k = i + 2; k < ls.size() && ls[k].size() == 78; ++k)
-      q.push_back(std::stod(ls[k].substr(24, 18)));
-    out.push_back(q);
-  }
-  return out;
-}
-
-// Every step's mass balance: the six terms in the order printed.
-std::vector<std::vector<double>> balances(const std::string &listing) {
-  std::vector<std::vector<double>> out;
-  const auto ls = lines(listing);
-  for (std::size_t i = 0; i < ls.size(); ++i) {
-    if (ls[i] != "           MASS BALANCE COMPUTATION") continue;
-    std::vector<double> b;
-    for (std::size_t k : {3, 4, 5, 6, 7, 9})
-      b.push_back(std::stod(ls[i + k].substr(53)));
-    out.push_back(b);
-  }
-  return out;
-}
-
 TEST(FlowRuns, SteadyRechargeParabolaAndFluxBalance) {
   // h = 20 - 0.1 x + q / (2 T) x (100 - x), T = 5 x 2, q = 0.01.
   FlowDeck f = flow();
@@ -96,17 +68,17 @@ TEST(FlowRuns, SteadyRechargeParabolaAndFluxBalance) {
   }
   // -T dh/dx is 0.5 at x = 0 (entering) and 1.5 at x = 100 (leaving): the
   // outflow is the inflow plus the recharge of 1.
-  auto q = reactions(r.file("FLOW.LST"));
+  auto q = qmrtest::fluxTables(r.file("FLOW.LST"));
   ASSERT_EQ(q.size(), 1u);
   ASSERT_EQ(q[0].size(), 2u);
-  EXPECT_NEAR(q[0][0], 0.5, 1e-5);
-  EXPECT_NEAR(q[0][1], -1.5, 1e-5);
-  auto b = balances(r.file("FLOW.LST"));
+  EXPECT_NEAR(q[0][0].amount, 0.5, 1e-5);
+  EXPECT_NEAR(q[0][1].amount, -1.5, 1e-5);
+  auto b = qmrtest::balances(r.file("FLOW.LST"));
   ASSERT_EQ(b.size(), 1u);
-  EXPECT_NEAR(b[0][2], 1.0, 1e-12); // recharge
-  EXPECT_EQ(b[0][4], 0.0);          // no storage in a steady run
-  EXPECT_NEAR(q[0][0] + b[0][2] + q[0][1], 0.0, 1e-5);
-  EXPECT_NEAR(b[0][5], 0.0, 1e-9);
+  EXPECT_NEAR(b[0].recharge, 1.0, 1e-12);
+  EXPECT_EQ(b[0].storage, 0.0); // no storage in a steady run
+  EXPECT_NEAR(q[0][0].amount + b[0].recharge + q[0][1].amount, 0.0, 1e-5);
+  EXPECT_NEAR(b[0].outOfBalance, 0.0, 1e-9);
 }
 
 TEST(FlowRuns, TransientMassBalanceOfEveryStep) {
@@ -121,15 +93,14 @@ TEST(FlowRuns, TransientMassBalanceOfEveryStep) {
   f.fluxes = {{11, -0.05}};
   f.initial = 10.0;
   auto r = runIn(qmrtest::scratch("flow-balance"), f);
-  auto b = balances(r.file("FLOW.LST"));
+  auto b = qmrtest::balances(r.file("FLOW.LST"));
   ASSERT_EQ(b.size(), 5u);
   for (const auto &step : b) {
-    double largest = 0.0;
-    for (int k = 0; k < 5; ++k) largest = std::max(largest, std::fabs(step[k]));
+    const double largest = step.largest();
     EXPECT_GT(largest, 1.0);
-    EXPECT_GT(std::fabs(step[4]), 0.1); // the storage takes part
-    EXPECT_NEAR(step[1], -0.1, 1e-12);  // -0.05 over a step of 2
-    EXPECT_LE(std::fabs(step[5]), 1e-9 * largest);
+    EXPECT_GT(std::fabs(step.storage), 0.1); // the storage takes part
+    EXPECT_NEAR(step.fluxes, -0.1, 1e-12);   // -0.05 over a step of 2
+    EXPECT_LE(std::fabs(step.outOfBalance), 1e-9 * largest);
   }
 }
 

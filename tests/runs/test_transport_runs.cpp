@@ -50,13 +50,9 @@ TransportDeck column(int ne, int nts) {
 using Table = std::vector<std::pair<double, double>>;
 std::vector<Table> tables(const std::string &listing) {
   std::vector<Table> out;
-  const auto ls = lines(listing);
-  for (std::size_t i = 0; i < ls.size(); ++i) {
-    if (ls[i] != " NODE     E-COORD   CONCENTRATION") continue;
+  for (const auto &n : qmrtest::nodalTables(listing)) {
     Table t;
-    for (std::size_t k = i + 2; k < ls.size() && ls[k].size() == 34; ++k)
-      t.emplace_back(std::stod(ls[k].substr(5, 12)),
-                     std::stod(ls[k].substr(22, 12)));
+    for (std::size_t i = 0; i < n.x.size(); ++i) t.emplace_back(n.x[i], n.h[i]);
     out.push_back(t);
   }
   return out;
