@@ -697,12 +697,36 @@ TEST(FaultGuards, AnOutputNamedAsTheMainInputLeavesTheDeck) {
 
 TEST(FaultGuards, TwoOutputsOfOneName) {
   // Two outputs written through their own buffers into one file would end
-  // a run "normally" with the listing and the graphic file mixed up.
-  FlowDeck f = small();
-  f.graphic = f.listing;
-  auto r = runLimited("f-twice", f.text());
-  EXPECT_EQ(r.status, qmr::kExitFile);
-  diagnostic(r, {"run.lst"});
+  // a run "normally" with the listing and the graphic file mixed up. The
+  // refusal names the output, the file as the deck's name resolves, and
+  // the output that has it. Outputs are opened in the order listing,
+  // graphic, flux, restart to write, velocity; the later one is refused.
+  struct Case {
+    void (*name)(FlowDeck &);
+    std::string refusal;
+  };
+  const Case cases[] = {
+      {[](FlowDeck &f) { f.graphic = f.listing; },
+       "the graphic file \"run.lst\": it is the same file as the listing "
+       "\"run.lst\""},
+      {[](FlowDeck &f) { f.flux = "C:\\QMR\\run.lst"; },
+       "the flux file \"run.lst\": it is the same file as the listing "
+       "\"run.lst\""},
+      {[](FlowDeck &f) { f.restartOut = f.graphic; },
+       "the restart file to write \"run.grf\": it is the same file as the "
+       "graphic file \"run.grf\""},
+      {[](FlowDeck &f) { f.velocity = f.flux; },
+       "the velocity file \"run.flx\": it is the same file as the flux file "
+       "\"run.flx\""},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.refusal);
+    FlowDeck f = small();
+    c.name(f);
+    auto r = runLimited("f-twice", f.text());
+    EXPECT_EQ(r.status, qmr::kExitFile);
+    EXPECT_EQ(r.err, "qmr: cannot open " + c.refusal + "\n");
+  }
 }
 
 TEST(FaultGuards, AnEndlessRestartFileEnds) {
