@@ -109,11 +109,6 @@ std::string velocityRecord(int ie, double darcy, double thick, double leak,
   return i5(ie) + e15(darcy) + e15(thick) + e15(leak) + e15(rech);
 }
 
-void jobRecords(Deck &d, const std::string &type, const std::string &listing,
-                const std::string &graphic, const std::string &title) {
-  d << type + " OW" << listing << graphic << title;
-}
-
 // ---------------------------------------------------------------------------
 
 namespace {

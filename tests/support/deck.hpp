@@ -1,5 +1,6 @@
 // Decks built in code: fixed-column fields, the records of the main input,
-// its sections, and whole decks of both run types with every option. The
+// and whole decks of both run types with every option, section by section
+// (a test that needs a faulty record replaces one record of a section). The
 // tests and the benchmarks build every deck they run through these.
 //
 // Needs the standard library only (no test framework, no model code).
@@ -107,15 +108,6 @@ std::string initialValue(int node, double v);
 std::string restartRecord(int node, double x, double value);
 std::string velocityRecord(int ie, double darcy, double thick, double leak,
                            double rech);
-
-// ---------------------------------------------------------------------------
-// Sections
-
-// The job records of a run without a flux file: run type "F" or "T", the
-// deck variant code "OW", the listing and graphic file names, a title.
-void jobRecords(Deck &d, const std::string &type, const std::string &listing,
-                const std::string &graphic,
-                const std::string &title = "verification benchmark");
 
 // ---------------------------------------------------------------------------
 // Whole decks

@@ -24,15 +24,21 @@ namespace qmrverify {
 // ---------------------------------------------------------------------------
 // Deck records (the shared deck builder)
 
-using qmrtest::Codes;
-using qmrtest::Counts;
+using qmrtest::FlowDeck;
 using qmrtest::FlowMedium;
-using qmrtest::fx;
-using qmrtest::i5;
-using qmrtest::jobRecords;
-using qmrtest::nodeValue;
-using qmrtest::record;
+using qmrtest::TransportDeck;
 using qmrtest::TransportMedium;
+
+// The deck of a verification run: its listing and graphic file, no flux
+// file.
+template <class D>
+D verificationDeck(const std::string &listing, const std::string &graphic) {
+  D d;
+  d.listing = listing;
+  d.graphic = graphic;
+  d.title = "verification benchmark";
+  return d;
+}
 
 // ---------------------------------------------------------------------------
 // Readers of the outputs (shared with the whole-run tests)
