@@ -49,21 +49,6 @@ TransportDeck transportDeck() {
   return t;
 }
 
-// Value of the profile table of a graphic file: column k (1-based) of the
-// row of node ip.
-double profileValue(const std::string &graphic, int ip, int k) {
-  auto ls = lines(graphic);
-  for (std::size_t i = 0; i < ls.size(); ++i) {
-    if (ls[i].rfind("    1.NODE", 0) == 0) {
-      const std::string &row = ls[i + 1 + static_cast<std::size_t>(ip)];
-      return std::stod(
-          row.substr(10 + 12 * static_cast<std::size_t>(1 + k), 12));
-    }
-  }
-  ADD_FAILURE() << "no profile table";
-  return -1;
-}
-
 } // namespace
 
 TEST(DataSafety, ZeroLeakageOfAFallingHeadHasNoSign) {
@@ -142,10 +127,12 @@ TEST(DataSafety, FlowStoresEveryProfileOfAStep) {
   FlowDeck fd = flowDeck(); // profiles 1 and 1
   auto r = qmrtest::runDeck("prof2", fd.text());
   ASSERT_EQ(r.status, 0) << r.err;
-  const std::string g = r.file("run.grf");
+  const auto g = qmrtest::readGraphic(r.file("run.grf"));
+  ASSERT_EQ(g.profSteps.size(), 2u);
+  ASSERT_EQ(g.prof.size(), 3u);
   for (int ip = 1; ip <= 3; ++ip)
-    EXPECT_EQ(profileValue(g, ip, 1), profileValue(g, ip, 2)) << ip;
-  EXPECT_GT(profileValue(g, 3, 2), 1.0); // the head still near 10
+    EXPECT_EQ(g.profile(0, ip), g.profile(1, ip)) << ip;
+  EXPECT_GT(g.profile(1, 3), 1.0); // the head still near 10
 }
 
 TEST(DataSafety, TransportStoresAtMostOneProfileAStep) {
@@ -155,7 +142,9 @@ TEST(DataSafety, TransportStoresAtMostOneProfileAStep) {
   td.profiles = {1, 1};
   auto r = qmrtest::runDeck("tprof2", td.text());
   ASSERT_EQ(r.status, 0) << r.err;
-  const std::string g = r.file("tr.grf");
-  EXPECT_EQ(profileValue(g, 1, 1), 1.0); // the inlet concentration
-  for (int ip = 1; ip <= 3; ++ip) EXPECT_EQ(profileValue(g, ip, 2), 0.0);
+  const auto g = qmrtest::readGraphic(r.file("tr.grf"));
+  ASSERT_EQ(g.profSteps.size(), 2u);
+  ASSERT_EQ(g.prof.size(), 3u);
+  EXPECT_EQ(g.profile(0, 1), 1.0); // the inlet concentration
+  for (int ip = 1; ip <= 3; ++ip) EXPECT_EQ(g.profile(1, ip), 0.0);
 }
