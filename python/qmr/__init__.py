@@ -4,7 +4,9 @@ Decks (:mod:`qmr.deck`): :class:`FlowDeck`, :class:`TransportDeck`,
 :meth:`Deck.read`, ``deck.write``, ``deck.check``. Runs
 (:mod:`qmr.runner`): :func:`run`, :func:`run_chain`, :class:`Result`,
 :class:`RunError`, :class:`QmrWarning`. Readers of the output files
-(:mod:`qmr.readers`) are imported on first use.
+(:mod:`qmr.readers`), ensembles (:mod:`qmr.ensemble`: :func:`ensemble`)
+and samples of parameters (:mod:`qmr.sampling`: :func:`latin_hypercube`,
+:func:`random_sample`) are imported on first use.
 """
 
 from typing import Any
@@ -25,6 +27,11 @@ __all__ = [
 
 # Names of the output readers, served from qmr.readers when first asked for,
 # so that the deck side works without them.
+_ENSEMBLES = ("ensemble", "EnsembleResult", "EnsembleError", "Outcome",
+              "Output", "Observations", "Profiles", "Fluxes", "Imbalance",
+              "Function", "tls_security")
+_SAMPLING = ("latin_hypercube", "random_sample", "Uniform", "LogUniform",
+             "Normal")
 _READERS = ("read_graphic", "read_flux", "read_restart", "read_velocity",
             "read_csv_outputs", "read_listing", "GraphicFile", "Listing")
 
@@ -33,4 +40,14 @@ def __getattr__(name: str) -> Any:
     if name in _READERS:
         from . import readers
         return getattr(readers, name)
+    if name == "ensemble":
+        # The module is callable: qmr.ensemble(...) runs an ensemble.
+        import importlib
+        return importlib.import_module(".ensemble", __name__)
+    if name in _ENSEMBLES:
+        from . import ensemble
+        return getattr(ensemble, name)
+    if name in _SAMPLING:
+        from . import sampling
+        return getattr(sampling, name)
     raise AttributeError(f"module 'qmr' has no attribute {name!r}")

@@ -1,5 +1,8 @@
 #include "wholerun.hpp"
 
+#include <gtest/gtest.h>
+
+#include <cctype>
 #include <cstdlib>
 #include <system_error>
 
@@ -17,24 +20,32 @@ bool Run::exists(const std::string &name) const {
 }
 
 namespace {
-// The copy of a case for the comparison of builds (see runIn).
+// With QMR_DUMP_DECKS naming a folder, every whole run also leaves a copy
+// of its deck (as deck1.inp) and of the files placed beside it there, one
+// folder per run named after the test, for scripts/compare-builds.sh to run
+// on other builds. Nothing here can fail the test.
 void dumpCase(const fs::path &dir) {
   const char *to = std::getenv("QMR_DUMP_DECKS");
   if (to == nullptr || *to == '\0') return;
-  static unsigned counter = 0;
-  fs::path dest;
+  static int count = 0;
+  std::string name = "run";
+  if (const auto *t = ::testing::UnitTest::GetInstance()->current_test_info())
+    name = std::string(t->test_suite_name()) + "." + t->name();
+  for (char &c : name)
+    if (!std::isalnum(static_cast<unsigned char>(c)) && c != '.' && c != '-')
+      c = '_';
   std::error_code ec;
-  fs::create_directories(to, ec);
+  fs::path out;
   do {
-    dest = fs::path(to) / ("case-" + std::to_string(processId()) + "-" +
-                           std::to_string(++counter));
-  } while (!fs::create_directory(dest, ec) && !ec);
-  if (ec) return;
+    out = fs::path(to) / (name + "-" + std::to_string(++count));
+  } while (fs::exists(out, ec));
+  fs::create_directories(out, ec);
   for (const auto &e : fs::directory_iterator(dir, ec)) {
-    const std::string name = e.path().filename().string();
-    if (!e.is_regular_file() || name == "stdout.txt" || name == "stderr.txt")
-      continue;
-    fs::copy_file(e.path(), dest / name, ec);
+    const fs::path f = e.path().filename();
+    if (f == "stdout.txt" || f == "stderr.txt") continue;
+    std::error_code cp;
+    fs::copy(e.path(), out / (f == "VELDA.INP" ? fs::path("deck1.inp") : f),
+             fs::copy_options::recursive | fs::copy_options::copy_symlinks, cp);
   }
 }
 } // namespace

@@ -23,9 +23,10 @@ struct Run {
 // `prefix` is a command that starts the program (for another user, say);
 // `timeLimit` in seconds stops a run that takes longer (0: none).
 //
-// When the environment variable QMR_DUMP_DECKS names a folder, every file
-// of `dir` (the deck and the auxiliary files written before the run) is
-// first copied into a new sub-folder case-<process>-<n> of it.
+// When the environment variable QMR_DUMP_DECKS names a folder, the deck (as
+// deck1.inp) and every file beside it in `dir` (the auxiliary files written
+// before the run) are first copied into a new sub-folder <test>-<n> of it,
+// for scripts/compare-builds.sh.
 Run runIn(const std::filesystem::path &dir,
           const std::vector<std::string> &prefix = {}, int timeLimit = 0);
 // Writes `deck` as VELDA.INP into `dir` and runs the program there.
