@@ -177,7 +177,7 @@ def fuzz_corpus() -> list[Case]:
 
 def test_decks(build: Path, jobs: int) -> list[Case]:
     """The decks the C++ tests run, harvested once per state of tests/ by
-    running ctest with QMR_DUMP_DECKS (see tests/unit/support.cpp)."""
+    running ctest with QMR_DUMP_DECKS (see tests/support/wholerun.cpp)."""
     h = hashlib.sha256()
     for p in sorted((ROOT / "tests").rglob("*")):
         if p.is_file():
@@ -192,7 +192,7 @@ def test_decks(build: Path, jobs: int) -> list[Case]:
         env = dict(os.environ, QMR_DUMP_DECKS=str(dest))
         print(f"harvesting the test decks into {dest}", file=sys.stderr)
         subprocess.run(["ctest", "--test-dir", str(build), f"-j{jobs}", "-L",
-                        "unit|verify", "-Q"], env=env)
+                        "unit|runs|verify", "-Q"], env=env)
         (dest / ".complete").write_text("")
     out = []
     for d in sorted(dest.iterdir()):

@@ -18,7 +18,6 @@
 namespace {
 
 using namespace qmrverify;
-using qmrtest::Deck;
 
 constexpr double kPi = std::numbers::pi;
 constexpr double kK = 20.0, kB = 5.0, kT = kK * kB; // T = 100
@@ -40,31 +39,24 @@ struct Pumping {
   std::vector<int> obs, profs;
 
   std::string deck() const {
-    Deck d;
-    jobRecords(d, "F", "WELL.LST", "WELL.GRA");
-    d << record(Counts{ne, nts, 1, 1, 1, 0, static_cast<int>(obs.size()),
-                       static_cast<int>(profs.size())});
-    Codes c;
-    c.imshgn = 3; // logarithmic mesh
-    c.iaxsym = 1;
-    c.isstat = steady ? 1 : 0;
-    c.istep = istep;
-    d << record(c);
-    d << fx(kRw) + fx(rmax) + i5(0);
-    d << i5(1);
-    FlowMedium m;
-    m.k = kK;
-    m.bott = kB;
-    m.sc = sc;
-    m.width = 0.0; // no width in a radial model: unit width
-    d << record(m);
-    if (!steady) d << fx(0.0) + fx(delta1) + i5(ntslog);
-    d << nodeValue(ne + 1, 0.0);
-    d << nodeValue(1, -kQ / (2.0 * kPi));
-    d << fx(0.0);
-    for (int node : obs) d << i5(node);
-    for (int step : profs) d << i5(step);
-    return d.text;
+    auto f = verificationDeck<FlowDeck>("WELL.LST", "WELL.GRA");
+    f.ne = ne;
+    f.codes.imshgn = 3; // logarithmic mesh
+    f.codes.iaxsym = 1;
+    f.codes.isstat = steady ? 1 : 0;
+    f.codes.istep = istep;
+    f.x1 = kRw;
+    f.xn = rmax;
+    f.nts = nts;
+    f.delta1 = delta1;
+    f.ntslog = ntslog;
+    // No width in a radial model: unit width.
+    f.media = {{kK, 0.0, sc, kB, 0.0, 0.0, 0.0, 0.0}};
+    f.values = {{ne + 1, 0.0}};
+    f.fluxes = {{1, -kQ / (2.0 * kPi)}};
+    f.observations = obs;
+    f.profiles = profs;
+    return f.text();
   }
   // Radius of node ip.
   double radius(int ip) const {

@@ -14,7 +14,6 @@
 namespace {
 
 using namespace qmrverify;
-using qmrtest::Deck;
 
 // Recharge N (per unit area) on a confined aquifer of conductivity K,
 // thickness b and width W between h1 at x = 0 and h2 at x = L:
@@ -33,26 +32,17 @@ TEST(SteadyFlow, RechargeBetweenTwoFixedHeads) {
     return h1 + (h2 - h1) * x / len + n / (2.0 * k * b) * x * (len - x);
   };
 
-  Deck d;
-  jobRecords(d, "F", "STEADY.LST", "STEADY.GRA");
-  d << record(Counts{ne, 1, 1, 2, 0, 0, 3, 1});
-  Codes c;
-  c.isstat = 1;
-  d << record(c);
-  d << fx(0.0) + fx(len) + fx(grade);
-  d << i5(1);
-  FlowMedium m;
-  m.k = k;
-  m.bott = b;
-  m.rech = n;
-  m.width = w;
-  d << record(m);
-  d << nodeValue(1, h1) << nodeValue(ne + 1, h2);
-  d << fx(0.0);                   // initial heads
-  d << i5(6) << i5(11) << i5(16); // observation nodes
-  d << i5(1);                     // profile of the (only) step
+  auto deck = verificationDeck<FlowDeck>("STEADY.LST", "STEADY.GRA");
+  deck.ne = ne;
+  deck.xn = len;
+  deck.grading = grade;
+  deck.codes.isstat = 1;
+  deck.media = {{k, 0.0, 0.0, b, n, 0.0, 0.0, w}};
+  deck.values = {{1, h1}, {ne + 1, h2}};
+  deck.observations = {6, 11, 16};
+  deck.profiles = {1}; // the (only) step
   const Scratch folder("v-recharge");
-  const auto r = run(folder, d.text, "STEADY.LST");
+  const auto r = run(folder, deck.text(), "STEADY.LST");
   const auto g = readGraphic(r.file("STEADY.GRA"));
   const auto lst = r.file("STEADY.LST");
 
@@ -143,27 +133,17 @@ TEST(SteadyFlow, LeakyAquiferCoshProfile) {
                       std::cosh(len / lambda);
   };
 
-  Deck d;
-  jobRecords(d, "F", "LEAKY.LST", "LEAKY.GRA");
-  d << record(Counts{ne, 1, 1, 1, 0, 0, 4, 1});
-  Codes c;
-  c.isstat = 1;
-  d << record(c);
-  d << fx(0.0) + fx(len) + fx(1.0);
-  d << i5(1);
-  FlowMedium m;
-  m.k = k;
-  m.bott = b;
-  m.leak = leak;
-  m.hfix = hfix;
-  m.width = w;
-  d << record(m);
-  d << nodeValue(1, h0);
-  d << fx(5.0); // initial heads (any value: the run is steady)
-  for (int node : {26, 51, 101, 201}) d << i5(node);
-  d << i5(1);
+  auto deck = verificationDeck<FlowDeck>("LEAKY.LST", "LEAKY.GRA");
+  deck.ne = ne;
+  deck.xn = len;
+  deck.codes.isstat = 1;
+  deck.media = {{k, 0.0, 0.0, b, 0.0, leak, hfix, w}};
+  deck.values = {{1, h0}};
+  deck.initial = 5.0; // any value: the run is steady
+  deck.observations = {26, 51, 101, 201};
+  deck.profiles = {1};
   const Scratch folder("v-leaky");
-  const auto r = run(folder, d.text, "LEAKY.LST");
+  const auto r = run(folder, deck.text(), "LEAKY.LST");
   const auto g = readGraphic(r.file("LEAKY.GRA"));
   const auto lst = r.file("LEAKY.LST");
   const double dx = len / ne;

@@ -23,7 +23,6 @@
 namespace {
 
 using namespace qmrverify;
-using qmrtest::Deck;
 
 constexpr double kK = 10.0, kB = 10.0, kSs = 0.0005, kSc = 0.005, kW = 5.0;
 constexpr double kT = kK * kB;        // 100
@@ -46,33 +45,21 @@ struct Case {
 };
 
 std::string deck(const Case &c) {
-  Deck d;
-  jobRecords(d, "F", "ERFC.LST", "ERFC.GRA");
-  const int np = c.ne + 1;
-  d << record(Counts{c.ne, c.nts, 1, 2, 0, c.t0 > 0.0 ? np : 0,
-                     static_cast<int>(c.obs.size()),
-                     static_cast<int>(c.profs.size())});
-  Codes codes;
-  codes.istep = c.istep;
-  d << record(codes);
-  d << fx(0.0) + fx(c.len) + fx(1.0);
-  d << i5(1);
-  FlowMedium m;
-  m.k = kK;
-  m.ss = kSs;
-  m.sc = kSc;
-  m.bott = kB;
-  m.width = kW;
-  d << record(m);
-  d << fx(c.t0) + fx(c.dt) + i5(0); // linear steps
-  d << nodeValue(1, kDh) << nodeValue(np, 0.0);
-  d << fx(0.0);
+  auto f = verificationDeck<FlowDeck>("ERFC.LST", "ERFC.GRA");
+  f.ne = c.ne;
+  f.xn = c.len;
+  f.nts = c.nts;
+  f.codes.istep = c.istep;
+  f.media = {{kK, kSs, kSc, kB, 0.0, 0.0, 0.0, kW}};
+  f.tima = c.t0; // linear steps
+  f.delta1 = c.dt;
+  f.values = {{1, kDh}, {c.ne + 1, 0.0}};
   if (c.t0 > 0.0)
-    for (int ip = 1; ip <= np; ++ip)
-      d << i5(ip) + fx(erfcHead(c.len * (ip - 1) / c.ne, c.t0));
-  for (int node : c.obs) d << i5(node);
-  for (int step : c.profs) d << i5(step);
-  return d.text;
+    for (int ip = 1; ip <= c.ne + 1; ++ip)
+      f.nonuniform.emplace_back(ip, erfcHead(c.len * (ip - 1) / c.ne, c.t0));
+  f.observations = c.obs;
+  f.profiles = c.profs;
+  return f.text();
 }
 
 // Sudden change at t = 0: dx = 10 m, 100 steps of 0.01 d (D dt / dx^2 = 1).

@@ -28,7 +28,6 @@
 namespace {
 
 using namespace qmrverify;
-using qmrtest::Deck;
 
 struct Adr {
   double v = 0.0, d = 0.0, r = 1.0, lambda = 0.0;
@@ -57,27 +56,23 @@ struct Transport {
   std::vector<int> obs, profs;
 
   std::string deck() const {
-    Deck d;
-    jobRecords(d, "T", "TRANS.LST", "TRANS.GRA");
-    d << record(Counts{ne, nts, 1, 1, 0, 0, static_cast<int>(obs.size()),
-                       static_cast<int>(profs.size())});
-    Codes c;
-    c.iodarc = iodarc;
-    c.isstat = steady ? 1 : 0;
-    d << record(c);
-    if (iodarc > 0)
-      d << "DARCY.VEL"
-        << "velocity file of the flow run";
-    d << fx(0.0) + fx(len) + fx(1.0);
-    d << i5(1);
-    d << record(m);
-    if (!steady) d << fx(0.0) + fx(dt) + i5(0);
-    d << nodeValue(1, 1.0);
-    d << fx(0.0);
-    if (iodarc <= 0) d << fx(q) + fx(b);
-    for (int node : obs) d << i5(node);
-    for (int step : profs) d << i5(step);
-    return d.text;
+    auto t = verificationDeck<TransportDeck>("TRANS.LST", "TRANS.GRA");
+    t.ne = ne;
+    t.xn = len;
+    t.nts = nts;
+    t.codes.isstat = steady ? 1 : 0;
+    if (iodarc > 0) {
+      t.velocity = "DARCY.VEL";
+      t.codes.iodarc = iodarc;
+    }
+    t.media = {m};
+    t.delta1 = dt;
+    t.values = {{1, 1.0}};
+    t.darcy = q;
+    t.thick = b;
+    t.observations = obs;
+    t.profiles = profs;
+    return t.text();
   }
   Adr solution() const {
     const double v = q / m.poros;
@@ -243,26 +238,18 @@ TEST(Transport, SteadyDecayProfile) {
 // element); the transport run in the same folder reads it and must follow
 // the same analytical solution as from the default velocity.
 std::string flowDeck(int iodarc, int nts) {
-  Deck d;
-  jobRecords(d, "F", "FLOW.LST", "FLOW.GRA");
-  d << record(Counts{100, nts, 1, 2, 0, 0, 0, 0});
-  Codes c;
-  c.iodarc = iodarc;
-  c.isstat = nts == 1 ? 1 : 0;
-  d << record(c);
-  d << "DARCY.VEL"
-    << "velocity file written by this run";
-  d << fx(0.0) + fx(100.0) + fx(1.0);
-  d << i5(1);
-  FlowMedium m;
-  m.k = 0.4;
-  m.bott = 5.0;
-  m.width = 2.0;
-  d << record(m); // no storage: every step is steady
-  if (nts > 1) d << fx(0.0) + fx(1.0) + i5(0);
-  d << nodeValue(1, 50.0) << nodeValue(101, 25.0);
-  d << fx(40.0);
-  return d.text;
+  auto f = verificationDeck<FlowDeck>("FLOW.LST", "FLOW.GRA");
+  f.ne = 100;
+  f.xn = 100.0;
+  f.nts = nts;
+  f.velocity = "DARCY.VEL";
+  f.codes.iodarc = iodarc;
+  f.codes.isstat = nts == 1 ? 1 : 0;
+  f.media = {{0.4, 0.0, 0.0, 5.0, 0.0, 0.0, 0.0, 2.0}}; // no storage: every
+                                                        // step is steady
+  f.values = {{1, 50.0}, {101, 25.0}};
+  f.initial = 40.0;
+  return f.text();
 }
 
 TEST(Transport, OgataBanksFromFlowVelocityFile) {

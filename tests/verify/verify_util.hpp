@@ -1,6 +1,6 @@
-// Shared helpers of the verification programs: deck records in their fixed
-// columns, readers of the graphic file and of the listing by their fixed
-// columns, and the error measures the benchmarks report.
+// Shared helpers of the verification programs: the deck records of the
+// shared builder, readers of the graphic file and of the listing by their
+// fixed columns, and the error measures the benchmarks report.
 //
 // Header-only: every verification program includes it and needs nothing
 // else besides the test support library.
@@ -22,252 +22,40 @@
 namespace qmrverify {
 
 // ---------------------------------------------------------------------------
-// Deck records
+// Deck records (the shared deck builder)
 
-// A value in a w-column free-format real field (F10.0 and the like), with as
-// many significant digits as fit.
-inline std::string fx(double v, int w = 10) {
-  char buf[64];
-  for (int prec = 9; prec >= 1; --prec) {
-    std::snprintf(buf, sizeof buf, "%.*G", prec, v);
-    if (static_cast<int>(std::string(buf).size()) <= w)
-      return qmrtest::col(std::string(buf), w);
-  }
-  throw std::runtime_error("value does not fit its field");
-}
+using qmrtest::FlowDeck;
+using qmrtest::FlowMedium;
+using qmrtest::TransportDeck;
+using qmrtest::TransportMedium;
 
-inline std::string i5(long v) { return qmrtest::col(v, 5); }
-
-// The eight counts of the counts record.
-struct Counts {
-  int ne = 1, nts = 1, nmat = 1, nbt = 0, ndf = 0, nonu = 0, nobs = 0,
-      ntprof = 0;
-};
-inline std::string record(const Counts &c) {
-  return i5(c.ne) + i5(c.nts) + i5(c.nmat) + i5(c.nbt) + i5(c.ndf) +
-         i5(c.nonu) + i5(c.nobs) + i5(c.ntprof);
-}
-
-// The eleven option codes. The defaults: a graded (here uniform) mesh,
-// planar, every step printed, centred steps from the second one on, no
-// restart or velocity file, generated time steps, confined, transient, one
-// zone per medium.
-struct Codes {
-  int imshgn = 1, iaxsym = 0, istep = 1, ikall = 0, ioread = 0, iowrit = 0,
-      iodarc = 0, itsgn = 1, i2dwt = 0, isstat = 0, ipcode = 1;
-};
-inline std::string record(const Codes &c) {
-  return i5(c.imshgn) + i5(c.iaxsym) + i5(c.istep) + i5(c.ikall) +
-         i5(c.ioread) + i5(c.iowrit) + i5(c.iodarc) + i5(c.itsgn) +
-         i5(c.i2dwt) + i5(c.isstat) + i5(c.ipcode);
-}
-
-// The job records of a run without a flux file: run type "F" or "T".
-inline void jobRecords(qmrtest::Deck &d, const std::string &type,
-                       const std::string &listing, const std::string &graphic) {
-  d << type + " OW" << listing << graphic << "verification benchmark";
-}
-
-// One flow medium: conductivity, specific storage, storage coefficient,
-// thickness (or base elevation), recharge, leakage coefficient, fixed head
-// beyond the aquitard, width, maximum leakage rate.
-struct FlowMedium {
-  double k = 1.0, ss = 0.0, sc = 0.0, bott = 1.0, rech = 0.0, leak = 0.0,
-         hfix = 0.0, width = 1.0, qmax = 0.0;
-};
-inline std::string record(const FlowMedium &m) {
-  return fx(m.k) + fx(m.ss) + fx(m.sc) + fx(m.bott) + fx(m.rech) + fx(m.leak) +
-         fx(m.hfix) + fx(m.width) + fx(m.qmax);
-}
-
-// One transport medium: dispersivity, diffusion, porosity, retardation,
-// decay, recharge and aquitard concentrations, width.
-struct TransportMedium {
-  double alfal = 0.0, difus = 0.0, poros = 1.0, retar = 1.0, decay = 0.0,
-         crech = 0.0, cleak = 0.0, width = 1.0;
-};
-inline std::string record(const TransportMedium &m) {
-  return fx(m.alfal) + fx(m.difus) + fx(m.poros) + fx(m.retar) + fx(m.decay) +
-         fx(m.crech) + fx(m.cleak) + fx(m.width);
-}
-
-// A prescribed value or flux record: node, degree of freedom 1, value.
-inline std::string nodeValue(int node, double v) {
-  return i5(node) + i5(1) + fx(v);
+// The deck of a verification run: its listing and graphic file, no flux
+// file.
+template <class D>
+D verificationDeck(const std::string &listing, const std::string &graphic) {
+  D d;
+  d.listing = listing;
+  d.graphic = graphic;
+  d.title = "verification benchmark";
+  return d;
 }
 
 // ---------------------------------------------------------------------------
-// Reading numbers
+// Readers of the outputs (shared with the whole-run tests)
 
-// A number of an E or I field; exponents of three digits come without the
-// letter E ("0.1234+100").
-inline double number(const std::string &field) {
-  const bool hasE = field.find_first_of("Ee") != std::string::npos;
-  const auto sign = field.find_last_of("+-");
-  std::string t;
-  for (std::size_t i = 0; i < field.size(); ++i) {
-    if (field[i] == ' ') continue;
-    // A sign after the first digit starts an exponent.
-    if (!hasE && i == sign && !t.empty()) t += 'E';
-    t += field[i];
-  }
-  if (t.empty()) throw std::runtime_error("empty field");
-  std::size_t used = 0;
-  const double v = std::stod(t, &used);
-  if (used != t.size()) throw std::runtime_error("bad field: " + field);
-  return v;
-}
-
-inline bool isInteger(const std::string &field) {
-  bool digit = false;
-  for (char c : field) {
-    if (c >= '0' && c <= '9') {
-      digit = true;
-    } else if (c != ' ' && c != '-') {
-      return false;
-    }
-  }
-  return digit;
-}
-
-// ---------------------------------------------------------------------------
-// Graphic file
-
-// A row "(I10,42(1X,E11.4))": the integer, then the values (value j, from 1,
-// in the 0-based columns 12 j - 1 .. 12 j + 9).
-struct Row {
-  int n = 0;
-  std::vector<double> v;
-};
-
-inline bool parseRow(const std::string &line, Row &row) {
-  if (line.size() < 22 || (line.size() - 10) % 12 != 0) return false;
-  if (!isInteger(line.substr(0, 10))) return false;
-  row.n = std::atoi(line.substr(0, 10).c_str());
-  row.v.clear();
-  for (std::size_t at = 11; at + 11 <= line.size(); at += 12)
-    row.v.push_back(number(line.substr(at, 11)));
-  return true;
-}
-
-struct Graphic {
-  // Observation rows: step, time, log time, value per observation node.
-  std::vector<Row> obs;
-  // Profile rows: node, coordinate, log coordinate, value per profile.
-  std::vector<Row> prof;
-  // Observation node per column and time step per profile column, from the
-  // headings.
-  std::vector<int> obsNodes, profSteps;
-
-  // Value of profile k (from 0) at node ip (from 1).
-  double profile(std::size_t k, int ip) const {
-    return prof.at(static_cast<std::size_t>(ip - 1)).v.at(2 + k);
-  }
-};
-
-// The numbers of "   OBS.(nnn)" or "  PROF.(nnn)" labels of a heading.
-inline std::vector<int> labels(const std::string &line,
-                               const std::string &tag) {
-  std::vector<int> out;
-  for (auto at = line.find(tag); at != std::string::npos;
-       at = line.find(tag, at + 1)) {
-    const auto num = line.substr(at + tag.size(), 4);
-    if (num.size() == 4 && num[3] == ')') out.push_back(std::atoi(num.c_str()));
-  }
-  return out;
-}
-
-inline Graphic readGraphic(const std::string &text) {
-  Graphic g;
-  const auto ls = qmrtest::lines(text);
-  bool inProfiles = false;
-  for (const auto &l : ls) {
-    if (l.rfind("1.TIMESTEP", 0) == 0) {
-      g.obsNodes = labels(l, "OBS.(");
-      continue;
-    }
-    if (l.rfind("    1.NODE", 0) == 0) {
-      g.profSteps = labels(l, "PROF.(");
-      inProfiles = true;
-      continue;
-    }
-    Row r;
-    if (!parseRow(l, r)) continue;
-    (inProfiles ? g.prof : g.obs).push_back(r);
-  }
-  return g;
-}
-
-// ---------------------------------------------------------------------------
-// Listing
-
-// Nodal values of every step whose table is printed: (coordinate, value) per
-// node, from "(I5,E12.5,5X,E12.5)".
-struct Nodal {
-  std::vector<double> x, h;
-};
-inline std::vector<Nodal> nodalTables(const std::string &listing) {
-  std::vector<Nodal> out;
-  const auto ls = qmrtest::lines(listing);
-  for (std::size_t i = 0; i + 1 < ls.size(); ++i) {
-    if (ls[i] != " NODE     E-COORD   HYDRAULIC HEAD" &&
-        ls[i] != " NODE     E-COORD   CONCENTRATION")
-      continue;
-    if (ls[i + 1].rfind(" ----", 0) != 0) continue; // the restart echo
-    Nodal t;
-    for (std::size_t k = i + 2;
-         k < ls.size() && ls[k].size() == 34 && isInteger(ls[k].substr(0, 5));
-         ++k) {
-      t.x.push_back(number(ls[k].substr(5, 12)));
-      t.h.push_back(number(ls[k].substr(22, 12)));
-    }
-    out.push_back(t);
-  }
-  return out;
-}
-
-// One line of the flux table of prescribed-head nodes, "(I6,4E18.5)".
-struct Flux {
-  int node = 0;
-  double head = 0, amount = 0, rate = 0, accum = 0;
-};
-inline std::vector<std::vector<Flux>> fluxTables(const std::string &listing) {
-  std::vector<std::vector<Flux>> out;
-  const auto ls = qmrtest::lines(listing);
-  for (std::size_t i = 0; i < ls.size(); ++i) {
-    if (ls[i] != "  RESULTING FLUX AT PRESCRIBED HEAD NODES") continue;
-    std::vector<Flux> t;
-    for (std::size_t k = i + 7; k < ls.size() && ls[k].size() == 78; ++k) {
-      const auto &l = ls[k];
-      t.push_back({std::atoi(l.substr(0, 6).c_str()), number(l.substr(6, 18)),
-                   number(l.substr(24, 18)), number(l.substr(42, 18)),
-                   number(l.substr(60, 18))});
-    }
-    out.push_back(t);
-  }
-  return out;
-}
-
-// One mass balance: the terms over the step as printed.
-struct Balance {
-  double heads = 0, fluxes = 0, recharge = 0, leakage = 0, storage = 0,
-         outOfBalance = 0;
-  // The largest of the five terms.
-  double largest() const {
-    return std::max({std::fabs(heads), std::fabs(fluxes), std::fabs(recharge),
-                     std::fabs(leakage), std::fabs(storage)});
-  }
-};
-inline std::vector<Balance> balances(const std::string &listing) {
-  std::vector<Balance> out;
-  const auto ls = qmrtest::lines(listing);
-  for (std::size_t i = 0; i + 9 < ls.size(); ++i) {
-    if (ls[i] != "           MASS BALANCE COMPUTATION") continue;
-    auto term = [&](std::size_t k) { return number(ls[i + k].substr(53)); };
-    out.push_back({term(3), term(4), term(5), term(6), term(7), term(9)});
-  }
-  return out;
-}
+using qmrtest::Balance;
+using qmrtest::balances;
+using qmrtest::Flux;
+using qmrtest::fluxTables;
+using qmrtest::Graphic;
+using qmrtest::isInteger;
+using qmrtest::labels;
+using qmrtest::Nodal;
+using qmrtest::nodalTables;
+using qmrtest::number;
+using qmrtest::parseRow;
+using qmrtest::readGraphic;
+using qmrtest::Row;
 
 // ---------------------------------------------------------------------------
 // Error measures

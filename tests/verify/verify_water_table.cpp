@@ -22,7 +22,6 @@
 namespace {
 
 using namespace qmrverify;
-using qmrtest::Deck;
 
 // The iteration stops when no head changes by more than 1E-3 of the range of
 // the heads (0 included), here 4E-3 m; the fixed-point iteration contracts
@@ -42,28 +41,22 @@ TEST(WaterTable, DupuitRechargeBetweenFixedHeads) {
                           n / k * x * (len - x));
   };
 
-  Deck d;
-  jobRecords(d, "F", "DUPUIT.LST", "DUPUIT.GRA");
-  d << record(Counts{ne, 1, 1, 2, 0, 0, 3, 1});
-  Codes c;
-  c.isstat = 1;
-  c.i2dwt = 1;
-  d << record(c);
-  d << fx(0.0) + fx(len) + fx(1.0);
-  d << i5(1);
-  FlowMedium m;
-  m.k = k;
-  m.bott = zb; // base elevation with the water-table option
-  m.rech = n;
-  m.width = w;
-  d << record(m);
-  d << nodeValue(1, h1) << nodeValue(ne + 1, h2);
-  d << fx(h1);                      // initial heads
-  d << i5(50) + fx(1e-4) + fx(1.0); // iteration criteria
-  d << i5(6) << i5(13) << i5(21);   // observation nodes
-  d << i5(1);
+  auto deck = verificationDeck<FlowDeck>("DUPUIT.LST", "DUPUIT.GRA");
+  deck.ne = ne;
+  deck.xn = len;
+  deck.codes.isstat = 1;
+  deck.codes.i2dwt = 1;
+  // The base elevation in place of the thickness with the water table.
+  deck.media = {{k, 0.0, 0.0, zb, n, 0.0, 0.0, w}};
+  deck.values = {{1, h1}, {ne + 1, h2}};
+  deck.initial = h1;
+  deck.nitmax = 50; // iteration criteria
+  deck.toler = 1e-4;
+  deck.relax = 1.0;
+  deck.observations = {6, 13, 21};
+  deck.profiles = {1};
   const Scratch folder("v-dupuit");
-  const auto r = run(folder, d.text, "DUPUIT.LST");
+  const auto r = run(folder, deck.text(), "DUPUIT.LST");
   const auto g = readGraphic(r.file("DUPUIT.GRA"));
   const auto lst = r.file("DUPUIT.LST");
   const double dx = len / ne;
