@@ -194,6 +194,30 @@ class Reading(unittest.TestCase):
         g = qp.parse(lines[0] + "\n")
         self.assertEqual((g.obs.labels, g.obs.keys), (["5", "12"], []))
 
+    def test_wide_and_full_headings(self):
+        # A run beyond the legacy capacities: numbers of four or five digits
+        # take as many columns; forty labels end the observation heading
+        # with "*" and the profile heading with nothing.
+        nodes = [31 * k for k in range(1, 41)]
+        obs = qp.OBS_HEAD + "".join(
+            "   OBS.(%3d)" % n for n in nodes) + "*"
+        self.assertEqual(qp.parse_heading(obs, qp.OBS_HEAD, qp.OBS_ITEM),
+                         [str(n) for n in nodes])
+        prof = qp.PROF_HEAD + "".join(
+            "  PROF.(%3d)" % s for s in range(960, 1000))
+        self.assertEqual(qp.parse_heading(prof, qp.PROF_HEAD, qp.PROF_ITEM),
+                         [str(s) for s in range(960, 1000)])
+        wide = qp.PROF_HEAD + "  PROF.(500)  PROF.(99999)  PROF.("
+        self.assertEqual(qp.parse_heading(wide, qp.PROF_HEAD, qp.PROF_ITEM),
+                         ["500", "99999"])
+        # A "*" or a missing end after fewer than forty labels, and a label
+        # narrower than three columns, are no heading.
+        for bad in (qp.OBS_HEAD + "   OBS.(  5)*",
+                    qp.OBS_HEAD + "   OBS.(  5)",
+                    qp.OBS_HEAD + "   OBS.( 5)   OBS.("):
+            self.assertIsNone(
+                qp.parse_heading(bad, qp.OBS_HEAD, qp.OBS_ITEM), bad)
+
     def test_not_a_graphic_file(self):
         cases = [("", "empty"),
                  ("\n QMR listing\n", "not a qmr graphic file"),
