@@ -288,6 +288,7 @@ void results(State &s) {
   massBalance(s, qdsum);
 
   for (int ip = 1; ip <= s.np; ++ip) s.hdold(ip) = s.hdnew(ip);
+  // The completion line stands twice in the listing, as it always has.
   write(s.io.lst(), kStepDone, {s.its, s.nts});
   write(s.io.lst(), kStepDone, {s.its, s.nts});
 

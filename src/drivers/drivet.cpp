@@ -104,6 +104,7 @@ void drivet(State &s) {
     s.itprof = s.itprof + 1;
   }
 
+  // The completion line stands twice in the listing, as it always has.
   write(s.io.lst(), kStepDone, {s.its, s.nts});
   write(s.io.lst(), kStepDone, {s.its, s.nts});
 }
