@@ -184,9 +184,13 @@ void fitRight(std::string &line, std::string_view s, int w) {
   line.append(s);
 }
 
-void putI(std::string &line, int v, int w) {
+// Iw: right-justified; asterisks when it does not fit, unless the unit
+// widens such integers (a run beyond the legacy capacities), which then
+// take exactly the columns they need.
+void putI(std::string &line, int v, int w, bool widen) {
   char buf[16];
   int n = std::snprintf(buf, sizeof buf, "%d", v);
+  if (widen && n > w) w = n;
   fitRight(line, std::string_view(buf, static_cast<std::size_t>(n)), w);
 }
 
@@ -290,7 +294,8 @@ void putA(std::string &line, std::string_view t, int w) {
 
 // Runs the layout over the values, handing every finished line to sink.
 template <class Sink>
-void produce(const Layout &f, std::span<const Val> vals, Sink &&sink) {
+void produce(const Layout &f, std::span<const Val> vals, bool widen,
+             Sink &&sink) {
   const auto &ops = f.ops();
   std::string line;
   std::size_t pending = 0; // columns skipped by nX, not yet written
@@ -325,7 +330,7 @@ void produce(const Layout &f, std::span<const Val> vals, Sink &&sink) {
         materialise();
         if (op.kind == Layout::Kind::I) {
           if (v.k != Val::K::Int) mismatch(f, "I needs an integer");
-          putI(line, v.i, op.w);
+          putI(line, v.i, op.w, widen);
         } else if (op.kind == Layout::Kind::E) {
           if (v.k != Val::K::Real) mismatch(f, "E needs a floating value");
           putE(line, v.d, op.w, op.d);
@@ -352,13 +357,14 @@ void produce(const Layout &f, std::span<const Val> vals, Sink &&sink) {
 } // namespace
 
 void write(Unit &u, const Layout &f, std::span<const Val> vals) {
-  produce(f, vals, [&u](const std::string &line) { u.put(line); });
+  produce(f, vals, u.widenIntegers(),
+          [&u](const std::string &line) { u.put(line); });
 }
 
-std::string format(const Layout &f, std::span<const Val> vals) {
+std::string format(const Layout &f, std::span<const Val> vals, bool widen) {
   std::string out;
   bool first = true;
-  produce(f, vals, [&](const std::string &line) {
+  produce(f, vals, widen, [&](const std::string &line) {
     if (!first) out.push_back('\n');
     out.append(line);
     first = false;

@@ -111,10 +111,13 @@ void write(Unit &u, const Layout &f, std::span<const Val> vals);
 inline void write(Unit &u, const Layout &f, std::initializer_list<Val> vals) {
   write(u, f, std::span<const Val>(vals.begin(), vals.size()));
 }
-// The line a write would produce (several lines joined by '\n'), for tests.
-std::string format(const Layout &f, std::span<const Val> vals);
-inline std::string format(const Layout &f, std::initializer_list<Val> vals) {
-  return format(f, std::span<const Val>(vals.begin(), vals.size()));
+// The line a write would produce (several lines joined by '\n'), for tests;
+// `widen` as Unit::widenIntegers.
+std::string format(const Layout &f, std::span<const Val> vals,
+                   bool widen = false);
+inline std::string format(const Layout &f, std::initializer_list<Val> vals,
+                          bool widen = false) {
+  return format(f, std::span<const Val>(vals.begin(), vals.size()), widen);
 }
 
 // A free-form text line: one blank, then each text over its whole length.

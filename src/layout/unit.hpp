@@ -106,6 +106,12 @@ public:
   long warnedRecord() const { return warned_; }
   void setWarnedRecord(long rec) const { warned_ = rec; }
   void setCheckFields(bool on) { checkFields_ = on; }
+  // Integer fields written through this unit: off (the legacy form), an
+  // integer that does not fit its field is written as asterisks; on (a run
+  // beyond the legacy capacities), it is written in a field just wide
+  // enough for it. Opening and closing leave the setting as it is.
+  void setWidenIntegers(bool on) { widen_ = on; }
+  bool widenIntegers() const { return widen_; }
 
 private:
   bool ensureWriter();
@@ -128,6 +134,7 @@ private:
   bool lazy_ = false;    // openUnknown: truncated at the first write
   bool written_ = false; // something was written
   bool failed_ = false;  // a write failed
+  bool widen_ = false;   // integers that do not fit widen their field
   std::string mem_;
   std::size_t memPos_ = 0;
   long recno_ = 0;

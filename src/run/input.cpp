@@ -32,22 +32,26 @@ void input(State &s) {
                   {ref(s.ne), ref(s.nts), ref(s.nmat), ref(s.nbt), ref(s.ndf),
                    ref(s.nonu), ref(s.nobs), ref(s.ntprof)}) != 0)
     error5(s);
+  // A deck beyond the legacy capacities writes the integers that outgrow
+  // their legacy fields (these counts first) in wider fields.
+  if (beyondLegacy(s)) s.io.widenIntegers();
   write(s.io.lst(), kCountsEcho,
         {s.ne, s.nts, s.nmat, s.nbt, s.ndf, s.nonu, s.nobs, s.ntprof});
   plausibleMediaCount(s);
-  checkCount(s, "number of elements", s.ne, kMaxEl, 1);
-  checkCount(s, "number of time steps", s.nts, kMaxTs, 2);
-  checkCount(s, "number of material layers", s.nmat, kMaxMat, 3);
-  checkCount(s, "number of prescribed value nodes", s.nbt, kMaxBt, 4);
-  checkCount(s, "number of prescribed flux nodes", s.ndf, kMaxSb, 5);
+  checkCount(s, "number of elements", s.ne, kLimitEl, 1);
+  checkCount(s, "number of time steps", s.nts, kLimitTs, 2);
+  checkCount(s, "number of material layers", s.nmat, kLimitMat, 3);
+  checkCount(s, "number of prescribed value nodes", s.nbt, kLimitBt, 4);
+  checkCount(s, "number of prescribed flux nodes", s.ndf, kLimitSb, 5);
   checkCount(s, "number of non-uniform initial values", s.nonu, 0, 6);
-  checkCount(s, "number of observation nodes", s.nobs, kMaxObs, 7);
-  checkCount(s, "number of profile plots", s.ntprof, kMaxProf, 8);
+  checkCount(s, "number of observation nodes", s.nobs, kLimitObs, 7);
+  checkCount(s, "number of profile plots", s.ntprof, kLimitProf, 8);
 
   s.np = s.ne + 1;
   s.io.u5.setSection("option codes record");
   s.ndofn = 1;
   s.nd = s.ndofn * s.np;
+  sizeArrays(s);
 
   readMain(s, kCounts,
            {ref(s.imshgn), ref(s.iaxsym), ref(s.istep), ref(s.ikall),
@@ -57,7 +61,7 @@ void input(State &s) {
         {s.imshgn, s.iaxsym, s.istep, s.ikall, s.ioread, s.iowrit, s.iodarc,
          s.itsgn, s.i2dwt, s.isstat, s.ipcode});
   // Flow steps print on steps whose number is a multiple of istep.
-  if (s.imode == 1 && s.istep <= 0)
+  if (s.imode == kFlowRun && s.istep <= 0)
     badInput(s, s.io.u5.name() + ", record " + std::to_string(s.io.u5.recno()) +
                     ", columns 11-15: code for printout data " +
                     std::to_string(s.istep) +

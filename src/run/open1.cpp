@@ -79,9 +79,9 @@ void open1(State &s) {
     write(s.io.lst(), kFluxEcho, {flxfil});
   }
 
-  if (sameText(letter, "F")) s.imode = 1;
-  if (sameText(letter, "T")) s.imode = 2;
-  if (s.imode == 0)
+  if (sameText(letter, "F")) s.imode = kFlowRun;
+  if (sameText(letter, "T")) s.imode = kTransportRun;
+  if (s.imode == kNoRun)
     badInput(s, s.io.u5.name() + ", record 1, column 1: run type \"" +
                     letter.substr(0, 1) +
                     "\" is neither F (flow run) nor T (transport run)");

@@ -26,15 +26,15 @@ void phases(State &s) {
   open1(s);
   input(s);
   meshgn(s);
-  if (s.imode == 1) mpropf(s);
-  if (s.imode == 2) mpropt(s);
+  if (s.imode == kFlowRun) mpropf(s);
+  if (s.imode == kTransportRun) mpropt(s);
   tmstep(s);
   pbc(s);
-  if (s.imode == 1) pbflow(s);
-  if (s.imode == 2) pbtran(s);
+  if (s.imode == kFlowRun) pbflow(s);
+  if (s.imode == kTransportRun) pbtran(s);
   inital(s);
   nonlin(s);
-  if (s.imode == 2) rdarcy(s);
+  if (s.imode == kTransportRun) rdarcy(s);
   obsnod(s);
   if (s.opt.csv) opencsv(s);
   if (s.opt.check) {
@@ -46,10 +46,10 @@ void phases(State &s) {
   Progress progress(s);
   const int bound = s.nts; // fixed at loop entry
   for (s.its = 1; s.its <= bound; ++s.its) {
-    if (s.imode == 2) fdarcy(s);
+    if (s.imode == kTransportRun) fdarcy(s);
     tstart(s);
-    if (s.imode == 1) drivef(s);
-    if (s.imode == 2) drivet(s);
+    if (s.imode == kFlowRun) drivef(s);
+    if (s.imode == kTransportRun) drivet(s);
     outpro(s);
     if (s.opt.csv) csvstep(s);
     progress.step(s);

@@ -1,6 +1,6 @@
-// Every count of the counts record exactly at its capacity in one run, which
-// must run to its end and fill every table, and each count one beyond its
-// capacity, which is refused.
+// Every count of the counts record exactly at its legacy capacity in one run,
+// which must run to its end and fill every table, and each count beyond its
+// limit, which is refused.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -94,33 +94,34 @@ TEST(Capacities, EveryCountAtItsCapacityRuns) {
   EXPECT_EQ(rows, 2 * 101);
 }
 
-TEST(Capacities, EachCountBeyondItsCapacityIsRefused) {
+// The legacy capacities are no limits any more; the limits are what the
+// fields can name: 99,998 elements (node numbers stand in five columns) and
+// 40 prescribed values, observation nodes and profiles (one row of the
+// graphic and flux files holds 40 values).
+TEST(Capacities, EachCountBeyondItsLimitIsRefused) {
   const Counts full{300, 101, 10, 10, 301, 0, 20, 20};
   struct Case {
     int Counts::*count;
+    int value;
     std::string why;
   };
   const Case cases[] = {
-      {&Counts::ne, "columns 1-5: number of elements 301 is beyond the limit "
-                    "of 300"},
-      {&Counts::nts, "columns 6-10: number of time steps 102 is beyond the "
-                     "limit of 101"},
-      {&Counts::nmat, "columns 11-15: number of material layers 11 is beyond "
-                      "the limit of 10"},
-      {&Counts::nbt, "columns 16-20: number of prescribed value nodes 11 is "
-                     "beyond the limit of 10"},
-      {&Counts::ndf, "columns 21-25: number of prescribed flux nodes 302 is "
-                     "beyond the limit of 301"},
-      {&Counts::nobs, "columns 31-35: number of observation nodes 21 is "
-                      "beyond the limit of 20"},
-      {&Counts::ntprof, "columns 36-40: number of profile plots 21 is beyond "
-                        "the limit of 20"},
+      {&Counts::ne, 99999,
+       "columns 1-5: number of elements 99999 is beyond the limit of 99998"},
+      {&Counts::nbt, 41,
+       "columns 16-20: number of prescribed value nodes 41 is beyond the "
+       "limit of 40"},
+      {&Counts::nobs, 41,
+       "columns 31-35: number of observation nodes 41 is beyond the limit of "
+       "40"},
+      {&Counts::ntprof, 41,
+       "columns 36-40: number of profile plots 41 is beyond the limit of 40"},
   };
   for (const auto &c : cases) {
     SCOPED_TRACE(c.why);
     FlowDeck f = atCapacity();
     Counts n = full;
-    n.*c.count += 1;
+    n.*c.count = c.value;
     f.counts = n;
     const auto r = qmrtest::runDeck("beyond", f.text());
     EXPECT_EQ(r.status, qmr::kExitFailure);

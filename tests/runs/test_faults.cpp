@@ -647,9 +647,9 @@ TEST(FaultRanges, RejectedValuesEndWithTheEchoesBeforeThem) {
     std::string echoBefore; // the last line with text before the failure
   };
   const Case cases[] = {
-      {5, "    2  102    1    2    0    0    1    1",
-       "record 6, columns 6-10: number of time steps 102 is beyond the limit "
-       "of 101",
+      {5, "    2  102    1    2    0    0   41    1",
+       "record 6, columns 31-35: number of observation nodes 41 is beyond "
+       "the limit of 40",
        " NUMBER OF PROFILE PLOTS                          =   1"},
       {9, "    2", "record 10: medium number 2 of element 2 is outside 1..1",
        "    1 0.1000E+02    2 0.1000E+02"},

@@ -21,6 +21,7 @@ std::unique_ptr<qmr::State> bandChain(int ne) {
   s->ifullb = 3;
   s->ihalfb = 1;
   s->ihbp = 2;
+  qmr::sizeArrays(*s);
   return s;
 }
 

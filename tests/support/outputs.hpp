@@ -30,9 +30,11 @@ inline double number(const std::string &field) {
     t += field[i];
   }
   if (t.empty()) throw std::runtime_error("empty field");
-  std::size_t used = 0;
-  const double v = std::stod(t, &used);
-  if (used != t.size()) throw std::runtime_error("bad field: " + field);
+  // strtod, not stod: a subnormal value ("0.60285-315") is a value here.
+  char *end = nullptr;
+  const double v = std::strtod(t.c_str(), &end);
+  if (end != t.c_str() + t.size())
+    throw std::runtime_error("bad field: " + field);
   return v;
 }
 

@@ -175,18 +175,23 @@ TEST(ControlData, EmptyCountsRecord) {
   EXPECT_EQ(s->nd, 1);
 }
 
-TEST(ControlData, CountsBeyondCapacityOrNegative) {
+// Time steps, media and prescribed-flux records are limited to 99,999, the
+// most their five-column fields can hold.
+TEST(ControlData, CountsBeyondTheirLimitsOrNegative) {
   struct Case {
     std::string rec;
     const char *what;
   } cases[] = {
-      {counts(301, 1, 1, 0, 0, 0, 0, 0), "number of elements 301"},
-      {counts(2, 102, 1, 0, 0, 0, 0, 0), "number of time steps 102"},
-      {counts(2, 1, 11, 0, 0, 0, 0, 0), "number of material layers 11"},
-      {counts(2, 1, 1, 11, 0, 0, 0, 0), "prescribed value nodes 11"},
-      {counts(2, 1, 1, 0, 302, 0, 0, 0), "prescribed flux nodes 302"},
-      {counts(2, 1, 1, 0, 0, 0, 21, 0), "observation nodes 21"},
-      {counts(2, 1, 1, 0, 0, 0, 0, 21), "profile plots 21"},
+      {counts(99999, 1, 1, 0, 0, 0, 0, 0),
+       "columns 1-5: number of elements 99999 is beyond the limit of 99998"},
+      {counts(2, 1, 1, 41, 0, 0, 0, 0),
+       "columns 16-20: number of prescribed value nodes 41 is beyond the "
+       "limit of 40"},
+      {counts(2, 1, 1, 0, 0, 0, 41, 0),
+       "columns 31-35: number of observation nodes 41 is beyond the limit "
+       "of 40"},
+      {counts(2, 1, 1, 0, 0, 0, 0, 41),
+       "columns 36-40: number of profile plots 41 is beyond the limit of 40"},
       {counts(2, -1, 1, 0, 0, 0, 0, 0), "time steps -1 is negative"},
       {counts(2, 1, 1, 0, 0, -3, 0, 0), "initial values -3 is negative"},
   };

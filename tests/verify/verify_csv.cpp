@@ -11,12 +11,13 @@
 #include <string>
 #include <vector>
 
-#include "unit/run_args.hpp"
+#include "runs/run_args.hpp"
 #include "verify_util.hpp"
 
 namespace {
 
 using namespace qmrverify;
+using namespace qmrtest;
 using qmrtest::Csv;
 using qmrtest::Deck;
 using qmrtest::readCsv;

@@ -21,6 +21,13 @@
 
 namespace qmrverify {
 
+// The job records of a deck without flux file: run type, listing, graphic
+// file and title.
+inline void jobRecords(qmrtest::Deck &d, const std::string &type,
+                       const std::string &listing, const std::string &graphic) {
+  d << type + " OW" << listing << graphic << "verification benchmark";
+}
+
 // ---------------------------------------------------------------------------
 // Deck records (the shared deck builder)
 

@@ -13,6 +13,7 @@
 namespace {
 
 using namespace qmrverify;
+using namespace qmrtest;
 using qmrtest::Deck;
 using qmrtest::filesIn;
 using qmrtest::runArgs;
