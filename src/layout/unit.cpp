@@ -17,7 +17,20 @@ bool isFolder(const std::string &path) {
 } // namespace
 
 Unit::~Unit() {
-  if (fp_ != nullptr && fp_ != stdout) std::fclose(fp_);
+  if (fp_ != nullptr && fp_ != stdout) {
+    if (mode_ == Mode::Write) flushBlock();
+    std::fclose(fp_);
+  }
+}
+
+// Reading and writing go through the unit's own block: the C library's
+// stream buffer would only copy every byte once more.
+void Unit::startBlocks() {
+  std::setvbuf(fp_, nullptr, _IONBF, 0);
+  if (!buf_) buf_ = std::make_unique<char[]>(kBufSize);
+  pos_ = 0;
+  end_ = 0;
+  eof_ = false;
 }
 
 void Unit::fail(const std::string &what) {
@@ -37,6 +50,7 @@ bool Unit::openRead(const std::string &path) {
     why_ = std::strerror(errno);
     return false;
   }
+  startBlocks();
   mode_ = Mode::Read;
   recno_ = 0;
   return true;
@@ -54,8 +68,7 @@ bool Unit::openWrite(const std::string &path) {
     why_ = std::strerror(errno);
     return false;
   }
-  buf_ = std::make_unique<char[]>(kBufSize);
-  std::setvbuf(fp_, buf_.get(), _IOFBF, kBufSize);
+  startBlocks();
   mode_ = Mode::Write;
   return true;
 }
@@ -81,6 +94,7 @@ bool Unit::openUnknown(const std::string &path) {
     why_ = std::strerror(errno);
     return false;
   }
+  startBlocks();
   mode_ = Mode::Read;
   lazy_ = true;
   recno_ = 0;
@@ -110,29 +124,98 @@ void Unit::openMemory(std::string name) {
 }
 
 bool Unit::next(std::string &rec) {
-  rec.clear();
+  std::string_view v;
+  const bool ok = next(v);
+  rec.assign(v);
+  return ok;
+}
+
+// More bytes after those not yet handed out (moved to the block's start).
+// False at the end of the file (or when it cannot be read further).
+bool Unit::fill() {
+  if (eof_) return false;
+  if (pos_ > 0) {
+    std::memmove(buf_.get(), buf_.get() + pos_, end_ - pos_);
+    end_ -= pos_;
+    pos_ = 0;
+  }
+  const std::size_t n = std::fread(buf_.get() + end_, 1, kBufSize - end_, fp_);
+  if (n == 0) {
+    eof_ = true;
+    return false;
+  }
+  end_ += n;
+  return true;
+}
+
+bool Unit::next(std::string_view &rec) {
+  rec = {};
   if (mode_ != Mode::Read) return false;
   if (memory_) {
     if (memPos_ >= mem_.size()) return false;
     std::size_t end = mem_.find('\n', memPos_);
     if (end == std::string::npos) end = mem_.size();
     std::size_t len = end - memPos_;
-    rec.assign(mem_, memPos_, len < kMaxRecord ? len : kMaxRecord);
+    rec = std::string_view(mem_).substr(memPos_,
+                                        len < kMaxRecord ? len : kMaxRecord);
     memPos_ = end + 1;
   } else {
-    int c = std::getc(fp_);
-    if (c == EOF) return false;
-    std::size_t len = 0;
-    while (c != EOF && c != '\n') {
-      if (rec.size() < kMaxRecord) rec.push_back(static_cast<char>(c));
-      if (++len > kMaxLine) {
-        overlong_ = true;
-        return false;
+    std::size_t scanned = 0; // bytes after pos_ known to hold no line end
+    for (;;) {
+      const char *from = buf_.get() + pos_;
+      const auto *nl = static_cast<const char *>(
+          std::memchr(from + scanned, '\n', end_ - pos_ - scanned));
+      if (nl != nullptr) {
+        const auto len = static_cast<std::size_t>(nl - from);
+        rec = std::string_view(from, len < kMaxRecord ? len : kMaxRecord);
+        pos_ += len + 1;
+        break;
       }
-      c = std::getc(fp_);
+      scanned = end_ - pos_;
+      if (scanned == kBufSize) return nextLong(rec);
+      if (!fill()) { // the last line has no end
+        if (scanned == 0) return false;
+        rec = std::string_view(buf_.get() + pos_,
+                               scanned < kMaxRecord ? scanned : kMaxRecord);
+        pos_ = end_;
+        break;
+      }
     }
   }
-  if (!rec.empty() && rec.back() == '\r') rec.pop_back();
+  if (!rec.empty() && rec.back() == '\r') rec.remove_suffix(1);
+  ++recno_;
+  return true;
+}
+
+// A line that fills a whole block: its first kMaxRecord characters are the
+// record; the rest is passed over up to the line end. A line that goes on
+// beyond kMaxLine characters is no record: reading stops after its
+// character kMaxLine + 1.
+bool Unit::nextLong(std::string_view &rec) {
+  long_.assign(buf_.get() + pos_, kMaxRecord);
+  std::size_t taken = end_ - pos_; // characters of the line passed over
+  pos_ = end_;
+  for (;;) {
+    if (!fill()) break; // the line ends with the file
+    const char *from = buf_.get() + pos_;
+    const auto *nl =
+        static_cast<const char *>(std::memchr(from, '\n', end_ - pos_));
+    const std::size_t len =
+        nl != nullptr ? static_cast<std::size_t>(nl - from) : end_ - pos_;
+    if (taken + len > kMaxLine) {
+      pos_ += kMaxLine + 1 - taken;
+      overlong_ = true;
+      return false;
+    }
+    taken += len;
+    if (nl != nullptr) {
+      pos_ += len + 1;
+      break;
+    }
+    pos_ = end_;
+  }
+  rec = long_;
+  if (rec.back() == '\r') rec.remove_suffix(1);
   ++recno_;
   return true;
 }
@@ -148,8 +231,7 @@ bool Unit::ensureWriter() {
       fail(std::strerror(errno));
       return false;
     }
-    buf_ = std::make_unique<char[]>(kBufSize);
-    std::setvbuf(fp_, buf_.get(), _IOFBF, kBufSize);
+    startBlocks();
     mode_ = Mode::Write;
     return true;
   }
@@ -165,10 +247,32 @@ void Unit::put(std::string_view line) {
     mem_.push_back('\n');
     return;
   }
-  if (std::fwrite(line.data(), 1, line.size(), fp_) != line.size() ||
-      std::fputc('\n', fp_) == EOF) {
-    if (!failed_) fail(std::strerror(errno));
+  if (mode_ == Mode::Console) {
+    if (std::fwrite(line.data(), 1, line.size(), fp_) != line.size() ||
+        std::fputc('\n', fp_) == EOF) {
+      if (!failed_) fail(std::strerror(errno));
+    }
+    return;
   }
+  if (end_ + line.size() + 1 > kBufSize) {
+    flushBlock();
+    while (line.size() >= kBufSize) { // a line longer than a block
+      std::memcpy(buf_.get(), line.data(), kBufSize);
+      end_ = kBufSize;
+      flushBlock();
+      line.remove_prefix(kBufSize);
+    }
+  }
+  std::memcpy(buf_.get() + end_, line.data(), line.size());
+  end_ += line.size();
+  buf_[end_++] = '\n';
+}
+
+void Unit::flushBlock() {
+  if (end_ == 0) return;
+  if (std::fwrite(buf_.get(), 1, end_, fp_) != end_ && !failed_)
+    fail(std::strerror(errno));
+  end_ = 0;
 }
 
 bool Unit::close() {
@@ -181,6 +285,10 @@ bool Unit::close() {
       }
     } else {
       bool writing = mode_ == Mode::Write;
+      if (writing) {
+        flushBlock();
+        ok = !failed_;
+      }
       if (writing && std::fflush(fp_) != 0 && ok) {
         fail(std::strerror(errno));
         ok = false;
