@@ -3,8 +3,13 @@
 // The field rules (blanks ignored, implied fraction digits, D and sign-only
 // exponents) turn the columns into digits and a decimal exponent in a small
 // buffer on the stack; std::from_chars converts that, correctly rounded.
+// Most fields hold a few digits and a small exponent: their value is one
+// exact integer times or divided by one exact power of ten, and a single
+// IEEE operation on exact operands is correctly rounded, so they are
+// converted so without the buffer.
 #include <charconv>
 #include <climits>
+#include <cstdint>
 #include <cstring>
 #include <string>
 
@@ -48,26 +53,10 @@ bool readInt(std::string_view field, int &out, const char *&why) {
 
 namespace {
 
-// The non-blank characters of a field, one after another.
-class Chars {
-public:
-  explicit Chars(std::string_view f) : p_(f.data()), end_(f.data() + f.size()) {
-    skip();
-  }
-  bool done() const { return p_ == end_; }
-  char peek() const { return *p_; }
-  void next() {
-    ++p_;
-    skip();
-  }
-
-private:
-  void skip() {
-    while (p_ != end_ && *p_ == ' ') ++p_;
-  }
-  const char *p_;
-  const char *end_;
-};
+// The powers of ten that are exact doubles.
+constexpr double kExactTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
 
 // digits (no leading zero, at least one) times 10^exp10, with its sign.
 bool convert(bool neg, const char *digits, std::size_t n, long exp10,
@@ -105,62 +94,81 @@ bool convert(bool neg, const char *digits, std::size_t n, long exp10,
 
 } // namespace
 
+// The significant digits of a field already read as a number (leading zeros
+// dropped), for the exact conversion of the fields the fast path cannot take.
+std::size_t mantissaDigits(std::string_view field, std::string &out) {
+  out.clear();
+  for (const char c : field) {
+    if (c >= '0' && c <= '9') {
+      if (out.empty() && c == '0') continue;
+      out.push_back(c);
+    } else if (c != ' ' && c != '.' && c != '+' && c != '-') {
+      break; // the exponent letter
+    } else if ((c == '+' || c == '-') && !out.empty()) {
+      break; // a sign-only exponent
+    }
+  }
+  return out.size();
+}
+
 bool readReal(std::string_view field, int d, double &out, const char *&why) {
-  Chars t(field);
-  if (t.done()) {
+  const char *p = field.data();
+  const char *const end = p + field.size();
+  auto skip = [&] {
+    while (p != end && *p == ' ') ++p;
+  };
+  skip();
+  if (p == end) {
     out = 0.0;
     return true;
   }
   why = "is not a number";
   bool neg = false;
-  if (t.peek() == '+' || t.peek() == '-') {
-    neg = t.peek() == '-';
-    t.next();
+  if (*p == '+' || *p == '-') {
+    neg = *p == '-';
+    ++p;
   }
-  // Mantissa digits without leading zeros (on the stack while they fit).
-  char stack[64];
-  std::string heap;
-  char *mant = stack;
-  std::size_t nm = 0;
-  bool point = false, any = false;
+  // Digits with at most one point, blanks anywhere: the first 19
+  // significant digits in m, their count in nm.
+  std::uint64_t m = 0;
+  long nm = 0;
   long fracDigits = 0;
-  for (; !t.done(); t.next()) {
-    const char c = t.peek();
-    if (c >= '0' && c <= '9') {
+  bool point = false, any = false;
+  for (; p != end; ++p) {
+    const char c = *p;
+    const auto digit = static_cast<unsigned>(c - '0');
+    if (digit <= 9) {
       any = true;
-      if (point) ++fracDigits;
-      if (nm == 0 && c == '0') continue;
-      if (mant == stack && nm == sizeof stack) {
-        heap.assign(stack, nm);
-        mant = nullptr;
+      fracDigits += point ? 1 : 0;
+      if (nm != 0 || digit != 0) {
+        if (nm < 19) m = m * 10 + digit;
+        ++nm;
       }
-      if (mant == nullptr)
-        heap.push_back(c);
-      else
-        mant[nm] = c;
-      ++nm;
     } else if (c == '.' && !point) {
       point = true;
-    } else {
+    } else if (c != ' ') {
       break;
     }
   }
   if (!any) return false;
   long exp = 0;
-  if (!t.done()) {
-    const char c = t.peek();
+  if (p != end) {
+    const char c = *p;
     if (c == 'E' || c == 'e' || c == 'D' || c == 'd')
-      t.next();
+      ++p;
     else if (c != '+' && c != '-')
       return false;
+    skip();
     bool eneg = false;
-    if (!t.done() && (t.peek() == '+' || t.peek() == '-')) {
-      eneg = t.peek() == '-';
-      t.next();
+    if (p != end && (*p == '+' || *p == '-')) {
+      eneg = *p == '-';
+      ++p;
+      skip();
     }
-    if (t.done()) return false;
-    for (; !t.done(); t.next()) {
-      const char e = t.peek();
+    if (p == end) return false;
+    for (; p != end; ++p) {
+      const char e = *p;
+      if (e == ' ') continue;
       if (e < '0' || e > '9') return false;
       if (exp < 1000000) exp = exp * 10 + (e - '0');
     }
@@ -171,8 +179,16 @@ bool readReal(std::string_view field, int d, double &out, const char *&why) {
     out = neg ? -0.0 : 0.0;
     return true;
   }
-  return convert(neg, mant == nullptr ? heap.data() : mant, nm,
-                 exp - fracDigits, out, why);
+  const long exp10 = exp - fracDigits;
+  if (nm <= 15 && exp10 >= -22 && exp10 <= 22) { // m below 10^15 < 2^53
+    const auto x = static_cast<double>(m);
+    const double v = exp10 >= 0 ? x * kExactTen[exp10] : x / kExactTen[-exp10];
+    out = neg ? -v : v;
+    return true;
+  }
+  std::string digits;
+  const std::size_t n = mantissaDigits(field, digits);
+  return convert(neg, digits.data(), n, exp10, out, why);
 }
 
 } // namespace qmr::field
