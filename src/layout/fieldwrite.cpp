@@ -104,29 +104,50 @@ Round scaled(const Binary &x, int k, std::uint64_t &n) {
 
 // The d significant digits of a > 0 (d = 1..17), rounded, and the exponent
 // e with a = 0.digits * 10^e. False when the fast path cannot decide.
+//
+// The exponent is estimated from the binary exponent: it is e or one less.
+// When it is one less, the scaled value has one digit too many, and the
+// digit dropped (with the bits below it) decides the rounding: one product
+// serves both cases.
 bool fastDigits(double a, int d, std::uint64_t &digits, int &e) {
   const Binary x = binary(a);
   const int log2a = x.q + std::bit_width(x.m) - 1;
-  // floor(log10(2^log2a)) + 1: the exponent e, or one less.
   e = ((log2a * 78913) >> 18) + 1;
-  for (int attempt = 0; attempt < 2; ++attempt) {
-    std::uint64_t n = 0;
-    const Round r = scaled(x, d - e, n);
-    if (r == Round::Unsure) return false;
-    if (n >= kTenTo[d]) { // the exponent is one more
-      ++e;
-      continue;
-    }
-    if (r == Round::Up) ++n;
-    if (n == kTenTo[d]) {
-      n = kTenTo[d - 1];
-      ++e;
-    }
-    if (n < kTenTo[d - 1]) return false;
-    digits = n;
-    return true;
+  const Pow10 &p = pow10(d - e);
+  const u128 prod = static_cast<u128>(x.m) * p.c; // < 2^117
+  const int s = -(x.q + p.b);
+  if (s < 65 || s > 126) return false; // subnormals, d above 14
+  // The product's high word holds the digits and the top of the part below
+  // them; its low word and the shortfall (2m < 2^54) are less than two
+  // units of the high word, which the decisions allow for.
+  const auto hi = static_cast<std::uint64_t>(prod >> 64);
+  const auto lo = static_cast<std::uint64_t>(prod);
+  const int t = s - 64;
+  std::uint64_t n = hi >> t;
+  const std::uint64_t one = std::uint64_t{1} << t;
+  const std::uint64_t frac = hi & (one - 1);
+  if (n >= kTenTo[d]) {
+    ++e;
+    const std::uint64_t r = n % 10;
+    n /= 10;
+    if (r > 5 || (r == 5 && (frac | lo) != 0))
+      ++n;
+    else if (r == 5 || (r == 4 && frac + 2 > one))
+      return false; // at or near the half-way point
+  } else {
+    const std::uint64_t half = one >> 1;
+    if (frac > half || (frac == half && lo != 0))
+      ++n;
+    else if (frac + 2 > half)
+      return false;
   }
-  return false;
+  if (n == kTenTo[d]) { // 9.99...5 rounds up to the next decade
+    n = kTenTo[d - 1];
+    ++e;
+  }
+  if (n < kTenTo[d - 1]) return false;
+  digits = n;
+  return true;
 }
 
 // The same from std::to_chars: d digits at out (d <= 60) and the exponent.
@@ -180,16 +201,29 @@ char *writeI(char *out, int v, int w) {
 }
 
 char *writeE(char *out, double v, int w, int d) {
-  if (special(out, v, w)) return out;
+  if (!std::isfinite(v)) {
+    special(out, v, w);
+    return out;
+  }
   if (d < 1) d = 1;
   if (d > 60) d = 60;       // no layout comes near
   const bool neg = v < 0.0; // a negative zero is written as zero
   const double a = std::fabs(v);
-  // [-]0.<d digits><exponent of four characters>
-  char s[72];
-  char *p = s;
+  // [-]0.<d digits><four exponent characters>: a double's decimal exponent
+  // has at most three digits.
+  const int n = (neg ? 1 : 0) + d + 6;
+  if (n - 1 > w) return fill(out, '*', w);
+  char *p = out;
+  if (n <= w) {
+    const int blanks = w - n;
+    if (blanks <= 8 && w >= 8)
+      std::memcpy(out, "        ", 8); // within the field, overwritten
+    else
+      std::memset(out, ' ', static_cast<std::size_t>(blanks));
+    p += blanks;
+  }
   if (neg) *p++ = '-';
-  *p++ = '0';
+  if (n <= w) *p++ = '0'; // one column short: the leading zero goes
   *p++ = '.';
   int e = 0;
   std::uint64_t digits = 0;
@@ -205,28 +239,12 @@ char *writeE(char *out, double v, int w, int d) {
   if (ae <= 99) {
     *p++ = 'E';
     *p++ = e < 0 ? '-' : '+';
-    std::memcpy(p, kTwoDigits + 2 * ae, 2);
-    p += 2;
-  } else if (ae <= 999) {
+  } else { // three digits take the letter's place
     *p++ = e < 0 ? '-' : '+';
     *p++ = static_cast<char>('0' + ae / 100);
-    std::memcpy(p, kTwoDigits + 2 * (ae % 100), 2);
-    p += 2;
-  } else {
-    return fill(out, '*', w);
   }
-  const int n = static_cast<int>(p - s);
-  if (n <= w) return fitRight(out, s, n, w);
-  if (n - 1 == w) { // drop the leading zero
-    if (neg) {
-      *out++ = '-';
-      std::memcpy(out, s + 2, static_cast<std::size_t>(n - 2));
-      return out + (n - 2);
-    }
-    std::memcpy(out, s + 1, static_cast<std::size_t>(n - 1));
-    return out + (n - 1);
-  }
-  return fill(out, '*', w);
+  std::memcpy(p, kTwoDigits + 2 * (ae % 100), 2);
+  return p + 2;
 }
 
 char *writeF(char *out, double v, int w, int d) {
