@@ -34,6 +34,19 @@ constexpr char kTwoDigits[] = "00010203040506070809"
 
 // The n lowest decimal digits of v (leading zeros included) at out.
 void putDigits(char *out, std::uint64_t v, int n) {
+  if (n <= 9) { // the digit counts of the layouts, in 32-bit arithmetic
+    auto u = static_cast<std::uint32_t>(v);
+    char *p = out + n;
+    while (n >= 2) {
+      const std::uint32_t r = u % 100;
+      u /= 100;
+      p -= 2;
+      std::memcpy(p, kTwoDigits + 2 * r, 2);
+      n -= 2;
+    }
+    if (n == 1) *--p = static_cast<char>('0' + u);
+    return;
+  }
   char *p = out + n;
   while (n >= 2) {
     const auto r = static_cast<unsigned>(v % 100);
@@ -151,7 +164,7 @@ bool fastDigits(double a, int d, std::uint64_t &digits, int &e) {
 }
 
 // The same from std::to_chars: d digits at out (d <= 60) and the exponent.
-void exactDigits(double a, int d, char *out, int &e) {
+[[gnu::noinline, gnu::cold]] void exactDigits(double a, int d, char *out, int &e) {
   char buf[128];
   const auto r = std::to_chars(buf, buf + sizeof buf, a,
                                std::chars_format::scientific, d - 1);
@@ -166,7 +179,7 @@ void exactDigits(double a, int d, char *out, int &e) {
 }
 
 // Infinities and not-a-number values: written as a word when it fits.
-bool special(char *&out, double v, int w) {
+[[gnu::noinline, gnu::cold]] bool special(char *&out, double v, int w) {
   if (std::isnan(v)) {
     out = fitRight(out, "NaN", 3, w);
     return true;
