@@ -164,7 +164,8 @@ bool fastDigits(double a, int d, std::uint64_t &digits, int &e) {
 }
 
 // The same from std::to_chars: d digits at out (d <= 60) and the exponent.
-[[gnu::noinline, gnu::cold]] void exactDigits(double a, int d, char *out, int &e) {
+[[gnu::noinline, gnu::cold]] void exactDigits(double a, int d, char *out,
+                                              int &e) {
   char buf[128];
   const auto r = std::to_chars(buf, buf + sizeof buf, a,
                                std::chars_format::scientific, d - 1);

@@ -22,6 +22,7 @@ public:
     std::vector<Layout::Op> ops = list(true, &reversion);
     skip();
     if (i_ != t_.size()) bad("text after the closing parenthesis");
+    joinLiterals(ops, reversion);
     hasData = false;
     for (const auto &op : ops) {
       if (op.kind != Layout::Kind::X && op.kind != Layout::Kind::Slash &&
@@ -32,6 +33,27 @@ public:
   }
 
 private:
+  // Literals next to each other write (and pass over) what their joined
+  // text does: one step each, except where the reversion resumes.
+  static void joinLiterals(std::vector<Layout::Op> &ops,
+                           std::size_t &reversion) {
+    std::vector<Layout::Op> joined;
+    joined.reserve(ops.size());
+    std::size_t newReversion = 0;
+    for (std::size_t k = 0; k < ops.size(); ++k) {
+      if (k == reversion) newReversion = joined.size();
+      if (ops[k].kind == Layout::Kind::Lit && k != reversion &&
+          !joined.empty() && joined.back().kind == Layout::Kind::Lit) {
+        joined.back().lit += ops[k].lit;
+        continue;
+      }
+      joined.push_back(std::move(ops[k]));
+    }
+    if (reversion >= ops.size()) newReversion = joined.size();
+    ops = std::move(joined);
+    reversion = newReversion;
+  }
+
   [[noreturn]] void bad(const char *why) const {
     throw std::invalid_argument("layout " + std::string(t_) + ": " + why +
                                 " at column " + std::to_string(i_ + 1));
@@ -117,7 +139,10 @@ private:
         }
         lit.push_back(t_[i_++]);
       }
-      repeat({Layout::Kind::Lit, 0, 0, lit});
+      std::string text;
+      text.reserve(lit.size() * static_cast<std::size_t>(r));
+      for (int k = 0; k < r; ++k) text += lit;
+      ops.push_back({Layout::Kind::Lit, 0, 0, std::move(text)});
       return;
     }
     if (c == '/') {

@@ -27,7 +27,7 @@ Unit::~Unit() {
 // stream buffer would only copy every byte once more.
 void Unit::startBlocks() {
   std::setvbuf(fp_, nullptr, _IONBF, 0);
-  if (!buf_) buf_ = std::make_unique<char[]>(kBufSize);
+  if (!buf_) buf_ = std::make_unique_for_overwrite<char[]>(kBufSize);
   pos_ = 0;
   end_ = 0;
   eof_ = false;
