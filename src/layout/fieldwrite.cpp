@@ -94,9 +94,9 @@ Binary binary(double a) {
 
 enum class Round { Down, Up, Unsure };
 
-// floor(a * 10^k) into n, rounded to nearest: Unsure when the fast path
-// cannot decide (or the result would not fit 64 bits); Zero-small values
-// (below one half) give 0 and Down.
+// a * 10^k rounded to the nearest integer, as n and whether to add one:
+// Unsure when the fast path cannot decide (or n would not fit 64 bits).
+// Values below one half give 0 and Down.
 Round scaled(const Binary &x, int k, std::uint64_t &n) {
   const Pow10 &p = pow10(k);
   const u128 prod = static_cast<u128>(x.m) * p.c; // < 2^117
