@@ -58,6 +58,25 @@ void putDigits(char *out, std::uint64_t v, int n) {
   if (n == 1) *--p = static_cast<char>('0' + v % 10);
 }
 
+// The d digits (d = 1..17) of an E field's significand at out, which has
+// room for four more characters (the exponent's) after them.
+void putSignificand(char *out, std::uint64_t v, int d) {
+  if (d < 4 || d > 8) {
+    putDigits(out, v, d);
+    return;
+  }
+  // Eight digits, of which the last d are written with one store; the
+  // rest of the store falls on the exponent's columns, written next.
+  const auto u = static_cast<std::uint32_t>(v);
+  const std::uint32_t hi = u / 10000, lo = u % 10000;
+  char eight[16] = {};
+  std::memcpy(eight, kTwoDigits + 2 * (hi / 100), 2);
+  std::memcpy(eight + 2, kTwoDigits + 2 * (hi % 100), 2);
+  std::memcpy(eight + 4, kTwoDigits + 2 * (lo / 100), 2);
+  std::memcpy(eight + 6, kTwoDigits + 2 * (lo % 100), 2);
+  std::memcpy(out, eight + 8 - d, 8);
+}
+
 // Decimal digit count of v (1 for 0).
 int digitCount(std::uint64_t v) {
   int n = 1;
@@ -244,7 +263,7 @@ char *writeE(char *out, double v, int w, int d) {
   if (a == 0.0) {
     std::memset(p, '0', static_cast<std::size_t>(d));
   } else if (d <= 17 && fastDigits(a, d, digits, e)) {
-    putDigits(p, digits, d);
+    putSignificand(p, digits, d);
   } else {
     exactDigits(a, d, p, e);
   }

@@ -295,7 +295,7 @@ void produce(const Layout &f, std::span<const Val> vals, LineBuf &line,
   }
 }
 
-thread_local LineBuf tLine;
+LineBuf tLine; // the program writes from one thread
 
 } // namespace
 

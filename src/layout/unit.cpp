@@ -240,6 +240,13 @@ bool Unit::ensureWriter() {
 }
 
 void Unit::put(std::string_view line) {
+  if (mode_ == Mode::Write && !memory_ && end_ + line.size() < kBufSize) {
+    std::memcpy(buf_.get() + end_, line.data(), line.size());
+    end_ += line.size();
+    buf_[end_++] = '\n';
+    written_ = true;
+    return;
+  }
   if (!ensureWriter()) return;
   written_ = true;
   if (memory_) {
