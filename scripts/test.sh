@@ -3,7 +3,8 @@
 # build, once in a build with the address and undefined-behaviour sanitizers.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-"$root/scripts/setup.sh" python3-matplotlib clang-format
+"$root/scripts/setup.sh" python3-numpy python3-pandas python3-matplotlib python3-xarray \
+  python3-netcdf4 python3-scipy python3-pytest flake8 clang-format
 "$root/scripts/format.sh" --check
 cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=Release -DQMR_TESTS=ON >/dev/null
 cmake --build "$root/build" -j2

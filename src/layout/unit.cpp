@@ -101,6 +101,19 @@ bool Unit::openUnknown(const std::string &path) {
   return true;
 }
 
+bool Unit::openUnknownToRead(const std::string &path) {
+  std::error_code ec;
+  if (isFolder(path) || std::filesystem::exists(path, ec))
+    return openUnknown(path);
+  name_ = path;
+  path_ = path;
+  mode_ = Mode::Read;
+  lazy_ = true;
+  missing_ = true;
+  recno_ = 0;
+  return true;
+}
+
 void Unit::openConsole() {
   name_ = "standard output";
   fp_ = stdout;
@@ -160,6 +173,7 @@ bool Unit::next(std::string_view &rec) {
                                         len < kMaxRecord ? len : kMaxRecord);
     memPos_ = end + 1;
   } else {
+    if (fp_ == nullptr) return false; // a missing file read as empty
     std::size_t scanned = 0; // bytes after pos_ known to hold no line end
     for (;;) {
       const char *from = buf_.get() + pos_;
@@ -168,21 +182,27 @@ bool Unit::next(std::string_view &rec) {
       if (nl != nullptr) {
         const auto len = static_cast<std::size_t>(nl - from);
         rec = std::string_view(from, len < kMaxRecord ? len : kMaxRecord);
+        lineStart_ = pos_;
         pos_ += len + 1;
         break;
       }
       scanned = end_ - pos_;
-      if (scanned == kBufSize) return nextLong(rec);
+      if (scanned == kBufSize) {
+        if (!nextLong(rec)) return false;
+        break;
+      }
       if (!fill()) { // the last line has no end
         if (scanned == 0) return false;
         rec = std::string_view(buf_.get() + pos_,
                                scanned < kMaxRecord ? scanned : kMaxRecord);
+        lineStart_ = pos_;
         pos_ = end_;
         break;
       }
     }
   }
   if (!rec.empty() && rec.back() == '\r') rec.remove_suffix(1);
+  if (recno_ == 0 && rec.starts_with("\xEF\xBB\xBF")) rec.remove_prefix(3);
   ++recno_;
   return true;
 }
@@ -192,6 +212,7 @@ bool Unit::next(std::string_view &rec) {
 // beyond kMaxLine characters is no record: reading stops after its
 // character kMaxLine + 1.
 bool Unit::nextLong(std::string_view &rec) {
+  ++longLines_;
   long_.assign(buf_.get() + pos_, kMaxRecord);
   std::size_t taken = end_ - pos_; // characters of the line passed over
   pos_ = end_;
@@ -215,16 +236,50 @@ bool Unit::nextLong(std::string_view &rec) {
     pos_ = end_;
   }
   rec = long_;
-  if (rec.back() == '\r') rec.remove_suffix(1);
-  ++recno_;
   return true;
+}
+
+bool Unit::peek(std::string &rec) {
+  rec.clear();
+  if (mode_ != Mode::Read) return false;
+  const long recno = recno_;
+  const bool overlong = overlong_;
+  bool got = false;
+  std::string_view v;
+  if (memory_) {
+    const std::size_t pos = memPos_;
+    got = next(v);
+    rec.assign(v);
+    memPos_ = pos;
+  } else if (fp_ != nullptr) {
+    const long at = std::ftell(fp_);
+    if (at < 0) return false;
+    // The file offset of the first byte not handed out.
+    const long offset = at - static_cast<long>(end_ - pos_);
+    const long longLines = longLines_;
+    got = next(v);
+    rec.assign(v);
+    if (longLines_ != longLines || overlong_) {
+      // The line left the block: read again from where it starts.
+      std::clearerr(fp_);
+      std::fseek(fp_, offset, SEEK_SET);
+      pos_ = 0;
+      end_ = 0;
+      eof_ = false;
+    } else if (got) {
+      pos_ = lineStart_; // the line is still in the block
+    }
+  }
+  recno_ = recno;
+  overlong_ = overlong;
+  return got;
 }
 
 bool Unit::ensureWriter() {
   if (mode_ == Mode::Write || mode_ == Mode::Console) return true;
   if (lazy_ && mode_ == Mode::Read) {
     // The first write replaces the whole content of the file.
-    std::fclose(fp_);
+    if (fp_ != nullptr) std::fclose(fp_);
     fp_ = std::fopen(path_.c_str(), "wb");
     if (fp_ == nullptr) {
       mode_ = Mode::Closed;
@@ -313,6 +368,7 @@ bool Unit::close() {
   fp_ = nullptr;
   buf_.reset();
   mode_ = Mode::Closed;
+  missing_ = false;
   return ok;
 }
 

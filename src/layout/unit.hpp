@@ -2,10 +2,10 @@
 //
 // A reading unit reads its file in large blocks and hands out one record at
 // a time as a view into its buffer (one trailing carriage return of a line is
-// not part of the record; a record is cut at kMaxRecord columns, which is far
-// beyond any layout of the system). A writing unit collects its lines in a
-// block handed to the file when full, and reports at close whether every
-// byte reached the file.
+// not part of the record, nor is a UTF-8 byte-order mark at the start of the
+// file; a record is cut at kMaxRecord columns, which is far beyond any layout
+// of the system). A writing unit collects its lines in a block handed to the
+// file when full, and reports at close whether every byte reached the file.
 //
 // Units can also be backed by memory (a text to read, or a string that
 // collects what is written), which is how the tests drive single routines.
@@ -42,6 +42,10 @@ public:
   // one is created empty. The file is then read from its start; the first
   // write replaces its whole content (nothing of the old content remains).
   bool openUnknown(const std::string &path);
+  // Open a file that the run only reads but that keeps the open-unknown
+  // rules for a later write: a missing file is not created; it reads as an
+  // empty file that missing() reports.
+  bool openUnknownToRead(const std::string &path);
   // Write to standard output.
   void openConsole();
   // Memory-backed units for tests.
@@ -54,6 +58,8 @@ public:
   bool next(std::string_view &rec);
   // The same, copied.
   bool next(std::string &rec);
+  // The record that next() would hand out, without taking it.
+  bool peek(std::string &rec);
   // Number of the record last handed out (1-based).
   long recno() const { return recno_; }
 
@@ -76,6 +82,8 @@ public:
   // True when the last record could not be handed out because its line
   // went on beyond kMaxLine characters: not a file of text records.
   bool overlong() const { return overlong_; }
+  // True when the file was opened to be read but does not exist.
+  bool missing() const { return missing_; }
   const std::string &why() const { return why_; }
   // What a memory unit has collected.
   const std::string &text() const { return mem_; }
@@ -83,6 +91,20 @@ public:
   // Description of the last failed read (file, record, columns, fault).
   const std::string &fault() const { return fault_; }
   void setFault(std::string f) { fault_ = std::move(f); }
+  // The part of the file being read, as warnings and diagnostics name it
+  // ("medium record of medium 1"); empty when not known.
+  const std::string &section() const { return section_; }
+  void setSection(std::string s) { section_ = std::move(s); }
+  // Whether the reader looks at every record for values typed a column off
+  // (the main input).
+  bool checksFields() const { return checkFields_; }
+  // True the first time only: for a warning that would otherwise repeat on
+  // every record or every step.
+  bool tellOnce() { return !told_ && (told_ = true); }
+  // The last record a warning was given about (0 for none).
+  long warnedRecord() const { return warned_; }
+  void setWarnedRecord(long rec) const { warned_ = rec; }
+  void setCheckFields(bool on) { checkFields_ = on; }
 
 private:
   bool ensureWriter();
@@ -98,7 +120,12 @@ private:
   std::string why_;
   std::string fault_;
   std::string role_;
+  std::string section_;
+  bool checkFields_ = false;
+  bool told_ = false;
+  mutable long warned_ = 0;
   bool overlong_ = false;
+  bool missing_ = false;
   std::FILE *fp_ = nullptr;
   bool memory_ = false;
   bool lazy_ = false;    // openUnknown: truncated at the first write
@@ -112,6 +139,8 @@ private:
   std::size_t end_ = 0;         // reading: end of the bytes read; writing: used
   bool eof_ = false;            // reading: the file has no more bytes
   std::string long_;            // the record of a line longer than a block
+  std::size_t lineStart_ = 0;   // reading: where the last record began
+  long longLines_ = 0;          // reading: lines longer than a block so far
 };
 
 // The file name a deck gives, as this system resolves it: trailing blanks

@@ -1,5 +1,8 @@
 #include "support.hpp"
 
+#include <gtest/gtest.h>
+
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -110,8 +113,39 @@ std::filesystem::path scratch(const std::string &tag) {
   return std::filesystem::path(made);
 }
 
+// With QMR_DUMP_DECKS naming a folder, every whole run also leaves a copy
+// of its deck (as deck1.inp) and of the files placed beside it there, one
+// folder per run named after the test, for scripts/compare-builds.sh to run
+// on other builds. Nothing here can fail the test.
+static void dumpDeck(const std::filesystem::path &dir) {
+  namespace fs = std::filesystem;
+  const char *to = std::getenv("QMR_DUMP_DECKS");
+  if (to == nullptr || *to == '\0') return;
+  static int count = 0;
+  std::string name = "run";
+  if (const auto *t = ::testing::UnitTest::GetInstance()->current_test_info())
+    name = std::string(t->test_suite_name()) + "." + t->name();
+  for (char &c : name)
+    if (!std::isalnum(static_cast<unsigned char>(c)) && c != '.' && c != '-')
+      c = '_';
+  std::error_code ec;
+  fs::path out;
+  do {
+    out = fs::path(to) / (name + "-" + std::to_string(++count));
+  } while (fs::exists(out, ec));
+  fs::create_directories(out, ec);
+  for (const auto &e : fs::directory_iterator(dir, ec)) {
+    const fs::path f = e.path().filename();
+    if (f == "stdout.txt" || f == "stderr.txt") continue;
+    std::error_code cp;
+    fs::copy(e.path(), out / (f == "VELDA.INP" ? fs::path("deck1.inp") : f),
+             fs::copy_options::recursive | fs::copy_options::copy_symlinks, cp);
+  }
+}
+
 Run runDeckIn(const std::filesystem::path &dir, const std::string &deck) {
   writeFile(dir / "VELDA.INP", deck);
+  dumpDeck(dir);
   Run r;
   r.dir = dir;
   std::string cmd = "cd '" + dir.string() + "' && '" QMR_EXE "' >stdout.txt " +
