@@ -1,12 +1,10 @@
 #include "layout/layout.hpp"
 #include "layout/warn.hpp"
 
-#include <cerrno>
-#include <climits>
-#include <cmath>
-#include <cstdio>
-#include <cstdlib>
+#include <cstring>
 #include <stdexcept>
+
+#include "layout/field.hpp"
 
 namespace qmr {
 
@@ -25,6 +23,7 @@ public:
     std::vector<Layout::Op> ops = list(true, &reversion);
     skip();
     if (i_ != t_.size()) bad("text after the closing parenthesis");
+    joinLiterals(ops, reversion);
     hasData = false;
     for (const auto &op : ops) {
       if (op.kind != Layout::Kind::X && op.kind != Layout::Kind::Slash &&
@@ -35,6 +34,27 @@ public:
   }
 
 private:
+  // Literals next to each other write (and pass over) what their joined
+  // text does: one step each, except where the reversion resumes.
+  static void joinLiterals(std::vector<Layout::Op> &ops,
+                           std::size_t &reversion) {
+    std::vector<Layout::Op> joined;
+    joined.reserve(ops.size());
+    std::size_t newReversion = 0;
+    for (std::size_t k = 0; k < ops.size(); ++k) {
+      if (k == reversion) newReversion = joined.size();
+      if (ops[k].kind == Layout::Kind::Lit && k != reversion &&
+          !joined.empty() && joined.back().kind == Layout::Kind::Lit) {
+        joined.back().lit += ops[k].lit;
+        continue;
+      }
+      joined.push_back(std::move(ops[k]));
+    }
+    if (reversion >= ops.size()) newReversion = joined.size();
+    ops = std::move(joined);
+    reversion = newReversion;
+  }
+
   [[noreturn]] void bad(const char *why) const {
     throw std::invalid_argument("layout " + std::string(t_) + ": " + why +
                                 " at column " + std::to_string(i_ + 1));
@@ -120,7 +140,10 @@ private:
         }
         lit.push_back(t_[i_++]);
       }
-      repeat({Layout::Kind::Lit, 0, 0, lit});
+      std::string text;
+      text.reserve(lit.size() * static_cast<std::size_t>(r));
+      for (int k = 0; k < r; ++k) text += lit;
+      ops.push_back({Layout::Kind::Lit, 0, 0, std::move(text)});
       return;
     }
     if (c == '/') {
@@ -170,123 +193,39 @@ Layout::Layout(std::string_view text) : text_(text) {
 }
 
 // ---------------------------------------------------------------------------
-// Writing fields
+// Writing records
 // ---------------------------------------------------------------------------
 
 namespace {
 
-void fitRight(std::string &line, std::string_view s, int w) {
-  if (static_cast<int>(s.size()) > w) {
-    line.append(static_cast<std::size_t>(w), '*');
-    return;
+// The line being assembled: reused from write to write, so that writing
+// allocates nothing once it has grown to the longest line.
+class LineBuf {
+public:
+  // Room for n more characters at the end; the caller advances by what it
+  // wrote.
+  char *room(std::size_t n) {
+    if (len_ + n > buf_.size()) buf_.resize((len_ + n) * 2);
+    return buf_.data() + len_;
   }
-  line.append(static_cast<std::size_t>(w) - s.size(), ' ');
-  line.append(s);
-}
+  void advance(char *end) {
+    len_ = static_cast<std::size_t>(end - buf_.data());
+  }
+  void append(std::string_view s) {
+    std::memcpy(room(s.size()), s.data(), s.size());
+    len_ += s.size();
+  }
+  void blanks(std::size_t n) {
+    std::memset(room(n), ' ', n);
+    len_ += n;
+  }
+  void clear() { len_ = 0; }
+  std::string_view view() const { return {buf_.data(), len_}; }
 
-// Iw: right-justified; asterisks when it does not fit, unless the unit
-// widens such integers (a run beyond the legacy capacities), which then
-// take exactly the columns they need.
-void putI(std::string &line, int v, int w, bool widen) {
-  char buf[16];
-  int n = std::snprintf(buf, sizeof buf, "%d", v);
-  if (widen && n > w) w = n;
-  fitRight(line, std::string_view(buf, static_cast<std::size_t>(n)), w);
-}
-
-// Infinities and not-a-number values: written as a word when it fits.
-bool putSpecial(std::string &line, double v, int w) {
-  if (std::isnan(v)) {
-    fitRight(line, "NaN", w);
-    return true;
-  }
-  if (std::isinf(v)) {
-    const bool neg = v < 0;
-    std::string_view longForm = neg ? "-Infinity" : "Infinity";
-    std::string_view shortForm = neg ? "-Inf" : "Inf";
-    fitRight(line,
-             static_cast<int>(longForm.size()) <= w ? longForm : shortForm, w);
-    return true;
-  }
-  return false;
-}
-
-// Ew.d: [-]0.ddddE+xx, the value rounded to d significant digits; a
-// three-digit exponent drops the letter E; one column short drops the
-// leading zero; shorter still gives asterisks. Zero has no sign.
-void putE(std::string &line, double v, int w, int d) {
-  if (putSpecial(line, v, w)) return;
-  if (d < 1) d = 1;
-  const bool neg = v < 0.0; // a negative zero is written as zero
-  const double a = std::fabs(v);
-  char digits[64];
-  int nd = 0;
-  int exp = 0;
-  if (a == 0.0) {
-    for (nd = 0; nd < d && nd < 60; ++nd) digits[nd] = '0';
-  } else {
-    char buf[96];
-    std::snprintf(buf, sizeof buf, "%.*e", d - 1, a);
-    const char *p = buf;
-    for (; *p != '\0' && *p != 'e'; ++p) {
-      if (*p >= '0' && *p <= '9' && nd < 60) digits[nd++] = *p;
-    }
-    exp = (*p == 'e') ? std::atoi(p + 1) + 1 : 0;
-  }
-  std::string s;
-  s.reserve(static_cast<std::size_t>(d) + 12);
-  if (neg) s.push_back('-');
-  s.append("0.");
-  s.append(digits, static_cast<std::size_t>(nd));
-  const int ae = exp < 0 ? -exp : exp;
-  char eb[16];
-  if (ae <= 99) {
-    std::snprintf(eb, sizeof eb, "E%c%02d", exp < 0 ? '-' : '+', ae);
-  } else if (ae <= 999) {
-    std::snprintf(eb, sizeof eb, "%c%03d", exp < 0 ? '-' : '+', ae);
-  } else {
-    line.append(static_cast<std::size_t>(w), '*');
-    return;
-  }
-  s.append(eb);
-  if (static_cast<int>(s.size()) <= w) {
-    fitRight(line, s, w);
-  } else if (static_cast<int>(s.size()) - 1 <= w) {
-    s.erase(neg ? 1 : 0, 1); // drop the leading zero
-    fitRight(line, s, w);
-  } else {
-    line.append(static_cast<std::size_t>(w), '*');
-  }
-}
-
-void putF(std::string &line, double v, int w, int d) {
-  if (putSpecial(line, v, w)) return;
-  if (v == 0.0) v = 0.0; // no negative zero
-  char buf[512];
-  int n = std::snprintf(buf, sizeof buf, "%.*f", d, v);
-  if (n < 0 || n >= static_cast<int>(sizeof buf)) {
-    line.append(static_cast<std::size_t>(w), '*');
-    return;
-  }
-  std::string_view s(buf, static_cast<std::size_t>(n));
-  // A value that rounds to zero keeps no sign either.
-  bool allZero = true;
-  for (char c : s) {
-    if (c >= '1' && c <= '9') allZero = false;
-  }
-  if (allZero && !s.empty() && s[0] == '-') s.remove_prefix(1);
-  fitRight(line, s, w);
-}
-
-void putA(std::string &line, std::string_view t, int w) {
-  const auto uw = static_cast<std::size_t>(w);
-  if (uw >= t.size()) {
-    line.append(uw - t.size(), ' ');
-    line.append(t);
-  } else {
-    line.append(t.substr(0, uw));
-  }
-}
+private:
+  std::string buf_ = std::string(1024, ' ');
+  std::size_t len_ = 0;
+};
 
 [[noreturn]] void mismatch(const Layout &f, const char *what) {
   throw std::logic_error("layout " + f.text() + ": " + what);
@@ -295,16 +234,12 @@ void putA(std::string &line, std::string_view t, int w) {
 // Runs the layout over the values, handing every finished line to sink.
 template <class Sink>
 void produce(const Layout &f, std::span<const Val> vals, bool widen,
-             Sink &&sink) {
+             LineBuf &line, Sink &&sink) {
   const auto &ops = f.ops();
-  std::string line;
+  line.clear();
   std::size_t pending = 0; // columns skipped by nX, not yet written
   std::size_t vi = 0;
   std::size_t pos = 0;
-  auto materialise = [&] {
-    line.append(pending, ' ');
-    pending = 0;
-  };
   for (;;) {
     for (std::size_t k = pos; k < ops.size(); ++k) {
       const Layout::Op &op = ops[k];
@@ -313,39 +248,47 @@ void produce(const Layout &f, std::span<const Val> vals, bool widen,
         pending += static_cast<std::size_t>(op.w);
         break;
       case Layout::Kind::Slash:
-        sink(line);
+        sink(line.view());
         line.clear();
         pending = 0;
         break;
       case Layout::Kind::Lit:
-        materialise();
+        if (pending != 0) line.blanks(pending);
+        pending = 0;
         line.append(op.lit);
         break;
       default: {
         if (vi >= vals.size()) {
-          sink(line);
+          sink(line.view());
           return;
         }
         const Val &v = vals[vi++];
-        materialise();
-        if (op.kind == Layout::Kind::I) {
-          if (v.k != Val::K::Int) mismatch(f, "I needs an integer");
-          putI(line, v.i, op.w, widen);
-        } else if (op.kind == Layout::Kind::E) {
+        // A widened integer takes at most the 11 columns of an int.
+        char *out = line.room(pending + static_cast<std::size_t>(op.w) + 11);
+        if (pending != 0) {
+          std::memset(out, ' ', pending);
+          out += pending;
+          pending = 0;
+        }
+        if (op.kind == Layout::Kind::E) {
           if (v.k != Val::K::Real) mismatch(f, "E needs a floating value");
-          putE(line, v.d, op.w, op.d);
+          out = field::writeE(out, v.d, op.w, op.d);
+        } else if (op.kind == Layout::Kind::I) {
+          if (v.k != Val::K::Int) mismatch(f, "I needs an integer");
+          out = field::writeI(out, v.i, op.w, widen);
         } else if (op.kind == Layout::Kind::F) {
           if (v.k != Val::K::Real) mismatch(f, "F needs a floating value");
-          putF(line, v.d, op.w, op.d);
+          out = field::writeF(out, v.d, op.w, op.d);
         } else {
           if (v.k != Val::K::Text) mismatch(f, "A needs a text");
-          putA(line, v.t, op.w);
+          out = field::writeA(out, v.t, op.w);
         }
+        line.advance(out);
         break;
       }
       }
     }
-    sink(line);
+    sink(line.view());
     if (vi >= vals.size()) return;
     if (!f.hasData()) mismatch(f, "values given to a layout without fields");
     line.clear();
@@ -354,19 +297,22 @@ void produce(const Layout &f, std::span<const Val> vals, bool widen,
   }
 }
 
+LineBuf tLine; // the program writes from one thread
+
 } // namespace
 
 void write(Unit &u, const Layout &f, std::span<const Val> vals) {
-  produce(f, vals, u.widenIntegers(),
-          [&u](const std::string &line) { u.put(line); });
+  produce(f, vals, u.widenIntegers(), tLine,
+          [&u](std::string_view line) { u.put(line); });
 }
 
 std::string format(const Layout &f, std::span<const Val> vals, bool widen) {
   std::string out;
   bool first = true;
-  produce(f, vals, widen, [&](const std::string &line) {
+  LineBuf line;
+  produce(f, vals, widen, line, [&](std::string_view l) {
     if (!first) out.push_back('\n');
-    out.append(line);
+    out.append(l);
     first = false;
   });
   return out;
@@ -384,119 +330,6 @@ void writeFree(Unit &u, std::initializer_list<std::string_view> texts) {
 
 namespace {
 
-// Integer field: an optional sign followed by digits; blanks are ignored
-// wherever they stand and an all-blank field is zero.
-bool readInt(std::string_view field, int &out, const char *&why) {
-  long long v = 0;
-  bool neg = false, sign = false, any = false;
-  for (char c : field) {
-    if (c == ' ') continue;
-    if ((c == '+' || c == '-') && !sign && !any) {
-      sign = true;
-      neg = c == '-';
-      continue;
-    }
-    if (c < '0' || c > '9') {
-      why = "is not an integer";
-      return false;
-    }
-    any = true;
-    v = v * 10 + (c - '0');
-    if (v > static_cast<long long>(INT_MAX) + 1) {
-      why = "is too large for an integer";
-      return false;
-    }
-  }
-  if (sign && !any) {
-    why = "is a sign without digits";
-    return false;
-  }
-  if (neg) v = -v;
-  if (v > INT_MAX || v < INT_MIN) {
-    why = "is too large for an integer";
-    return false;
-  }
-  out = static_cast<int>(v);
-  return true;
-}
-
-// The fault of a floating field whose value is beyond the range of a double.
-const char *const kTooLarge = "is too large for a floating value";
-
-// Floating field: optional sign, digits with or without a decimal point,
-// then optionally an exponent (E or D with an optional sign and digits, or
-// a sign and digits alone). Without a point the last d digits are the
-// fraction. Blanks are ignored; an all-blank field is zero.
-bool readReal(std::string_view field, int d, double &out, const char *&why) {
-  std::string mant;
-  bool neg = false;
-  std::size_t i = 0;
-  std::string t;
-  t.reserve(field.size());
-  for (char c : field)
-    if (c != ' ') t.push_back(c);
-  if (t.empty()) {
-    out = 0.0;
-    return true;
-  }
-  why = "is not a number";
-  if (t[i] == '+' || t[i] == '-') {
-    neg = t[i] == '-';
-    ++i;
-  }
-  bool point = false;
-  long fracDigits = 0;
-  bool any = false;
-  for (; i < t.size(); ++i) {
-    char c = t[i];
-    if (c >= '0' && c <= '9') {
-      mant.push_back(c);
-      any = true;
-      if (point) ++fracDigits;
-    } else if (c == '.' && !point) {
-      point = true;
-    } else {
-      break;
-    }
-  }
-  if (!any) return false;
-  long exp = 0;
-  if (i < t.size()) {
-    char c = t[i];
-    if (c == 'E' || c == 'e' || c == 'D' || c == 'd')
-      ++i;
-    else if (c != '+' && c != '-')
-      return false;
-    bool eneg = false;
-    if (i < t.size() && (t[i] == '+' || t[i] == '-')) {
-      eneg = t[i] == '-';
-      ++i;
-    }
-    if (i >= t.size()) return false;
-    for (; i < t.size(); ++i) {
-      char e = t[i];
-      if (e < '0' || e > '9') return false;
-      if (exp < 1000000) exp = exp * 10 + (e - '0');
-    }
-    if (eneg) exp = -exp;
-  }
-  if (!point) fracDigits = d;
-  std::string num;
-  num.reserve(mant.size() + 16);
-  if (neg) num.push_back('-');
-  num.append(mant);
-  num.push_back('e');
-  num.append(std::to_string(exp - fracDigits));
-  errno = 0;
-  double v = std::strtod(num.c_str(), nullptr);
-  if (!std::isfinite(v)) {
-    why = kTooLarge;
-    return false;
-  }
-  out = v;
-  return true;
-}
-
 std::string columns(std::size_t from, int w) {
   return std::to_string(from + 1) + "-" +
          std::to_string(from + static_cast<std::size_t>(w));
@@ -511,7 +344,7 @@ constexpr std::size_t kMaxSpans = 64;
 int readRecords(Unit &u, const Layout &f, std::span<const Ref> to,
                 std::string &fault) {
   const auto &ops = f.ops();
-  std::string rec;
+  std::string_view rec;
   bool overlong = false;
   auto fetch = [&]() -> bool {
     if (u.next(rec)) return true;
@@ -569,33 +402,42 @@ int readRecords(Unit &u, const Layout &f, std::span<const Ref> to,
         }
         const Ref &r = to[ti++];
         const auto w = static_cast<std::size_t>(op.w);
-        std::string field = col < rec.size() ? rec.substr(col, w) : "";
-        field.resize(w, ' ');
+        // The columns of the field that the record holds; the rest are
+        // blanks.
+        const std::string_view cols =
+            col < rec.size() ? rec.substr(col, w) : std::string_view();
         const char *why = "cannot be read";
         bool ok = true;
         if (op.kind == Layout::Kind::I) {
           if (r.k != Ref::K::Int) mismatch(f, "I needs an integer target");
-          ok = readInt(field, *static_cast<int *>(r.p), why);
+          ok = field::readInt(cols, *static_cast<int *>(r.p), why);
         } else if (op.kind == Layout::Kind::A) {
           if (r.k != Ref::K::Text) mismatch(f, "A needs a text target");
           auto &t = *static_cast<std::string *>(r.p);
           const std::size_t len = t.size();
-          if (w >= len)
-            t = field.substr(w - len);
-          else
-            t = field + std::string(len - w, ' ');
+          // The field padded to w columns; the text keeps its length.
+          if (w >= len) {
+            const std::size_t from = w - len;
+            for (std::size_t i = 0; i < len; ++i)
+              t[i] = from + i < cols.size() ? cols[from + i] : ' ';
+          } else {
+            for (std::size_t i = 0; i < len; ++i)
+              t[i] = i < cols.size() ? cols[i] : ' ';
+          }
         } else {
           if (r.k != Ref::K::Real) mismatch(f, "F/E need a floating target");
-          ok = readReal(field, op.d, *static_cast<double *>(r.p), why);
+          ok = field::readReal(cols, op.d, *static_cast<double *>(r.p), why);
         }
         if (!ok) {
+          std::string text(cols);
+          text.resize(w, ' ');
           fault = u.name() + ", record " + std::to_string(u.recno()) +
                   ", columns " + columns(col, op.w) +
                   (u.section().empty() ? "" : " (" + u.section() + ")") +
-                  ": \"" + visible(field) + "\" " + why + " (layout " +
+                  ": \"" + visible(text) + "\" " + why + " (layout " +
                   f.text() + ")";
-          fault += blame(u, rec, field, op.kind == Layout::Kind::I, false);
-          return why == kTooLarge ? 2 : 1;
+          fault += blame(u, rec, text, op.kind == Layout::Kind::I, false);
+          return why == field::kTooLarge ? 2 : 1;
         }
         if (op.kind != Layout::Kind::A && nspans < kMaxSpans)
           spans[nspans++] = {col, w, op.kind == Layout::Kind::I};

@@ -1,10 +1,11 @@
 // A unit: one sequential text file of records, read or written line by line.
 //
-// A reading unit hands out one record at a time (one trailing carriage return
-// of a line is not part of the record, nor is a UTF-8 byte-order mark at the
-// start of the file; a record is cut at kMaxRecord columns,
-// which is far beyond any layout of the system). A writing unit buffers its
-// lines and reports at close whether every byte reached the file.
+// A reading unit reads its file in large blocks and hands out one record at
+// a time as a view into its buffer (one trailing carriage return of a line is
+// not part of the record, nor is a UTF-8 byte-order mark at the start of the
+// file; a record is cut at kMaxRecord columns, which is far beyond any layout
+// of the system). A writing unit collects its lines in a block handed to the
+// file when full, and reports at close whether every byte reached the file.
 //
 // Units can also be backed by memory (a text to read, or a string that
 // collects what is written), which is how the tests drive single routines.
@@ -57,7 +58,10 @@ public:
   void openMemory(std::string name);
 
   // --- reading -------------------------------------------------------------
-  // Next record into rec. Returns false at end of file.
+  // Next record. Returns false at end of file. The view stays valid until
+  // the next call.
+  bool next(std::string_view &rec);
+  // The same, copied.
   bool next(std::string &rec);
   // The record that next() would hand out, without taking it.
   bool peek(std::string &rec);
@@ -116,6 +120,10 @@ public:
 private:
   bool ensureWriter();
   void fail(const std::string &what);
+  bool fill();
+  bool nextLong(std::string_view &rec);
+  void flushBlock();
+  void startBlocks();
 
   Mode mode_ = Mode::Closed;
   std::string name_;
@@ -138,7 +146,13 @@ private:
   std::string mem_;
   std::size_t memPos_ = 0;
   long recno_ = 0;
-  std::unique_ptr<char[]> buf_;
+  std::unique_ptr<char[]> buf_; // the block read or being written
+  std::size_t pos_ = 0;         // reading: next unread byte
+  std::size_t end_ = 0;         // reading: end of the bytes read; writing: used
+  bool eof_ = false;            // reading: the file has no more bytes
+  std::string long_;            // the record of a line longer than a block
+  std::size_t lineStart_ = 0;   // reading: where the last record began
+  long longLines_ = 0;          // reading: lines longer than a block so far
 };
 
 // The file name a deck gives, as this system resolves it: trailing blanks

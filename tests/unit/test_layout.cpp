@@ -1,7 +1,11 @@
 // The layout engine: the columns a layout writes and reads.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <random>
+#include <string>
+#include <vector>
 
 #include "layout/layout.hpp"
 #include "support.hpp"
@@ -341,4 +345,105 @@ TEST(UnitFiles, DeckNamesResolveToTheWorkingFolder) {
   EXPECT_EQ(qmr::resolvePath("c:\\qmr\\out\\run.lst"), "out/run.lst");
   EXPECT_EQ(qmr::resolvePath("results\\a.out"), "results/a.out");
   EXPECT_EQ(qmr::resolvePath("plain.out  "), "plain.out");
+}
+
+namespace {
+
+// The records of a file as a reader that takes one character at a time
+// sees them: lines cut at kMaxRecord columns, one trailing carriage return
+// dropped, a last line without end still a record.
+std::vector<std::string> recordsOf(const std::string &text) {
+  std::vector<std::string> out;
+  std::size_t i = 0;
+  while (i < text.size()) {
+    std::size_t end = text.find('\n', i);
+    if (end == std::string::npos) end = text.size();
+    std::string rec = text.substr(i, std::min(end - i, Unit::kMaxRecord));
+    if (!rec.empty() && rec.back() == '\r') rec.pop_back();
+    out.push_back(rec);
+    i = end + 1;
+  }
+  return out;
+}
+
+} // namespace
+
+TEST(UnitFiles, BlocksGiveTheRecordsOfTheWholeFile) {
+  // Lines of every length around the block and record sizes, carriage
+  // returns, NUL bytes and a last line without end, in a file of several
+  // blocks.
+  auto dir = qmrtest::scratch("blocks");
+  const auto p = (dir / "records.dat").string();
+  std::mt19937 rng(3);
+  std::string text;
+  const std::size_t lengths[] = {0,    1,     79,    4095,  4096,
+                                 4097, 65535, 65536, 65537, 200000};
+  for (int k = 0; k < 400; ++k) {
+    std::size_t len = rng() % 3 == 0 ? lengths[rng() % 10] : rng() % 120;
+    std::string line;
+    for (std::size_t i = 0; i < len; ++i)
+      line.push_back(
+          static_cast<char>(rng() % 7 == 0 ? '\0' : 'a' + rng() % 26));
+    if (rng() % 4 == 0) line.push_back('\r');
+    text += line;
+    text += '\n';
+  }
+  text += "last line\r";
+  qmrtest::writeFile(p, text);
+  const std::vector<std::string> want = recordsOf(text);
+  Unit u;
+  ASSERT_TRUE(u.openRead(p));
+  std::string rec;
+  std::size_t n = 0;
+  while (u.next(rec)) {
+    ASSERT_LT(n, want.size());
+    ASSERT_EQ(rec, want[n]) << "record " << n + 1;
+    ++n;
+  }
+  EXPECT_EQ(n, want.size());
+  EXPECT_EQ(u.recno(), static_cast<long>(want.size()));
+  EXPECT_FALSE(u.overlong());
+  EXPECT_TRUE(u.close());
+  std::filesystem::remove_all(dir);
+}
+
+TEST(UnitFiles, ALineBeyondTheLimitIsNoRecord) {
+  auto dir = qmrtest::scratch("overlong");
+  const auto p = (dir / "long.dat").string();
+  // A line of exactly the limit is a record; one character more is not.
+  std::string text = "    1\n" + std::string(Unit::kMaxLine, 'x') + "\n" +
+                     std::string(Unit::kMaxLine + 1, 'y') + "\n    2\n";
+  qmrtest::writeFile(p, text);
+  Unit u;
+  ASSERT_TRUE(u.openRead(p));
+  std::string rec;
+  ASSERT_TRUE(u.next(rec));
+  EXPECT_EQ(rec, "    1");
+  ASSERT_TRUE(u.next(rec));
+  EXPECT_EQ(rec, std::string(Unit::kMaxRecord, 'x'));
+  EXPECT_FALSE(u.next(rec));
+  EXPECT_TRUE(u.overlong());
+  EXPECT_EQ(u.recno(), 2);
+  EXPECT_TRUE(u.close());
+  std::filesystem::remove_all(dir);
+}
+
+TEST(UnitFiles, LinesReachTheFileInOrderThroughTheBlocks) {
+  auto dir = qmrtest::scratch("write");
+  const auto p = (dir / "out.dat").string();
+  std::string want;
+  {
+    Unit u;
+    ASSERT_TRUE(u.openWrite(p));
+    for (int k = 0; k < 3000; ++k) {
+      // Short lines, and now and then one longer than a block.
+      std::string line = k % 500 == 7 ? std::string(70000 + k, 'L')
+                                      : "line " + std::to_string(k);
+      u.put(line);
+      want += line + "\n";
+    }
+    EXPECT_TRUE(u.close());
+  }
+  EXPECT_EQ(qmrtest::readFile(p), want);
+  std::filesystem::remove_all(dir);
 }
