@@ -12,7 +12,7 @@
 #include "layout/layout.hpp"
 #include "layout/records.hpp"
 #include "output/logpos.hpp"
-#include "run/run.hpp"
+#include "stop/stop.hpp"
 
 namespace qmr {
 
@@ -143,8 +143,7 @@ void iterate(State &s) {
     if (iconta == 0) return;
   }
 
-  if (s.i2dwt == 1 || s.ilqmax == 1)
-    endqmr(s, 3, "SOLUTION NOT CONVERGED - PROGRAM TERMINATED");
+  if (s.i2dwt == 1 || s.ilqmax == 1) endqmr(s, 3, kNotConverged);
 }
 
 // One block of the velocity file: per element the Darcy velocity, the

@@ -10,7 +10,7 @@
 #include "fem/fem.hpp"
 #include "layout/layout.hpp"
 #include "layout/records.hpp"
-#include "run/run.hpp"
+#include "stop/stop.hpp"
 
 namespace qmr {
 
@@ -90,8 +90,7 @@ void drivet(State &s) {
     }
   }
 
-  if (!converged && s.i2dwt == 1)
-    endqmr(s, 3, "SOLUTION NOT CONVERGED - PROGRAM TERMINATED");
+  if (!converged && s.i2dwt == 1) endqmr(s, 3, kNotConverged);
 
   // Results of the step.
   write(s.io.lst(), kSolutionHead, {});

@@ -6,7 +6,7 @@
 
 #include "fem/fem.hpp"
 #include "layout/layout.hpp"
-#include "run/run.hpp"
+#include "stop/stop.hpp"
 
 namespace qmr {
 
@@ -23,16 +23,17 @@ const Layout
 void checkPivot(State &s, int eq, double pivot) {
   if (pivot != 0.0 && std::isfinite(pivot)) return;
   const std::string at = "pivot at equation " + std::to_string(eq);
-  if (pivot == 0.0) {
-    s.io.diag = "zero " + at +
-                ": an element next to a free node has zero length or zero "
-                "properties";
-    endqmr(s, 3, format(kZeroPivot, {eq}));
-  }
-  s.io.diag = "non-finite " + at +
-              ": an element next to it has zero length or values that are "
-              "not finite";
-  endqmr(s, 3, format(kBadPivot, {eq}));
+  if (pivot == 0.0)
+    fail(s,
+         "zero " + at +
+             ": an element next to a free node has zero length or zero "
+             "properties",
+         format(kZeroPivot, {eq}));
+  fail(s,
+       "non-finite " + at +
+           ": an element next to it has zero length or values that are "
+           "not finite",
+       format(kBadPivot, {eq}));
 }
 
 } // namespace

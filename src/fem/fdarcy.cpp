@@ -5,7 +5,7 @@
 #include "fem/velocity.hpp"
 #include "layout/layout.hpp"
 #include "layout/records.hpp"
-#include "run/run.hpp"
+#include "stop/stop.hpp"
 
 namespace qmr {
 
@@ -16,7 +16,7 @@ void fdarcy(State &s) {
     // A record out of step is only reported here; its values are taken for
     // the element whose turn it is.
     if (iei != ie) {
-      writeFree(s.io.lst(), {"PROBLEMS IN READING DARCY VELOCITIES FILE"});
+      writeFree(s.io.lst(), {kVelocityMismatch});
       tdelay(3);
     }
     takeVelocity(s, ie);

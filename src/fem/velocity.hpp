@@ -4,8 +4,8 @@
 
 #include "layout/layout.hpp"
 #include "layout/records.hpp"
-#include "run/run.hpp"
 #include "state/state.hpp"
+#include "stop/stop.hpp"
 
 namespace qmr {
 

@@ -6,8 +6,8 @@
 #include <string>
 #include <string_view>
 
-#include "run/run.hpp"
 #include "state/state.hpp"
+#include "stop/stop.hpp"
 
 namespace qmr {
 

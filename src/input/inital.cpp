@@ -5,7 +5,7 @@
 #include "input/input.hpp"
 #include "layout/layout.hpp"
 #include "layout/records.hpp"
-#include "run/run.hpp"
+#include "stop/stop.hpp"
 
 namespace qmr {
 namespace {
@@ -33,7 +33,7 @@ void inital(State &s) {
     s.io.u8.close();
   } else {
     double hdeflt = 0.0;
-    if (readChecked(s.io.u5, kEightReals, {ref(hdeflt)}) != 0) error5(s);
+    readMain(s, kEightReals, {ref(hdeflt)});
     write(s.io.lst(), kDefEcho, {hdeflt});
     for (int ip = 1; ip <= s.np; ++ip) s.hdold(ip) = hdeflt;
   }

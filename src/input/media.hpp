@@ -9,8 +9,8 @@
 #include "input/check.hpp"
 #include "layout/layout.hpp"
 #include "layout/records.hpp"
-#include "run/run.hpp"
 #include "state/state.hpp"
+#include "stop/stop.hpp"
 
 namespace qmr {
 
@@ -32,7 +32,7 @@ inline void readMediumNumbers(State &s, bool checked) {
   for (int imat = 1; imat <= s.nmat; ++imat) to.push_back(ref(s.lmat(imat)));
   readUnchecked(s.io.u5, kOneInt, to);
   if (s.ipcode == 1 || s.ipcode == 2) checkZones(s, s.io.u5.recno());
-  if (s.nmat + 1 >= 1) s.lmat(s.nmat + 1) = s.np;
+  s.lmat(s.nmat + 1) = s.np;
 }
 
 // Gives the elements the N slot values of the media, by the scheme of

@@ -7,7 +7,7 @@
 #include "input/input.hpp"
 #include "layout/layout.hpp"
 #include "layout/records.hpp"
-#include "run/run.hpp"
+#include "stop/stop.hpp"
 
 namespace qmr {
 namespace {
@@ -81,8 +81,8 @@ void meshgn(State &s) {
   std::string afil(200, ' ');
   if (s.ioread == 1) {
     std::string reafil(200, ' ');
-    if (readChecked(s.io.u5, kName, {ref(reafil)}) != 0) error5(s);
-    if (readChecked(s.io.u5, kName, {ref(afil)}) != 0) error5(s);
+    readMain(s, kName, {ref(reafil)});
+    readMain(s, kName, {ref(afil)});
     write(s.io.lst(), kReaEcho, {reafil});
     openOrFail(s.io.u8, reafil, "restart file to read", &Unit::openUnknown);
   }

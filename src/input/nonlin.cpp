@@ -2,7 +2,7 @@
 // convergence tolerance and relaxation factor.
 #include "input/input.hpp"
 #include "layout/layout.hpp"
-#include "run/run.hpp"
+#include "stop/stop.hpp"
 
 namespace qmr {
 namespace {
@@ -27,9 +27,7 @@ void nonlin(State &s) {
     s.relax = 0.75;
   }
   if (s.i2dwt != 1) return;
-  if (readChecked(s.io.u5, kRecord,
-                  {ref(s.nitmax), ref(s.toler), ref(s.relax)}) != 0)
-    error5(s);
+  readMain(s, kRecord, {ref(s.nitmax), ref(s.toler), ref(s.relax)});
   if (s.relax < kRelaxMin) s.relax = 1.0;
   write(s.io.lst(), kEcho, {s.nitmax, s.toler, s.relax});
 }

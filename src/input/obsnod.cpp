@@ -6,7 +6,7 @@
 #include "input/input.hpp"
 #include "layout/layout.hpp"
 #include "layout/records.hpp"
-#include "run/run.hpp"
+#include "stop/stop.hpp"
 
 namespace qmr {
 namespace {
@@ -22,7 +22,7 @@ void obsnod(State &s) {
   std::vector<Ref> to;
   if (s.nobs > 0) {
     for (int iobs = 1; iobs <= s.nobs; ++iobs) to.push_back(ref(s.ldobs(iobs)));
-    if (readChecked(s.io.u5, kOneInt, to) != 0) error5(s);
+    readMain(s, kOneInt, to);
     const long last = s.io.u5.recno();
     for (int iobs = 1; iobs <= s.nobs; ++iobs)
       checkNode(s, last - s.nobs + iobs, "observation node", s.ldobs(iobs));
@@ -30,7 +30,7 @@ void obsnod(State &s) {
   if (s.ntprof > 0) {
     to.clear();
     for (int k = 1; k <= s.ntprof; ++k) to.push_back(ref(s.ltprof(k)));
-    if (readChecked(s.io.u5, kOneInt, to) != 0) error5(s);
+    readMain(s, kOneInt, to);
   }
   s.itprof = 1;
 

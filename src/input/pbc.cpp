@@ -4,7 +4,7 @@
 #include "input/input.hpp"
 #include "layout/layout.hpp"
 #include "layout/records.hpp"
-#include "run/run.hpp"
+#include "stop/stop.hpp"
 
 namespace qmr {
 namespace {
@@ -21,9 +21,7 @@ void pbc(State &s) {
   for (int ib = 1; ib <= s.nbt; ++ib) {
     int inod = 0, idof = 0;
     double value = 0.0;
-    if (readChecked(s.io.u5, kNodeValueRecord,
-                    {ref(inod), ref(idof), ref(value)}) != 0)
-      error5(s);
+    readMain(s, kNodeValueRecord, {ref(inod), ref(idof), ref(value)});
     idof = 1; // the column is accepted and ignored
     s.accum(ib) = 0.0;
     const int id = inod;

@@ -4,7 +4,7 @@
 #include "input/input.hpp"
 #include "layout/layout.hpp"
 #include "layout/records.hpp"
-#include "run/run.hpp"
+#include "stop/stop.hpp"
 
 namespace qmr {
 namespace {
@@ -22,9 +22,7 @@ void pbflow(State &s) {
   for (int isb = 1; isb <= s.nsb; ++isb) {
     int inod = 0, idof = 0;
     double value = 0.0;
-    if (readChecked(s.io.u5, kNodeValueRecord,
-                    {ref(inod), ref(idof), ref(value)}) != 0)
-      error5(s);
+    readMain(s, kNodeValueRecord, {ref(inod), ref(idof), ref(value)});
     const int id = inod;
     s.isbv(isb) = id;
     s.bslod(isb) = value;

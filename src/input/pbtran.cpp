@@ -3,7 +3,7 @@
 #include "input/check.hpp"
 #include "input/input.hpp"
 #include "layout/layout.hpp"
-#include "run/run.hpp"
+#include "stop/stop.hpp"
 
 namespace qmr {
 namespace {
@@ -23,9 +23,7 @@ void pbtran(State &s) {
   for (int isb = 1; isb <= s.nsb; ++isb) {
     int inod = 0, idof = 0;
     double valuqc = 0.0, valuqw = 0.0;
-    if (readChecked(s.io.u5, kRecord,
-                    {ref(inod), ref(idof), ref(valuqc), ref(valuqw)}) != 0)
-      error5(s);
+    readMain(s, kRecord, {ref(inod), ref(idof), ref(valuqc), ref(valuqw)});
     if (valuqc < 0.0 || valuqw < 0.0) {
       // A warning only: nothing is read, the run goes on with the values.
       writeFree(s.io.lst(),

@@ -7,7 +7,7 @@
 #include "input/input.hpp"
 #include "layout/layout.hpp"
 #include "layout/records.hpp"
-#include "run/run.hpp"
+#include "stop/stop.hpp"
 
 namespace qmr {
 namespace {
@@ -20,21 +20,20 @@ const Layout kDefEcho("(5X,'DEFAULT DARCY VELOCITY    = ',E12.7,/,5X,'DEFAULT AQ
 void fromFile(State &s) {
   for (int ie = 1; ie <= s.ne; ++ie) {
     const int iei = readVelocity(s);
-    if (iei != ie) {
-      s.io.diag = "velocity file " + s.io.u10.name() + " record " +
-                  std::to_string(s.io.u10.recno()) + ": element number " +
-                  std::to_string(iei) + " where " + std::to_string(ie) +
-                  " was expected";
-      endqmr(s, 3, "PROBLEMS IN READING DARCY VELOCITIES FILE");
-    }
+    if (iei != ie)
+      fail(s,
+           "velocity file " + s.io.u10.name() + " record " +
+               std::to_string(s.io.u10.recno()) + ": element number " +
+               std::to_string(iei) + " where " + std::to_string(ie) +
+               " was expected",
+           kVelocityMismatch);
     takeVelocity(s, ie);
   }
 }
 
 // One default velocity (per unit width) and thickness for every element.
 void defaults(State &s) {
-  if (readChecked(s.io.u5, kEightReals, {ref(s.edarcy), ref(s.ethick)}) != 0)
-    error5(s);
+  readMain(s, kEightReals, {ref(s.edarcy), ref(s.ethick)});
   write(s.io.lst(), kDefEcho, {s.edarcy, s.ethick});
   for (int ie = 1; ie <= s.ne; ++ie) {
     s.darcy(ie) = s.edarcy * s.ewide(ie);

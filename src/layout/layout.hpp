@@ -121,15 +121,17 @@ inline std::string format(const Layout &f, std::initializer_list<Val> vals) {
 void writeFree(Unit &u, std::initializer_list<std::string_view> texts);
 
 // Reading, in the three forms described above.
-int readChecked(Unit &u, const Layout &f, std::span<const Ref> to);
-int readEofOnly(Unit &u, const Layout &f, std::span<const Ref> to);
+[[nodiscard]] int readChecked(Unit &u, const Layout &f,
+                              std::span<const Ref> to);
+[[nodiscard]] int readEofOnly(Unit &u, const Layout &f,
+                              std::span<const Ref> to);
 void readUnchecked(Unit &u, const Layout &f, std::span<const Ref> to);
-inline int readChecked(Unit &u, const Layout &f,
-                       std::initializer_list<Ref> to) {
+[[nodiscard]] inline int readChecked(Unit &u, const Layout &f,
+                                     std::initializer_list<Ref> to) {
   return readChecked(u, f, std::span<const Ref>(to.begin(), to.size()));
 }
-inline int readEofOnly(Unit &u, const Layout &f,
-                       std::initializer_list<Ref> to) {
+[[nodiscard]] inline int readEofOnly(Unit &u, const Layout &f,
+                                     std::initializer_list<Ref> to) {
   return readEofOnly(u, f, std::span<const Ref>(to.begin(), to.size()));
 }
 inline void readUnchecked(Unit &u, const Layout &f,

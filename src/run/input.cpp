@@ -45,11 +45,10 @@ void input(State &s) {
   s.ndofn = 1;
   s.nd = s.ndofn * s.np;
 
-  if (readChecked(s.io.u5, kCounts,
-                  {ref(s.imshgn), ref(s.iaxsym), ref(s.istep), ref(s.ikall),
-                   ref(s.ioread), ref(s.iowrit), ref(s.iodarc), ref(s.itsgn),
-                   ref(s.i2dwt), ref(s.isstat), ref(s.ipcode)}) != 0)
-    error5(s);
+  readMain(s, kCounts,
+           {ref(s.imshgn), ref(s.iaxsym), ref(s.istep), ref(s.ikall),
+            ref(s.ioread), ref(s.iowrit), ref(s.iodarc), ref(s.itsgn),
+            ref(s.i2dwt), ref(s.isstat), ref(s.ipcode)});
   write(s.io.lst(), kCodesEcho,
         {s.imshgn, s.iaxsym, s.istep, s.ikall, s.ioread, s.iowrit, s.iodarc,
          s.itsgn, s.i2dwt, s.isstat, s.ipcode});

@@ -27,8 +27,7 @@ void open1(State &s) {
     openOrFail(s.io.u5, s.datfil, "main input", &Unit::openRead);
 
   std::string letter(80, ' '), second(80, ' '), code(80, ' ');
-  if (readChecked(s.io.u5, kJob, {ref(letter), ref(second), ref(code)}) != 0)
-    error5(s);
+  readMain(s, kJob, {ref(letter), ref(second), ref(code)});
   s.iflux =
       (sameText(code, "05") || sameText(code, "OW") || sameText(code, "AN"))
           ? 0
@@ -36,11 +35,10 @@ void open1(State &s) {
 
   std::string outfil(200, ' '), grafil(200, ' '), flxfil(200, ' ');
   std::string ignored(200, ' ');
-  if (readChecked(s.io.u5, kName, {ref(outfil)}) != 0) error5(s);
-  if (readChecked(s.io.u5, kName, {ref(grafil)}) != 0) error5(s);
-  if (s.iflux == 1 && readChecked(s.io.u5, kName, {ref(flxfil)}) != 0)
-    error5(s);
-  if (readChecked(s.io.u5, kName, {ref(ignored)}) != 0) error5(s);
+  readMain(s, kName, {ref(outfil)});
+  readMain(s, kName, {ref(grafil)});
+  if (s.iflux == 1) readMain(s, kName, {ref(flxfil)});
+  readMain(s, kName, {ref(ignored)});
 
   if (!s.io.listingOpen) {
     openOrFail(s.io.u6, outfil, "listing", &Unit::openWrite, {&s.io.u5});

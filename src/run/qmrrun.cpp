@@ -37,7 +37,7 @@ void phases(State &s) {
   }
 
   outobs(s);
-  endqmr(s, 2, "null");
+  endNormal(s);
 }
 } // namespace
 
@@ -63,6 +63,7 @@ int runMain(State &s) {
   int status = kExitInternal;
   try {
     qmrrun(s);
+    status = kExitNormal;
   } catch (const StopRun &stop) {
     status = stop.status;
     if (status != kExitNormal && !s.io.diag.empty()) report(s.io.diag);

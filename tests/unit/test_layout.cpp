@@ -239,7 +239,7 @@ TEST(LayoutRead, StatusOfTheThreeForms) {
     Reader r("");
     EXPECT_LT(qmr::readEofOnly(r.u, i5, {ref(n)}), 0);
     Reader bad("  a\n");
-    EXPECT_THROW(qmr::readEofOnly(bad.u, i5, {ref(n)}), qmr::ReaderFault);
+    EXPECT_THROW((void)qmr::readEofOnly(bad.u, i5, {ref(n)}), qmr::ReaderFault);
   }
   {
     Reader r("");

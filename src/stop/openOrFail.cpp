@@ -1,6 +1,6 @@
 #include <filesystem>
 
-#include "run/run.hpp"
+#include "stop/stop.hpp"
 
 namespace qmr {
 

@@ -1,14 +1,11 @@
-#include <cstdio>
-
-#include "layout/layout.hpp"
-#include "run/run.hpp"
+#include "stop/stop.hpp"
 
 namespace qmr {
 
-// Every run ends here: the main input is closed, a failure message is
-// written framed by "****" (to the listing, or to the console before the
-// listing exists), and the run stops. The stop itself (flushing and closing
-// every file) happens where StopRun is caught.
+// A failure ends here: the main input is closed, the message is written
+// framed by "****" (to the listing, or to the console before the listing
+// exists), and the run stops. The stop itself (flushing and closing every
+// file) happens where StopRun is caught.
 void endqmr(State &s, int idelay, std::string_view message) {
   s.io.u5.close();
   const bool normal = sameText(message, "null");
@@ -20,6 +17,13 @@ void endqmr(State &s, int idelay, std::string_view message) {
   }
   tdelay(idelay);
   throw StopRun{normal ? kExitNormal : kExitFailure};
+}
+
+// The normal end writes nothing of its own: the completion lines are
+// already in the listing.
+void endNormal(State &s) {
+  s.io.u5.close();
+  tdelay(2);
 }
 
 // The pause after the banner and after warnings: the run never waits.
