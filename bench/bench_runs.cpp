@@ -19,46 +19,34 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "deck.hpp"
 #include "run/run.hpp"
 #include "state/state.hpp"
+#include "system.hpp"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-std::string i5(long v) {
-  std::string t = std::to_string(v);
-  return std::string(t.size() < 5 ? 5 - t.size() : 0, ' ') + t;
-}
-std::string f10(const std::string &v) {
-  return std::string(v.size() < 10 ? 10 - v.size() : 0, ' ') + v;
-}
-
 // The parts the flow and transport decks share: a 15 km valley of 300
 // elements of 50 m in three zones of 100 elements (widths 400, 900, 600 m),
 // 101 logarithmic steps from 0.1 day (20 per factor ten, to 10000 days),
 // 20 observation nodes (every 750 m) and 20 profiles (every 5th step).
-const char *const kWidths[] = {"400.0", "900.0", "600.0"};
+const double kWidths[] = {400.0, 900.0, 600.0};
 
-std::string counts(int nbt) {
-  return i5(300) + i5(101) + i5(3) + i5(nbt) + i5(0) + i5(0) + i5(20) + i5(20) +
-         "\n";
-}
-std::string meshAndZones() {
-  return f10("0.0") + f10("15000.0") + f10("1.0") + "\n" + i5(1) + "\n" +
-         i5(101) + "\n" + i5(201) + "\n";
-}
-std::string times() { return f10("0.0") + f10("0.1") + i5(20) + "\n"; }
-std::string observationsAndProfiles() {
-  std::string d;
-  for (int k = 1; k <= 20; ++k) d += i5(15 * k + 1) + "\n";
-  for (int k = 1; k <= 20; ++k) d += i5(5 * k) + "\n";
-  return d;
+void fullCapacity(qmrtest::RunDeck &d) {
+  d.ne = 300;
+  d.xn = 15000.0;
+  d.zones = {1, 101, 201};
+  d.nts = 101;
+  d.delta1 = 0.1;
+  d.ntslog = 20;
+  for (int k = 1; k <= 20; ++k) d.observations.push_back(15 * k + 1);
+  for (int k = 1; k <= 20; ++k) d.profiles.push_back(5 * k);
 }
 
 // Unconfined aquifer on a base at 0 m, K = 30 m/d, specific yield 0.15,
@@ -66,64 +54,53 @@ std::string observationsAndProfiles() {
 // its leakage capped at 0.2 mm/d; heads 20 m and 10 m at the ends, 12 m at
 // the start.
 std::string flowDeck() {
-  std::string d = "F\nflow.lst\nflow.grf\nflow.flx\n"
-                  "benchmark: flow run at full capacity\n";
-  d += counts(2);
-  d += i5(1) + i5(0) + i5(1) + i5(0) + i5(0) + i5(1) + i5(2) + i5(1) + i5(1) +
-       i5(0) + i5(1) + "\n";
-  d += "flow.rst\nrestart file written at the end\n";
-  d += "bench.vel\nvelocity file, one block per step\n";
-  d += meshAndZones();
-  for (const char *w : kWidths)
-    d += f10("30.0") + f10("0.0") + f10("0.15") + f10("0.0") + f10("0.0002") +
-         f10("0.0001") + f10("18.0") + f10(w) + f10("0.0002") + "\n";
-  d += times();
-  d += i5(1) + i5(1) + f10("20.0") + "\n";
-  d += i5(301) + i5(1) + f10("10.0") + "\n";
-  d += f10("12.0") + "\n";
-  d += i5(100) + f10("0.001") + f10("0.75") + "\n"; // iteration criteria
-  d += observationsAndProfiles();
-  return d;
+  qmrtest::FlowDeck d;
+  d.listing = "flow.lst";
+  d.graphic = "flow.grf";
+  d.flux = "flow.flx";
+  d.title = "benchmark: flow run at full capacity";
+  fullCapacity(d);
+  d.restartOut = "flow.rst";
+  d.velocity = "bench.vel";
+  d.codes.iodarc = 2; // one block per step
+  d.codes.i2dwt = 1;
+  d.media.clear();
+  for (double w : kWidths)
+    d.media.push_back({30.0, 0.0, 0.15, 0.0, 0.0002, 0.0001, 18.0, w, 0.0002});
+  d.values = {{1, 20.0}, {301, 10.0}};
+  d.initial = 12.0;
+  d.nitmax = 100; // iteration criteria
+  d.toler = 0.001;
+  d.relax = 0.75;
+  return d.text();
 }
 
 // Dispersivity 50 m, diffusion 1E-4 m2/d, porosity 0.2, retardation 1.5,
 // decay 1E-4 1/d; 100 mg/L held at node 1. Velocities from the flow run's
 // file (iodarc = 2) or a default Darcy velocity of 0.05 m/d in 15 m.
 std::string transportDeck(int iodarc) {
-  std::string d = "T\ntrans.lst\ntrans.grf\ntrans.flx\n"
-                  "benchmark: transport run at full capacity\n";
-  d += counts(1);
-  d += i5(1) + i5(0) + i5(1) + i5(0) + i5(0) + i5(1) + i5(iodarc) + i5(1) +
-       i5(0) + i5(0) + i5(1) + "\n";
-  d += "trans.rst\nrestart file written at the end\n";
-  if (iodarc > 0) d += "bench.vel\nvelocity file of the flow run\n";
-  d += meshAndZones();
-  for (const char *w : kWidths)
-    d += f10("50.0") + f10("0.0001") + f10("0.2") + f10("1.5") + f10("0.0001") +
-         f10("0.0") + f10("0.0") + f10(w) + "\n";
-  d += times();
-  d += i5(1) + i5(1) + f10("100.0") + "\n";
-  d += f10("0.0") + "\n";
-  if (iodarc <= 0) d += f10("0.05") + f10("15.0") + "\n";
-  d += observationsAndProfiles();
-  return d;
+  qmrtest::TransportDeck d;
+  d.listing = "trans.lst";
+  d.graphic = "trans.grf";
+  d.flux = "trans.flx";
+  d.title = "benchmark: transport run at full capacity";
+  fullCapacity(d);
+  d.restartOut = "trans.rst";
+  if (iodarc > 0) {
+    d.velocity = "bench.vel";
+    d.codes.iodarc = iodarc;
+  }
+  d.media.clear();
+  for (double w : kWidths)
+    d.media.push_back({50.0, 0.0001, 0.2, 1.5, 0.0001, 0.0, 0.0, w});
+  d.values = {{1, 100.0}};
+  d.darcy = 0.05;
+  d.thick = 15.0;
+  return d.text();
 }
 
 void writeDeck(const fs::path &dir, const std::string &deck) {
-  std::ofstream out(dir / "VELDA.INP", std::ios::binary);
-  out << deck;
-}
-
-// A new empty scratch folder.
-fs::path scratch() {
-  std::string tmpl = (fs::temp_directory_path() / "qmr-bench-XXXXXX").string();
-  std::vector<char> buf(tmpl.begin(), tmpl.end());
-  buf.push_back('\0');
-  if (mkdtemp(buf.data()) == nullptr) {
-    std::perror("mkdtemp");
-    std::exit(1);
-  }
-  return fs::path(buf.data());
+  qmrtest::writeFile(dir / "VELDA.INP", deck);
 }
 
 // While it lives, the working folder is `dir` and standard output (where
@@ -184,13 +161,13 @@ bool prepare(const fs::path &dir, const std::string &deck) {
 }
 
 void BM_FlowRun(benchmark::State &state) {
-  const fs::path dir = scratch();
+  const fs::path dir = qmrtest::scratch("bench");
   writeDeck(dir, flowDeck());
   timeRuns(state, dir);
 }
 
 void BM_TransportRunVelocityFile(benchmark::State &state) {
-  const fs::path dir = scratch();
+  const fs::path dir = qmrtest::scratch("bench");
   if (!prepare(dir, flowDeck())) {
     state.SkipWithError("the flow run that writes the velocity file failed");
     fs::remove_all(dir);
@@ -201,7 +178,7 @@ void BM_TransportRunVelocityFile(benchmark::State &state) {
 }
 
 void BM_TransportRunDefaultVelocity(benchmark::State &state) {
-  const fs::path dir = scratch();
+  const fs::path dir = qmrtest::scratch("bench");
   writeDeck(dir, transportDeck(0));
   timeRuns(state, dir);
 }

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "run/run.hpp"
+#include "stop/stop.hpp"
 #include "support.hpp"
 
 namespace inputtest {
@@ -33,16 +33,8 @@ inline void unitMesh(qmr::State &s) {
   }
 }
 
-// Runs `f`, which must end the run; returns the status it ended with.
-template <class F> int stopStatus(F f) {
-  try {
-    f();
-  } catch (const qmr::StopRun &e) {
-    return e.status;
-  }
-  ADD_FAILURE() << "the run did not end";
-  return -1;
-}
+using qmrtest::stopStatus;
+using qmrtest::times;
 
 inline std::vector<std::string> listing(const qmr::State &s) {
   return qmrtest::lines(s.io.u6.text());
@@ -61,12 +53,5 @@ inline std::string nextRecord(qmr::State &s) {
 }
 
 inline const char *kMainFail = " ****ERROR OR END OF FILE ON MAIN INPUT****";
-
-// n copies of a text joined.
-inline std::string times(const std::string &t, int n) {
-  std::string r;
-  for (int i = 0; i < n; ++i) r += t;
-  return r;
-}
 
 } // namespace inputtest

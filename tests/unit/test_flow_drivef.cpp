@@ -7,7 +7,7 @@
 
 #include "drivers/drivers.hpp"
 #include "fem/fem.hpp"
-#include "run/run.hpp"
+#include "stop/stop.hpp"
 #include "support.hpp"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <limits>
 
 #include "fem/fem.hpp"
-#include "run/run.hpp"
+#include "stop/stop.hpp"
 #include "support.hpp"
 
 namespace {

@@ -23,13 +23,6 @@ std::unique_ptr<qmr::State> propState(const std::string &deck, int ne, int nmat,
   return s;
 }
 
-// A medium record of ten-column fields.
-std::string medium(const std::vector<std::string> &fields) {
-  std::string r;
-  for (auto &f : fields) r += qmrtest::col(f, 10);
-  return r;
-}
-
 } // namespace
 
 TEST(InputFlowProps, PerElementMediaDefaultsEchoAndTable) {
@@ -37,9 +30,9 @@ TEST(InputFlowProps, PerElementMediaDefaultsEchoAndTable) {
   d << "    1"
     << "    2"
     << "    1";
-  d << medium(
+  d << qmrtest::fields(
       {"10.0", "1.0E-4", "0.1", "0.0", "0.001", "0.01", "5.0", "0.0", "0.0"});
-  d << medium(
+  d << qmrtest::fields(
       {"2.0", "0.0", "0.2", "-3.0", "0.0", "0.0", "0.0", "50.0", "1.0E-12"});
   auto s = propState(d.text, 3, 2, 0);
   qmr::mpropf(*s);
@@ -107,9 +100,9 @@ TEST(InputFlowProps, LeakageCapThresholds) {
     << "    3";
   // A cap above 1e-10 applies; a cap of 0 falls back to the conductivity;
   // with the water-table option a base elevation of 0 stays 0.
-  d << medium({"3.0", "", "", "0.0", "", "", "", "2.0", "2.0E-10"});
-  d << medium({"3.0", "", "", "", "", "", "", "-5.0", "0.0"});
-  d << medium({"3.0", "", "", "", "", "", "", "", "0.5"});
+  d << qmrtest::fields({"3.0", "", "", "0.0", "", "", "", "2.0", "2.0E-10"});
+  d << qmrtest::fields({"3.0", "", "", "", "", "", "", "-5.0", "0.0"});
+  d << qmrtest::fields({"3.0", "", "", "", "", "", "", "", "0.5"});
   auto s = propState(d.text, 3, 3, 0);
   s->i2dwt = 1;
   qmr::mpropf(*s);
@@ -124,7 +117,7 @@ TEST(InputFlowProps, LeakageCapThresholds) {
   EXPECT_EQ(s->eqmax(3), 0.5);
 
   // No medium with a cap: ilqmax stays 0.
-  auto n = propState("    1\n" + medium({"3.0"}) + "\n", 1, 1, 0);
+  auto n = propState("    1\n" + qmrtest::fields({"3.0"}) + "\n", 1, 1, 0);
   n->ilqmax = 1;
   qmr::mpropf(*n);
   EXPECT_EQ(n->ilqmax, 0);
@@ -139,8 +132,9 @@ TEST(InputFlowProps, SinglePrecisionThresholds) {
   // of the cap is 1e-10 in single precision (just above 1e-10): a typed
   // 1e-10 is below it and falls back to the conductivity. A typed 1e-15 is
   // not above its single-precision threshold: that medium limits nothing.
-  d << medium({"3.0", "", "", "1.0E-9", "", "", "", "2.0", "1.0E-10"});
-  d << medium({"3.0", "", "", "5.0E-10", "", "", "", "2.0", "1.0E-15"});
+  d << qmrtest::fields({"3.0", "", "", "1.0E-9", "", "", "", "2.0", "1.0E-10"});
+  d << qmrtest::fields(
+      {"3.0", "", "", "5.0E-10", "", "", "", "2.0", "1.0E-15"});
   auto s = propState(d.text, 2, 2, 0);
   qmr::mpropf(*s);
   EXPECT_EQ(s->ebott(1), 1.0E-9);
@@ -150,7 +144,9 @@ TEST(InputFlowProps, SinglePrecisionThresholds) {
   EXPECT_EQ(s->ilqmax, 1); // medium 1 (1e-10 is above 1e-15)
 
   auto n = propState(
-      "    1\n" + medium({"3.0", "", "", "", "", "", "", "", "1.0E-15"}) + "\n",
+      "    1\n" +
+          qmrtest::fields({"3.0", "", "", "", "", "", "", "", "1.0E-15"}) +
+          "\n",
       1, 1, 0);
   qmr::mpropf(*n);
   EXPECT_EQ(n->ilqmax, 0);
@@ -159,7 +155,7 @@ TEST(InputFlowProps, SinglePrecisionThresholds) {
 TEST(InputFlowProps, UniformZones) {
   Deck d;
   d << "    1"
-    << "    6" << medium({"1.0"}) << medium({"2.0"});
+    << "    6" << qmrtest::fields({"1.0"}) << qmrtest::fields({"2.0"});
   auto s = propState(d.text, 10, 2, 1);
   qmr::mpropf(*s);
   EXPECT_EQ(s->lmat(3), 11); // the appended end of the last zone
@@ -170,8 +166,8 @@ TEST(InputFlowProps, UniformZones) {
 TEST(InputFlowProps, InterpolatedBetweenControlNodes) {
   Deck d;
   d << "    1"
-    << "    5" << medium({"1.0", "", "", "", "", "", "", "", ""})
-    << medium({"5.0", "", "", "", "", "", "", "", ""});
+    << "    5" << qmrtest::fields({"1.0", "", "", "", "", "", "", "", ""})
+    << qmrtest::fields({"5.0", "", "", "", "", "", "", "", ""});
   auto s = propState(d.text, 4, 2, 2);
   qmr::mpropf(*s);
   const double want[] = {1.5, 2.5, 3.5, 4.5};
@@ -182,7 +178,7 @@ TEST(InputFlowProps, InterpolatedBetweenControlNodes) {
   }
 
   // One control medium assigns nothing: the element table is all zeros.
-  auto one = propState("    1\n" + medium({"7.0"}) + "\n", 2, 1, 2);
+  auto one = propState("    1\n" + qmrtest::fields({"7.0"}) + "\n", 2, 1, 2);
   qmr::mpropf(*one);
   EXPECT_EQ(one->etran(1), 0.0);
   EXPECT_EQ(lastLine(*one), times("0.0000E+00", 9));
@@ -194,9 +190,9 @@ TEST(InputTransportProps, DefaultsEchoAndPorosityTimesWidth) {
     << "    2"
     << "    1";
   // Columns 81-90 hold a value that has no effect.
-  d << medium(
+  d << qmrtest::fields(
       {"10.0", "1.0E-9", "0.3", "0.0", "0.01", "100.0", "5.0", "0.0", "9.0"});
-  d << medium(
+  d << qmrtest::fields(
       {"1.0", "0.0", "0.25", "0.5", "0.0", "0.0", "0.0", "40.0", "123.0"});
   auto s = propState(d.text, 3, 2, 0);
   qmr::mpropt(*s);
@@ -238,7 +234,7 @@ TEST(InputTransportProps, DefaultsEchoAndPorosityTimesWidth) {
 TEST(InputTransportProps, InterpolatedDispersivityAndMediumTenHeading) {
   Deck d;
   d << "    1"
-    << "    5" << medium({"1.0"}) << medium({"5.0"});
+    << "    5" << qmrtest::fields({"1.0"}) << qmrtest::fields({"5.0"});
   auto s = propState(d.text, 4, 2, 2);
   qmr::mpropt(*s);
   const double want[] = {1.5, 2.5, 3.5, 4.5};
@@ -247,7 +243,7 @@ TEST(InputTransportProps, InterpolatedDispersivityAndMediumTenHeading) {
   // Medium 10 does not fit the one-column field of the heading.
   Deck t;
   for (int i = 1; i <= 10; ++i) t << qmrtest::col(i, 5);
-  for (int i = 1; i <= 10; ++i) t << medium({"1.0"});
+  for (int i = 1; i <= 10; ++i) t << qmrtest::fields({"1.0"});
   auto ten = propState(t.text, 10, 10, 1);
   qmr::mpropt(*ten);
   auto l = listing(*ten);
@@ -289,7 +285,7 @@ TEST(InputProps, MediumAndZoneNumbersOutsideTheirRangeEndTheRun) {
     }
   }
   // Zone starts are not checked for other codes, which assign nothing.
-  auto other = propState("    0\n" + medium({"1.0"}) + "\n", 2, 1, 3);
+  auto other = propState("    0\n" + qmrtest::fields({"1.0"}) + "\n", 2, 1, 3);
   qmr::mpropf(*other);
   EXPECT_EQ(other->etran(1), 0.0);
 }
@@ -305,7 +301,8 @@ TEST(InputProps, AnEmptyNumberListStillTakesOneRecord) {
 
     // No element: the per-element list is empty, one record is skipped
     // and the medium record follows it.
-    auto e = propState("xxxxx\n" + medium({"4.0"}) + "\nNEXT\n", 0, 1, 0);
+    auto e =
+        propState("xxxxx\n" + qmrtest::fields({"4.0"}) + "\nNEXT\n", 0, 1, 0);
     flow ? qmr::mpropf(*e) : qmr::mpropt(*e);
     EXPECT_EQ(e->prop(1, 1), 4.0);
     EXPECT_EQ(nextRecord(*e), "NEXT");

@@ -5,7 +5,6 @@
 #include "run/run.hpp"
 #include "support.hpp"
 
-using qmrtest::col;
 using qmrtest::Deck;
 using qmrtest::lines;
 using qmrtest::memState;
@@ -18,43 +17,10 @@ std::string echo(const std::string &label, const std::string &name) {
   return " " + label + qmr::padded(name, 200);
 }
 
-// Runs a routine that is expected to end the run; returns the stop status.
-template <class F> int stops(F &&f) {
-  try {
-    f();
-  } catch (const qmr::StopRun &stop) {
-    return stop.status;
-  }
-  ADD_FAILURE() << "the run did not stop";
-  return -1;
-}
-
 std::string counts(int ne, int nts, int nmat, int nbt, int ndf, int nonu,
                    int nobs, int ntprof) {
-  return col(ne, 5) + col(nts, 5) + col(nmat, 5) + col(nbt, 5) + col(ndf, 5) +
-         col(nonu, 5) + col(nobs, 5) + col(ntprof, 5);
-}
-
-// A small complete flow deck: two elements between fixed heads 10 and 4.
-std::string flowDeck() {
-  Deck d;
-  d << "F"
-    << "run.lst"
-    << "run.grf"
-    << "run.flx"
-    << "job title";
-  d << counts(2, 1, 1, 2, 0, 0, 1, 1);
-  d << "    0    0    1    0    0    0    0    0    0    1    0";
-  d << "       0.0      10.0      20.0";
-  d << "    1"
-    << "    1";
-  d << "       1.0       0.0       0.0      10.0";
-  d << "    1    1      10.0"
-    << "    3    1       4.0";
-  d << "       0.0";
-  d << "    2"
-    << "    1";
-  return d.text;
+  return qmrtest::record(
+      qmrtest::Counts{ne, nts, nmat, nbt, ndf, nonu, nobs, ntprof});
 }
 
 } // namespace
@@ -126,7 +92,7 @@ TEST(JobFiles, UnknownRunTypeIsRejectedAfterTheJobRecords) {
       << "c"
       << "ignored";
     auto s = memState(d.text);
-    EXPECT_EQ(stops([&] { qmr::open1(*s); }), qmr::kExitFailure);
+    EXPECT_EQ(qmrtest::stopStatus([&] { qmr::open1(*s); }), qmr::kExitFailure);
     EXPECT_EQ(s->imode, 0);
     EXPECT_EQ(s->iflux, 1);
     EXPECT_EQ(lines(s->io.lst().text()).back(), kMainFail);
@@ -139,7 +105,7 @@ TEST(JobFiles, JobRecordsCutShort) {
   d << "F"
     << "out.lst";
   auto s = memState(d.text);
-  EXPECT_EQ(stops([&] { qmr::open1(*s); }), qmr::kExitFailure);
+  EXPECT_EQ(qmrtest::stopStatus([&] { qmr::open1(*s); }), qmr::kExitFailure);
   EXPECT_EQ(lines(s->io.lst().text()).back(), kMainFail);
   EXPECT_NE(s->io.diag.find("end of file after record 2"), std::string::npos);
 }
@@ -229,7 +195,7 @@ TEST(ControlData, CountsBeyondCapacityOrNegative) {
     d << c.rec << "    0    0    1";
     auto s = memState(d.text);
     s->imode = 1;
-    EXPECT_EQ(stops([&] { qmr::input(*s); }), qmr::kExitFailure);
+    EXPECT_EQ(qmrtest::stopStatus([&] { qmr::input(*s); }), qmr::kExitFailure);
     auto ls = lines(s->io.lst().text());
     EXPECT_EQ(ls.back(), kMainFail) << c.what;
     EXPECT_EQ(ls.size(), 11u); // the counts echo, then the failure
@@ -240,7 +206,7 @@ TEST(ControlData, CountsBeyondCapacityOrNegative) {
 TEST(ControlData, ReadFailures) {
   {
     auto s = memState("");
-    EXPECT_EQ(stops([&] { qmr::input(*s); }), qmr::kExitFailure);
+    EXPECT_EQ(qmrtest::stopStatus([&] { qmr::input(*s); }), qmr::kExitFailure);
     EXPECT_EQ(lines(s->io.lst().text()).back(), kMainFail);
   }
   {
@@ -253,7 +219,7 @@ TEST(ControlData, ReadFailures) {
     // The codes record fails after the counts have been echoed.
     auto s = memState(counts(2, 1, 1, 0, 0, 0, 0, 0) + "\n  1.5\n");
     s->imode = 1;
-    EXPECT_EQ(stops([&] { qmr::input(*s); }), qmr::kExitFailure);
+    EXPECT_EQ(qmrtest::stopStatus([&] { qmr::input(*s); }), qmr::kExitFailure);
     auto ls = lines(s->io.lst().text());
     EXPECT_EQ(ls[1], " NUMBER OF ELEMENTS                               =   2");
     EXPECT_EQ(ls.back(), kMainFail);
@@ -264,7 +230,7 @@ TEST(ControlData, PrintIntervalOfAFlowRun) {
   const std::string codes = "    0    0    0";
   auto flow = memState(counts(2, 1, 1, 0, 0, 0, 0, 0) + "\n" + codes + "\n");
   flow->imode = 1;
-  EXPECT_EQ(stops([&] { qmr::input(*flow); }), qmr::kExitFailure);
+  EXPECT_EQ(qmrtest::stopStatus([&] { qmr::input(*flow); }), qmr::kExitFailure);
   EXPECT_NE(flow->io.diag.find("printout"), std::string::npos);
   // A transport run does not print by steps and takes any value.
   auto tran = memState(counts(2, 1, 1, 0, 0, 0, 0, 0) + "\n" + codes + "\n");
@@ -274,72 +240,15 @@ TEST(ControlData, PrintIntervalOfAFlowRun) {
 
 TEST(Termination, FramedMessageAndNull) {
   auto s = memState("");
-  EXPECT_EQ(stops([&] { qmr::endqmr(*s, 2, "null    "); }), qmr::kExitNormal);
+  EXPECT_EQ(qmrtest::stopStatus([&] { qmr::endqmr(*s, 2, "null    "); }),
+            qmr::kExitNormal);
   EXPECT_EQ(s->io.lst().text(), "");
-  EXPECT_EQ(stops([&] { qmr::error8(*s); }), qmr::kExitFailure);
+  EXPECT_EQ(qmrtest::stopStatus([&] { qmr::error8(*s); }), qmr::kExitFailure);
   EXPECT_EQ(s->io.lst().text(),
             " ****ERROR OR END OF FILE ON RESTART FILE****\n");
   // Before the listing exists the line goes to the console.
   auto c = memState("");
   c->io.listingOpen = false;
-  EXPECT_EQ(stops([&] { qmr::error10(*c); }), qmr::kExitFailure);
+  EXPECT_EQ(qmrtest::stopStatus([&] { qmr::error10(*c); }), qmr::kExitFailure);
   EXPECT_EQ(c->io.con.text(), " ****ERROR OR END OF FILE ON DARCY FILE****\n");
-}
-
-// --- whole runs through the program ---------------------------------------
-
-TEST(WholeRun, MissingOrEmptyMainInput) {
-  auto dir = qmrtest::scratch("nodeck");
-  std::string cmd = "cd '" + dir.string() + "' && '" QMR_EXE "' >o 2>e";
-  int rc = std::system(cmd.c_str());
-  EXPECT_EQ(WEXITSTATUS(rc), qmr::kExitFile);
-  EXPECT_NE(qmrtest::readFile(dir / "e").find("VELDA.INP"), std::string::npos);
-  EXPECT_EQ(qmrtest::readFile(dir / "o").find("****ERROR"), std::string::npos);
-
-  auto r = qmrtest::runDeck("empty", "");
-  EXPECT_EQ(r.status, qmr::kExitFailure);
-  EXPECT_EQ(lines(r.out).back(), kMainFail);
-  EXPECT_NE(r.err.find("VELDA.INP: end of file"), std::string::npos) << r.err;
-}
-
-TEST(WholeRun, MalformedAndExcessiveCounts) {
-  Deck d;
-  d << "F OW"
-    << "run.lst"
-    << "run.grf"
-    << "ignored"
-    << "   10  1.0";
-  auto r = qmrtest::runDeck("badcount", d.text);
-  EXPECT_EQ(r.status, qmr::kExitReader);
-  EXPECT_NE(r.err.find("record 5, columns 6-10"), std::string::npos) << r.err;
-  EXPECT_EQ(r.file("run.lst").find("****"), std::string::npos);
-
-  Deck e;
-  e << "F OW"
-    << "run.lst"
-    << "run.grf"
-    << "ignored" << counts(500, 1, 1, 0, 0, 0, 0, 0);
-  auto big = qmrtest::runDeck("bigcount", e.text);
-  EXPECT_EQ(big.status, qmr::kExitFailure);
-  EXPECT_EQ(lines(big.file("run.lst")).back(), kMainFail);
-  EXPECT_NE(big.err.find("500"), std::string::npos);
-}
-
-TEST(WholeRun, NormalEndExitsZero) {
-  auto r = qmrtest::runDeck("normal", flowDeck());
-  EXPECT_EQ(r.status, qmr::kExitNormal) << r.err;
-  EXPECT_EQ(r.err, "");
-  auto ls = lines(r.file("run.lst"));
-  ASSERT_GE(ls.size(), 4u);
-  EXPECT_EQ(ls.back(), " QMR - Quenmoor Model - SUCCESSFUL TERMINATION");
-  EXPECT_TRUE(r.exists("run.grf"));
-  EXPECT_TRUE(r.exists("run.flx"));
-}
-
-TEST(WholeRun, OutputThatCannotBeCreated) {
-  std::string deck = flowDeck();
-  deck.replace(deck.find("run.lst"), 7, "nofolder\\run.lst");
-  auto r = qmrtest::runDeck("nolisting", deck);
-  EXPECT_EQ(r.status, qmr::kExitFile);
-  EXPECT_NE(r.err.find("nofolder/run.lst"), std::string::npos) << r.err;
 }

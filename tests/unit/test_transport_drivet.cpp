@@ -5,7 +5,7 @@
 #include <string>
 
 #include "drivers/drivers.hpp"
-#include "run/run.hpp"
+#include "stop/stop.hpp"
 #include "support.hpp"
 
 namespace {

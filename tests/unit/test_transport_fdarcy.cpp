@@ -4,7 +4,7 @@
 #include <cstdio>
 
 #include "fem/fem.hpp"
-#include "run/run.hpp"
+#include "stop/stop.hpp"
 #include "support.hpp"
 
 namespace {

@@ -1,6 +1,6 @@
-// Shared helpers of the verification programs: deck records in their fixed
-// columns, readers of the graphic file and of the listing by their fixed
-// columns, and the error measures the benchmarks report.
+// Shared helpers of the verification programs: the deck records of the
+// shared builder, readers of the graphic file and of the listing by their
+// fixed columns, and the error measures the benchmarks report.
 //
 // Header-only: every verification program includes it and needs nothing
 // else besides the test support library.
@@ -22,79 +22,17 @@
 namespace qmrverify {
 
 // ---------------------------------------------------------------------------
-// Deck records
+// Deck records (the shared deck builder)
 
-// A value in a w-column free-format real field (F10.0 and the like), with as
-// many significant digits as fit.
-inline std::string fx(double v, int w = 10) {
-  char buf[64];
-  for (int prec = 9; prec >= 1; --prec) {
-    std::snprintf(buf, sizeof buf, "%.*G", prec, v);
-    if (static_cast<int>(std::string(buf).size()) <= w)
-      return qmrtest::col(std::string(buf), w);
-  }
-  throw std::runtime_error("value does not fit its field");
-}
-
-inline std::string i5(long v) { return qmrtest::col(v, 5); }
-
-// The eight counts of the counts record.
-struct Counts {
-  int ne = 1, nts = 1, nmat = 1, nbt = 0, ndf = 0, nonu = 0, nobs = 0,
-      ntprof = 0;
-};
-inline std::string record(const Counts &c) {
-  return i5(c.ne) + i5(c.nts) + i5(c.nmat) + i5(c.nbt) + i5(c.ndf) +
-         i5(c.nonu) + i5(c.nobs) + i5(c.ntprof);
-}
-
-// The eleven option codes. The defaults: a graded (here uniform) mesh,
-// planar, every step printed, centred steps from the second one on, no
-// restart or velocity file, generated time steps, confined, transient, one
-// zone per medium.
-struct Codes {
-  int imshgn = 1, iaxsym = 0, istep = 1, ikall = 0, ioread = 0, iowrit = 0,
-      iodarc = 0, itsgn = 1, i2dwt = 0, isstat = 0, ipcode = 1;
-};
-inline std::string record(const Codes &c) {
-  return i5(c.imshgn) + i5(c.iaxsym) + i5(c.istep) + i5(c.ikall) +
-         i5(c.ioread) + i5(c.iowrit) + i5(c.iodarc) + i5(c.itsgn) +
-         i5(c.i2dwt) + i5(c.isstat) + i5(c.ipcode);
-}
-
-// The job records of a run without a flux file: run type "F" or "T".
-inline void jobRecords(qmrtest::Deck &d, const std::string &type,
-                       const std::string &listing, const std::string &graphic) {
-  d << type + " OW" << listing << graphic << "verification benchmark";
-}
-
-// One flow medium: conductivity, specific storage, storage coefficient,
-// thickness (or base elevation), recharge, leakage coefficient, fixed head
-// beyond the aquitard, width, maximum leakage rate.
-struct FlowMedium {
-  double k = 1.0, ss = 0.0, sc = 0.0, bott = 1.0, rech = 0.0, leak = 0.0,
-         hfix = 0.0, width = 1.0, qmax = 0.0;
-};
-inline std::string record(const FlowMedium &m) {
-  return fx(m.k) + fx(m.ss) + fx(m.sc) + fx(m.bott) + fx(m.rech) + fx(m.leak) +
-         fx(m.hfix) + fx(m.width) + fx(m.qmax);
-}
-
-// One transport medium: dispersivity, diffusion, porosity, retardation,
-// decay, recharge and aquitard concentrations, width.
-struct TransportMedium {
-  double alfal = 0.0, difus = 0.0, poros = 1.0, retar = 1.0, decay = 0.0,
-         crech = 0.0, cleak = 0.0, width = 1.0;
-};
-inline std::string record(const TransportMedium &m) {
-  return fx(m.alfal) + fx(m.difus) + fx(m.poros) + fx(m.retar) + fx(m.decay) +
-         fx(m.crech) + fx(m.cleak) + fx(m.width);
-}
-
-// A prescribed value or flux record: node, degree of freedom 1, value.
-inline std::string nodeValue(int node, double v) {
-  return i5(node) + i5(1) + fx(v);
-}
+using qmrtest::Codes;
+using qmrtest::Counts;
+using qmrtest::FlowMedium;
+using qmrtest::fx;
+using qmrtest::i5;
+using qmrtest::jobRecords;
+using qmrtest::nodeValue;
+using qmrtest::record;
+using qmrtest::TransportMedium;
 
 // ---------------------------------------------------------------------------
 // Reading numbers

@@ -5,24 +5,28 @@
 // with its defined exit status and one diagnostic line on standard error,
 // and every line written before the failure stays in its file.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "run/run.hpp"
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+#include "stop/stop.hpp"
 #include "support.hpp"
 
-using qmrtest::col;
-using qmrtest::Deck;
+using qmrtest::FlowDeck;
 using qmrtest::lines;
 using qmrtest::Run;
+using qmrtest::Section;
+using qmrtest::TransportDeck;
+using qmrtest::withLine;
 
 namespace fs = std::filesystem;
 
@@ -35,107 +39,93 @@ const std::string kRestartFail =
 const std::string kDarcyFail = " ****ERROR OR END OF FILE ON DARCY FILE****";
 const std::string kOutOfStep = "PROBLEMS IN READING DARCY VELOCITIES FILE";
 
-std::string i5(long v) { return col(v, 5); }
-
 // A small transient flow run: two elements of 10 between fixed heads 10 and
-// 4, two linear steps of 1, observation node 2, a profile at step 2.
-struct Flow {
-  std::string lst = "run.lst", grf = "run.grf", flx = "run.flx";
-  std::string rst;  // restart file to read (ioread = 1 when set)
-  std::string wrst; // restart file to write (iowrit = 1 when set)
-  std::string vel;  // velocity file (iodarc = velCode when set)
-  int velCode = 1;
-  int istep = 1;
-  std::string mesh = "       0.0      10.0      20.0";
-  std::string initial = "       7.0";
+// 4, two linear steps of 1, observation node 2, a profile at step 2, a flux
+// file. Its records: job 0-4, counts 5, codes 6, mesh 7, medium numbers 8-9,
+// medium 10, time steps 11, prescribed heads 12-13, initial head 14,
+// observation 15, profile 16 (0-based lines, without auxiliary files).
+FlowDeck small() {
+  FlowDeck f;
+  f.flux = "run.flx";
+  f.title = "job title";
+  f.ne = 2;
+  f.nts = 2;
+  f.codes.imshgn = 0;
+  f.codes.ipcode = 0;
+  f.coords = {0.0, 10.0, 20.0};
+  f.media = {{1.0, 0.0, 0.1, 10.0}}; // K, Ss, S, thickness
+  f.values = {{1, 10.0}, {3, 4.0}};
+  f.initial = 7.0;
+  f.observations = {2};
+  f.profiles = {2};
+  return f;
+}
 
-  std::string text() const {
-    Deck d;
-    d << "F" << lst << grf << flx << "job title";
-    d << i5(2) + i5(2) + i5(1) + i5(2) + i5(0) + i5(0) + i5(1) + i5(1);
-    d << i5(0) + i5(0) + i5(istep) + i5(0) + i5(rst.empty() ? 0 : 1) +
-             i5(wrst.empty() ? 0 : 1) + i5(vel.empty() ? 0 : velCode) + i5(1) +
-             i5(0) + i5(0) + i5(0);
-    if (!rst.empty()) d << rst << "restart read";
-    if (!wrst.empty()) d << wrst << "restart write";
-    if (!vel.empty()) d << vel << "velocity file";
-    d << mesh << i5(1) << i5(1);
-    d << "       1.0       0.0       0.1      10.0"; // K, Ss, S, thickness
-    d << "       0.0       1.0    0";                // linear steps of 1
-    d << i5(1) + i5(1) + "      10.0" << i5(3) + i5(1) + "       4.0";
-    if (rst.empty()) d << initial;
-    d << i5(2) << i5(2);
-    return d.text;
-  }
-};
-
-// A transport run on the same mesh taking its velocities from a file.
-struct Transport {
-  std::string vel = "run.vel";
-  int velCode = 1;
-
-  std::string text() const {
-    Deck d;
-    d << "T OW"
-      << "tr.lst"
-      << "tr.grf"
-      << "transport run";
-    d << i5(2) + i5(2) + i5(1) + i5(1) + i5(0) + i5(0) + i5(1) + i5(0);
-    d << i5(0) + i5(0) + i5(1) + i5(0) + i5(0) + i5(0) + i5(velCode) + i5(1) +
-             i5(0) + i5(0) + i5(0);
-    d << vel << "velocity file";
-    d << "       0.0      10.0      20.0" << i5(1) << i5(1);
-    // dispersivity, diffusion, porosity, retardation, decay, -, -, width
-    d << "       1.0       0.0      0.25       1.0       0.0       0.0"
-         "       0.0       1.0";
-    d << "       0.0       1.0    0";
-    d << i5(1) + i5(1) + "       1.0";
-    d << "       0.0";
-    d << i5(2);
-    return d.text;
-  }
-};
+// A transport run on the same mesh taking its velocities from run.vel.
+TransportDeck smallTransport(int velCode) {
+  TransportDeck t;
+  t.listing = "tr.lst";
+  t.graphic = "tr.grf";
+  t.title = "transport run";
+  t.velocity = "run.vel";
+  t.codes.iodarc = velCode;
+  t.ne = 2;
+  t.nts = 2;
+  t.codes.imshgn = 0;
+  t.codes.ipcode = 0;
+  t.coords = {0.0, 10.0, 20.0};
+  t.media = {{1.0, 0.0, 0.25, 1.0}}; // dispersivity, -, porosity, R
+  t.values = {{1, 1.0}};
+  t.observations = {2};
+  return t;
+}
 
 // The velocity records a flow run writes: element, Darcy velocity,
 // thickness, leakage, recharge.
 std::string velRecord(int ie) {
-  return i5(ie) +
-         "  0.3000000E+00  0.1000000E+02  0.0000000E+00  0.0000000E+00";
+  return qmrtest::velocityRecord(ie, 0.3, 10.0, 0.0, 0.0);
 }
 
-bool isRoot() { return geteuid() == 0; }
+// Runs the program in dir as it stands (no deck written), started by the
+// command `as` (see unprivileged()).
+Run runHere(const fs::path &dir, const std::vector<std::string> &as = {}) {
+  return qmrtest::runIn(dir, as);
+}
 
+#ifndef _WIN32
 // Permissions bind every user but root. Started as root, a test of them runs
-// the program as the user nobody (uid and gid 65534) through setpriv; the
-// prefix is empty when the tests run as another user, and nullopt when root
-// cannot become nobody here (no setpriv, or the program out of its reach).
-std::optional<std::string> unprivileged() {
-  if (!isRoot()) return std::string();
-  const std::string as = "setpriv --reuid=65534 --regid=65534 --clear-groups ";
-  const std::string probe = as + "test -x '" QMR_EXE "' 2>/dev/null";
-  if (std::system(probe.c_str()) != 0) return std::nullopt;
-  return as;
+// the program as the user nobody (uid and gid 65534) through setpriv, which
+// then owns the folder; the command is empty when the tests run as another
+// user, and nullopt when root cannot become nobody here (no setpriv, or the
+// program out of its reach). POSIX only: on Windows these tests have their
+// own counterparts to come.
+const std::vector<std::string> kAsNobody = {"setpriv", "--reuid=65534",
+                                            "--regid=65534", "--clear-groups"};
+
+std::optional<std::vector<std::string>> unprivileged(const fs::path &dir) {
+  if (geteuid() != 0) return std::vector<std::string>();
+  auto probe = kAsNobody;
+  probe.insert(probe.end(), {"test", "-x", QMR_EXE});
+  try {
+    if (qmrtest::runProgram(dir, probe, dir / "probe.out", dir / "probe.err") !=
+        0)
+      return std::nullopt;
+  } catch (const std::exception &) {
+    return std::nullopt;
+  }
+  fs::remove(dir / "probe.out");
+  fs::remove(dir / "probe.err");
+  return kAsNobody;
 }
 
-// Runs the program in dir as it stands (no deck written), through the
-// prefix `as` (see unprivileged()), which then owns the folder.
-Run runHere(const fs::path &dir, const std::string &as = "") {
-  Run r;
-  r.dir = dir;
-  if (!as.empty()) {
-    std::error_code ec;
-    for (const auto &e : fs::recursive_directory_iterator(dir, ec))
-      EXPECT_EQ(::lchown(e.path().c_str(), 65534, 65534), 0) << e.path();
-    EXPECT_EQ(::chown(dir.c_str(), 65534, 65534), 0) << dir;
-  }
-  std::string cmd = as + "sh -c \"cd '" + dir.string() +
-                    "' && '" QMR_EXE "' >stdout.txt 2>stderr.txt </dev/null\"";
-  int rc = std::system(cmd.c_str());
-  r.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-  r.out = r.file("stdout.txt");
-  r.err = r.file("stderr.txt");
-  return r;
+// Hands the folder and everything in it to the user nobody.
+void giveToNobody(const fs::path &dir) {
+  std::error_code ec;
+  for (const auto &e : fs::recursive_directory_iterator(dir, ec))
+    EXPECT_EQ(::lchown(e.path().c_str(), 65534, 65534), 0) << e.path();
+  EXPECT_EQ(::chown(dir.c_str(), 65534, 65534), 0) << dir;
 }
+#endif
 
 std::string last(const std::string &text) {
   auto ls = lines(text);
@@ -189,15 +179,20 @@ TEST(FaultMainInput, MissingOrAFolder) {
 }
 
 TEST(FaultMainInput, WithoutReadPermission) {
-  const auto as = unprivileged();
-  if (!as) GTEST_SKIP() << "root reads any file, and cannot become nobody";
+#ifdef _WIN32
+  GTEST_SKIP() << "permissions of POSIX systems";
+#else
   auto dir = qmrtest::scratch("f-deckperm");
-  qmrtest::writeFile(dir / "VELDA.INP", Flow().text());
+  const auto as = unprivileged(dir);
+  if (!as) GTEST_SKIP() << "root reads any file, and cannot become nobody";
+  qmrtest::writeFile(dir / "VELDA.INP", small().text());
   ::chmod((dir / "VELDA.INP").c_str(), 0200);
+  if (!as->empty()) giveToNobody(dir);
   auto r = runHere(dir, *as);
   EXPECT_EQ(r.status, qmr::kExitFile);
   diagnostic(r, {"VELDA.INP", "ermission"});
   EXPECT_FALSE(r.exists("run.lst"));
+#endif
 }
 
 // --- output files that cannot be created -------------------------------------
@@ -215,11 +210,11 @@ TEST(FaultOutputs, NamesThatCannotBeCreated) {
   };
   for (const auto &b : bads) {
     for (int which = 0; which < 3; ++which) {
-      Flow f;
+      FlowDeck f = small();
       const char *what[] = {"listing", "graphic file", "flux file"};
-      if (which == 0) f.lst = b.deckName;
-      if (which == 1) f.grf = b.deckName;
-      if (which == 2) f.flx = b.deckName;
+      if (which == 0) f.listing = b.deckName;
+      if (which == 1) f.graphic = b.deckName;
+      if (which == 2) f.flux = b.deckName;
       auto dir = qmrtest::scratch("f-noout");
       if (b.makeFolder) fs::create_directory(dir / b.shown);
       auto r = qmrtest::runDeckIn(dir, f.text());
@@ -248,8 +243,8 @@ TEST(FaultOutputs, NamesThatCannotBeCreated) {
 TEST(FaultOutputs, AuxiliaryNamesThatCannotBeOpened) {
   // The restart file to write and the velocity file are opened after their
   // names are echoed: the listing ends with the echo of the failing name.
-  Flow w;
-  w.wrst = "gone\\out.rst";
+  FlowDeck w = small();
+  w.restartOut = "gone\\out.rst";
   auto r = qmrtest::runDeck("f-norst", w.text());
   EXPECT_EQ(r.status, qmr::kExitFile);
   diagnostic(r, {"restart file to write", "gone/out.rst"});
@@ -257,8 +252,8 @@ TEST(FaultOutputs, AuxiliaryNamesThatCannotBeOpened) {
       last(r.file("run.lst")).rfind("  RESTART WRITE FILE = gone\\out.rst ", 0),
       0u);
 
-  Flow v;
-  v.vel = "C:\\QMR\\velocity.dir";
+  FlowDeck v = small();
+  v.velocity = "C:\\QMR\\velocity.dir";
   auto dir = qmrtest::scratch("f-novel");
   fs::create_directory(dir / "velocity.dir");
   auto rv = qmrtest::runDeckIn(dir, v.text());
@@ -270,17 +265,22 @@ TEST(FaultOutputs, AuxiliaryNamesThatCannotBeOpened) {
 }
 
 TEST(FaultOutputs, ReadOnlyFolder) {
-  const auto as = unprivileged();
-  if (!as) GTEST_SKIP() << "root writes anywhere, and cannot become nobody";
+#ifdef _WIN32
+  GTEST_SKIP() << "permissions of POSIX systems";
+#else
   auto dir = qmrtest::scratch("f-rofolder");
+  const auto as = unprivileged(dir);
+  if (!as) GTEST_SKIP() << "root writes anywhere, and cannot become nobody";
   fs::create_directory(dir / "ro");
   ::chmod((dir / "ro").c_str(), 0555);
-  Flow f;
-  f.grf = "ro\\run.grf";
+  FlowDeck f = small();
+  f.graphic = "ro\\run.grf";
   qmrtest::writeFile(dir / "VELDA.INP", f.text());
+  if (!as->empty()) giveToNobody(dir);
   auto r = runHere(dir, *as);
   EXPECT_EQ(r.status, qmr::kExitFile);
   diagnostic(r, {"graphic file", "ro/run.grf", "ermission"});
+#endif
 }
 
 // --- output on a full device -------------------------------------------------
@@ -289,24 +289,25 @@ TEST(FaultOutputs, FullDevice) {
   if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
   // The listing cannot be written: the run goes to its end, the other files
   // are complete, and the status says the output is incomplete.
-  Flow l;
-  l.lst = "/dev/full";
+  FlowDeck l = small();
+  l.listing = "/dev/full";
   auto rl = qmrtest::runDeck("f-full-lst", l.text());
   EXPECT_EQ(rl.status, qmr::kExitIncomplete);
   diagnostic(rl, {"could not write /dev/full completely"});
-  Flow ok;
-  auto ref = qmrtest::runDeck("f-full-ref", ok.text());
+  auto ref = qmrtest::runDeck("f-full-ref", small().text());
   normalEnd(ref);
+  ASSERT_EQ(ref.status, qmr::kExitNormal);
   EXPECT_EQ(rl.file("run.grf"), ref.file("run.grf"));
   EXPECT_EQ(rl.file("run.flx"), ref.file("run.flx"));
 
-  Flow g;
-  g.grf = "/dev/full";
+  FlowDeck g = small();
+  g.graphic = "/dev/full";
   auto rg = qmrtest::runDeck("f-full-grf", g.text());
   EXPECT_EQ(rg.status, qmr::kExitIncomplete);
   diagnostic(rg, {"could not write /dev/full completely"});
   // The listing is complete: it differs only in the echo of the name.
   auto lg = lines(rg.file("run.lst")), lref = lines(ref.file("run.lst"));
+  ASSERT_GE(lref.size(), 2u);
   ASSERT_EQ(lg.size(), lref.size());
   EXPECT_EQ(lg[1].substr(0, 28), "   GRAPHIC FILE = /dev/full ");
   lg[1] = lref[1];
@@ -314,10 +315,10 @@ TEST(FaultOutputs, FullDevice) {
 
   // A run that fails anyway keeps its own status and its own diagnostic,
   // followed by the line about the file.
-  Flow bad;
-  bad.lst = "/dev/full";
-  bad.initial = "       7.x";
-  auto rb = qmrtest::runDeck("f-full-bad", bad.text());
+  FlowDeck bad = small();
+  bad.listing = "/dev/full";
+  auto rb = qmrtest::runDeck("f-full-bad",
+                             bad.with(Section::Initial, 0, "       7.x"));
   EXPECT_EQ(rb.status, qmr::kExitFailure);
   auto err = lines(rb.err);
   ASSERT_EQ(err.size(), 2u) << rb.err;
@@ -336,8 +337,8 @@ const std::string kRestart = "    1  0.0000000E+00  0.1000000E+02\n"
 Run withRestart(const std::string &tag, const std::string &content) {
   auto dir = qmrtest::scratch(tag);
   qmrtest::writeFile(dir / "in.rst", content);
-  Flow f;
-  f.rst = "in.rst";
+  FlowDeck f = small();
+  f.restartIn = "in.rst";
   return qmrtest::runDeckIn(dir, f.text());
 }
 } // namespace
@@ -402,9 +403,7 @@ namespace {
 Run withVelocity(const std::string &tag, const std::string &content, int code) {
   auto dir = qmrtest::scratch(tag);
   qmrtest::writeFile(dir / "run.vel", content);
-  Transport t;
-  t.velCode = code;
-  return qmrtest::runDeckIn(dir, t.text());
+  return qmrtest::runDeckIn(dir, smallTransport(code).text());
 }
 } // namespace
 
@@ -478,22 +477,12 @@ std::string withEnds(const std::string &deck, const std::string &end) {
   }
   return out;
 }
-
-// Replaces line k (0-based) of a deck.
-std::string withLine(const std::string &deck, std::size_t k,
-                     const std::string &line) {
-  auto ls = lines(deck);
-  ls.at(k) = line;
-  std::string out;
-  for (const auto &l : ls) out += l + "\n";
-  return out;
-}
 } // namespace
 
 TEST(FaultDeckBytes, CrlfRunsExactlyLikeLf) {
-  Flow f;
-  f.wrst = "out.rst";
-  f.vel = "run.vel";
+  FlowDeck f = small();
+  f.restartOut = "out.rst";
+  f.velocity = "run.vel";
   auto lf = qmrtest::runDeck("f-lf", f.text());
   normalEnd(lf);
   auto crlf = qmrtest::runDeck("f-crlf", withEnds(f.text(), "\r\n"));
@@ -506,7 +495,7 @@ TEST(FaultDeckBytes, CrlfRunsExactlyLikeLf) {
 TEST(FaultDeckBytes, CrOnlyLineEnds) {
   // Without a line feed the deck is one record: the job records end after
   // it, before the listing is open, so the framed line is on the console.
-  auto r = qmrtest::runDeck("f-cr", withEnds(Flow().text(), "\r"));
+  auto r = qmrtest::runDeck("f-cr", withEnds(small().text(), "\r"));
   EXPECT_EQ(r.status, qmr::kExitFailure);
   diagnostic(r, {"VELDA.INP: end of file after record 1"});
   EXPECT_EQ(last(r.out), kMainFail);
@@ -514,7 +503,7 @@ TEST(FaultDeckBytes, CrOnlyLineEnds) {
 }
 
 TEST(FaultDeckBytes, StrangeBytesInColumnsThatAreRead) {
-  const std::string deck = Flow().text();
+  const std::string deck = small().text();
   struct Case {
     std::size_t line; // 0-based line of the deck
     std::string text; // its new content
@@ -551,7 +540,7 @@ TEST(FaultDeckBytes, StrangeBytesInColumnsThatAreRead) {
 }
 
 TEST(FaultDeckBytes, StrangeBytesInColumnsNeverRead) {
-  const std::string deck = Flow().text();
+  const std::string deck = small().text();
   auto ref = qmrtest::runDeck("f-plain", deck);
   normalEnd(ref);
   const std::string mb(1 << 20, 'x');
@@ -583,8 +572,8 @@ TEST(FaultNumbers, OverflowAndUnderflow) {
   {
     // 99999 fits I5; the echo in I3 shows asterisks. No step is a multiple
     // of the print interval: no step reports.
-    Flow f;
-    f.istep = 99999;
+    FlowDeck f = small();
+    f.codes.istep = 99999;
     auto r = qmrtest::runDeck("f-99999", f.text());
     normalEnd(r);
     const std::string lst = r.file("run.lst");
@@ -595,9 +584,8 @@ TEST(FaultNumbers, OverflowAndUnderflow) {
   }
   {
     // A value too small to hold is zero.
-    Flow f;
-    f.initial = "    1E-999";
-    auto r = qmrtest::runDeck("f-tiny", f.text());
+    auto r = qmrtest::runDeck("f-tiny",
+                              small().with(Section::Initial, 0, "    1E-999"));
     normalEnd(r);
     EXPECT_NE(
         r.file("run.lst").find(" DEFAULT INITIAL CONCENTRATION =  0.00000E+00"),
@@ -623,7 +611,8 @@ TEST(FaultNumbers, OverflowAndUnderflow) {
   };
   for (const auto &c : cases) {
     SCOPED_TRACE(c.why);
-    auto r = qmrtest::runDeck("f-big", withLine(Flow().text(), c.line, c.text));
+    auto r =
+        qmrtest::runDeck("f-big", withLine(small().text(), c.line, c.text));
     EXPECT_EQ(r.status, c.status);
     diagnostic(r, {"VELDA.INP, " + c.why});
     if (c.status == qmr::kExitFailure) {
@@ -635,7 +624,7 @@ TEST(FaultNumbers, OverflowAndUnderflow) {
 // --- values outside the model, as whole runs ---------------------------------
 
 TEST(FaultRanges, RejectedValuesEndWithTheEchoesBeforeThem) {
-  const std::string deck = Flow().text();
+  const std::string deck = small().text();
   struct Case {
     std::size_t line;
     std::string text;
@@ -678,18 +667,7 @@ TEST(FaultRanges, RejectedValuesEndWithTheEchoesBeforeThem) {
 namespace {
 // Runs the deck in a new scratch folder, stopped after 30 s.
 Run runLimited(const std::string &tag, const std::string &deck) {
-  auto dir = qmrtest::scratch(tag);
-  qmrtest::writeFile(dir / "VELDA.INP", deck);
-  Run r;
-  r.dir = dir;
-  std::string cmd = "cd '" + dir.string() +
-                    "' && timeout -k 5 30 '" QMR_EXE
-                    "' >stdout.txt 2>stderr.txt </dev/null";
-  int rc = std::system(cmd.c_str());
-  r.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-  r.out = r.file("stdout.txt");
-  r.err = r.file("stderr.txt");
-  return r;
+  return qmrtest::runDeck(tag, deck, 30);
 }
 } // namespace
 
@@ -698,17 +676,17 @@ TEST(FaultGuards, AnOutputNamedAsTheMainInputLeavesTheDeck) {
   // on the deck, it would replace the deck while it is read: a deck longer
   // than the read buffer would lose its rest. The run refuses the name.
   for (int which = 0; which < 5; ++which) {
-    Flow f;
+    FlowDeck f = small();
     const std::string self = "C:\\QMR\\VELDA.INP";
-    if (which == 0) f.lst = self;
-    if (which == 1) f.grf = self;
-    if (which == 2) f.flx = self;
-    if (which == 3) f.wrst = self;
-    if (which == 4) f.vel = self;
-    std::string deck = f.text();
+    if (which == 0) f.listing = self;
+    if (which == 1) f.graphic = self;
+    if (which == 2) f.flux = self;
+    if (which == 3) f.restartOut = self;
+    if (which == 4) f.velocity = self;
     // Blanks after the mesh coordinates: a deck longer than the buffer.
-    const std::size_t mesh = 7 + (which >= 3 ? 2 : 0);
-    deck = withLine(deck, mesh, lines(deck)[mesh] + std::string(20000, ' '));
+    const std::size_t mesh = f.line(Section::Mesh);
+    const std::string deck = f.with(
+        Section::Mesh, 0, lines(f.text())[mesh] + std::string(20000, ' '));
     SCOPED_TRACE(which);
     auto r = runLimited("f-self", deck);
     EXPECT_EQ(r.status, qmr::kExitFile);
@@ -720,8 +698,8 @@ TEST(FaultGuards, AnOutputNamedAsTheMainInputLeavesTheDeck) {
 TEST(FaultGuards, TwoOutputsOfOneName) {
   // Two outputs written through their own buffers into one file would end
   // a run "normally" with the listing and the graphic file mixed up.
-  Flow f;
-  f.grf = f.lst;
+  FlowDeck f = small();
+  f.graphic = f.listing;
   auto r = runLimited("f-twice", f.text());
   EXPECT_EQ(r.status, qmr::kExitFile);
   diagnostic(r, {"run.lst"});
@@ -731,10 +709,10 @@ TEST(FaultGuards, AnEndlessRestartFileEnds) {
   // A record without end (a device such as /dev/zero) must not be read for
   // ever: a line past the reader's limit is a read error.
   if (!fs::exists("/dev/zero")) GTEST_SKIP() << "no /dev/zero";
-  Flow f;
-  f.rst = "/dev/zero";
+  FlowDeck f = small();
+  f.restartIn = "/dev/zero";
   auto r = runLimited("f-endless", f.text());
-  EXPECT_NE(r.status, 124) << "still reading after 30 s";
+  EXPECT_NE(r.status, qmrtest::kTimedOut) << "still reading after 30 s";
   EXPECT_NE(r.status, qmr::kExitNormal);
   diagnostic(r, {"/dev/zero"});
 }

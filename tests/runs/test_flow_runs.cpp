@@ -10,67 +10,38 @@
 #include <utility>
 #include <vector>
 
-#include "run/run.hpp"
+#include "stop/stop.hpp"
 #include "support.hpp"
 
 namespace {
 
-using qmrtest::col;
-using qmrtest::Deck;
+using qmrtest::FlowDeck;
 using qmrtest::lines;
 
-std::string f10(double v) {
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "%.6G", v);
-  return col(std::string(buf), 10);
+// A steady flow run on ten elements of 10 from x = 0 with one medium:
+// conductivity 5, thickness 2; a flux file.
+FlowDeck flow() {
+  FlowDeck f;
+  f.listing = "FLOW.LST";
+  f.graphic = "FLOW.GRA";
+  f.flux = "FLOW.FLX";
+  f.title = "flow run";
+  f.codes.isstat = 1;
+  f.media = {{5.0, 0.0, 0.0, 2.0}};
+  return f;
 }
 
-std::string i5(long v) { return col(v, 5); }
+// The same, transient: steps of dt from 0.
+FlowDeck transient(int nts, double dt) {
+  FlowDeck f = flow();
+  f.codes.isstat = 0;
+  f.nts = nts;
+  f.delta1 = dt;
+  return f;
+}
 
-// One flow run on a uniform mesh from x = 0 with one medium.
-struct Flow {
-  int ne = 10;
-  double len = 100.0;
-  bool steady = true;
-  int nts = 1;
-  double tima = 0.0, dt = 1.0;
-  int ikall = 0;
-  // Conductivity, specific storage, storage coefficient, thickness,
-  // recharge, leakage coefficient, fixed head beyond the aquitard, width.
-  double k = 5.0, ss = 0.0, sc = 0.0, thick = 2.0, rech = 0.0, leak = 0.0,
-         hfix = 0.0, width = 1.0;
-  std::vector<std::pair<int, double>> heads, fluxes;
-  double hinit = 0.0;
-  std::string restartIn, restartOut; // restart files, when named
-
-  std::string deck() const {
-    Deck d;
-    d << "F"
-      << "FLOW.LST"
-      << "FLOW.GRA"
-      << "FLOW.FLX"
-      << "flow run";
-    d << i5(ne) + i5(nts) + i5(1) + i5(static_cast<long>(heads.size())) +
-             i5(static_cast<long>(fluxes.size())) + i5(0) + i5(0) + i5(0);
-    d << i5(1) + i5(0) + i5(1) + i5(ikall) + i5(restartIn.empty() ? 0 : 1) +
-             i5(restartOut.empty() ? 0 : 1) + i5(0) + i5(1) + i5(0) +
-             i5(steady ? 1 : 0) + i5(1);
-    if (!restartIn.empty()) d << restartIn << "restart file to read";
-    if (!restartOut.empty()) d << restartOut << "restart file to write";
-    d << f10(0.0) + f10(len) + f10(1.0); // uniform elements
-    d << i5(1);                          // one zone from element 1
-    d << f10(k) + f10(ss) + f10(sc) + f10(thick) + f10(rech) + f10(leak) +
-             f10(hfix) + f10(width);
-    if (!steady) d << f10(tima) + f10(dt) + i5(0); // linear steps
-    for (auto [node, h] : heads) d << i5(node) + i5(1) + f10(h);
-    for (auto [node, q] : fluxes) d << i5(node) + i5(1) + f10(q);
-    if (restartIn.empty()) d << f10(hinit);
-    return d.text;
-  }
-};
-
-qmrtest::Run runIn(const std::filesystem::path &dir, const Flow &f) {
-  auto r = qmrtest::runDeckIn(dir, f.deck());
+qmrtest::Run runIn(const std::filesystem::path &dir, const FlowDeck &f) {
+  auto r = qmrtest::runDeckIn(dir, f.text());
   EXPECT_EQ(r.status, qmr::kExitNormal) << r.err << r.file("FLOW.LST");
   return r;
 }
@@ -112,9 +83,9 @@ std::vector<std::vector<double>> balances(const std::string &listing) {
 
 TEST(FlowRuns, SteadyRechargeParabolaAndFluxBalance) {
   // h = 20 - 0.1 x + q / (2 T) x (100 - x), T = 5 x 2, q = 0.01.
-  Flow f;
-  f.rech = 0.01;
-  f.heads = {{1, 20.0}, {11, 10.0}};
+  FlowDeck f = flow();
+  f.media[0].rech = 0.01;
+  f.values = {{1, 20.0}, {11, 10.0}};
   f.restartOut = "HEADS.RST";
   auto r = runIn(qmrtest::scratch("flow-steady"), f);
   auto h = restartHeads(r.file("HEADS.RST"));
@@ -139,19 +110,16 @@ TEST(FlowRuns, SteadyRechargeParabolaAndFluxBalance) {
 }
 
 TEST(FlowRuns, TransientMassBalanceOfEveryStep) {
-  Flow f;
-  f.steady = false;
-  f.nts = 5;
-  f.dt = 2.0;
-  f.ss = 0.01;
-  f.sc = 0.1;
-  f.rech = 0.001;
-  f.leak = 0.0005;
-  f.hfix = 15.0;
-  f.width = 3.0;
-  f.heads = {{1, 20.0}};
+  FlowDeck f = transient(5, 2.0);
+  f.media[0].ss = 0.01;
+  f.media[0].sc = 0.1;
+  f.media[0].rech = 0.001;
+  f.media[0].leak = 0.0005;
+  f.media[0].hfix = 15.0;
+  f.media[0].width = 3.0;
+  f.values = {{1, 20.0}};
   f.fluxes = {{11, -0.05}};
-  f.hinit = 10.0;
+  f.initial = 10.0;
   auto r = runIn(qmrtest::scratch("flow-balance"), f);
   auto b = balances(r.file("FLOW.LST"));
   ASSERT_EQ(b.size(), 5u);
@@ -168,25 +136,22 @@ TEST(FlowRuns, TransientMassBalanceOfEveryStep) {
 TEST(FlowRuns, RestartContinuesTheHeads) {
   // Two implicit steps, a restart, two more: the same heads as four steps
   // in one run.
-  Flow f;
-  f.steady = false;
-  f.ikall = 1;
-  f.sc = 0.1;
-  f.heads = {{1, 20.0}};
-  f.hinit = 10.0;
+  FlowDeck f = transient(2, 1.0);
+  f.codes.ikall = 1;
+  f.media[0].sc = 0.1;
+  f.values = {{1, 20.0}};
+  f.initial = 10.0;
 
   const auto dir = qmrtest::scratch("flow-restart");
-  Flow first = f;
-  first.nts = 2;
+  FlowDeck first = f;
   first.restartOut = "FIRST.RST";
   runIn(dir, first);
-  Flow second = f;
-  second.nts = 2;
+  FlowDeck second = f;
   second.tima = 2.0;
   second.restartIn = "FIRST.RST";
   second.restartOut = "SECOND.RST";
   auto r2 = runIn(dir, second);
-  Flow whole = f;
+  FlowDeck whole = f;
   whole.nts = 4;
   whole.restartOut = "WHOLE.RST";
   auto r4 = runIn(qmrtest::scratch("flow-whole"), whole);

@@ -9,16 +9,14 @@
 // An input holding the line "%%AUX" is cut there, as the whole-run fuzzer
 // does: the rest is written as AUX.DAT next to the deck.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <algorithm>
 #include <cctype>
-#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
 
-#include "run/run.hpp"
+#include "stop/stop.hpp"
 #include "support.hpp"
 
 namespace fs = std::filesystem;
@@ -66,15 +64,13 @@ TEST_P(Regress, EndsWithADefinedStatus) {
   if (at != std::string::npos)
     qmrtest::writeFile(dir / "AUX.DAT", input.substr(at + cut.size()));
 
-  const std::string cmd = "cd '" + dir.string() + "' && timeout -k 5 60 '" +
-                          QMR_EXE "' >stdout.txt 2>stderr.txt </dev/null";
-  const int rc = std::system(cmd.c_str());
-  ASSERT_TRUE(WIFEXITED(rc)) << "the run was killed by a signal";
-  const int status = WEXITSTATUS(rc);
-  const std::string out = qmrtest::readFile(dir / "stdout.txt");
-  const std::string err = qmrtest::readFile(dir / "stderr.txt");
+  const qmrtest::Run r = qmrtest::runIn(dir, {}, 60);
+  ASSERT_GE(r.status, 0) << "the run was killed by signal " << -r.status;
+  const int status = r.status;
+  const std::string &out = r.out;
+  const std::string &err = r.err;
 
-  ASSERT_NE(status, 124) << "the run did not end within 60 s";
+  ASSERT_NE(status, qmrtest::kTimedOut) << "the run did not end within 60 s";
   EXPECT_TRUE(status == qmr::kExitNormal || status == qmr::kExitFailure ||
               status == qmr::kExitReader || status == qmr::kExitFile ||
               status == qmr::kExitIncomplete)

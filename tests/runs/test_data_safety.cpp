@@ -5,59 +5,49 @@
 #include "layout/layout.hpp"
 #include "support.hpp"
 
-using qmrtest::col;
-using qmrtest::Deck;
+using qmrtest::FlowDeck;
 using qmrtest::lines;
+using qmrtest::Section;
+using qmrtest::TransportDeck;
 
 namespace {
 
-std::string f10(double v) {
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "%10.4f", v);
-  return buf;
+// Two transient steps of 1 on ne elements of 10 (coordinates typed, one
+// medium number per element), node 1 held at 0, the rest starting at 10;
+// observation at the last node, two profiles at step 1.
+FlowDeck flowDeck(int ne = 2) {
+  FlowDeck f;
+  f.title = "title";
+  f.ne = ne;
+  f.nts = 2;
+  f.codes.imshgn = 0;
+  f.codes.ipcode = 0;
+  for (int i = 0; i <= ne; ++i) f.coords.push_back(10.0 * i);
+  f.media = {{1.0, 0.0, 0.1, 10.0}};
+  f.values = {{1, 0.0}};
+  f.initial = 10.0;
+  f.observations = {ne + 1};
+  f.profiles = {1, 1};
+  return f;
 }
 
-struct FlowDeck {
-  int ne = 2;
-  int nts = 2;
-  std::string readName;  // restart file to read (ioread = 1 when set)
-  std::string writeName; // restart file to write (iowrit = 1 when set)
-  std::string velName;   // velocity file (iodarc = 1 when set)
-  int profiles[2] = {1, 1};
-  std::string mesh;      // overrides the coordinate record
-  double initial = 10.0; // default initial head
-
-  std::string text() const {
-    Deck d;
-    d << "F OW"
-      << "run.lst"
-      << "run.grf"
-      << "title";
-    d << col(ne, 5) + col(nts, 5) + col(1, 5) + col(1, 5) + col(0, 5) +
-             col(0, 5) + col(1, 5) + col(2, 5);
-    d << col(0, 5) + col(0, 5) + col(1, 5) + col(0, 5) +
-             col(readName.empty() ? 0 : 1, 5) +
-             col(writeName.empty() ? 0 : 1, 5) +
-             col(velName.empty() ? 0 : 1, 5) + col(1, 5) + col(0, 5) +
-             col(0, 5) + col(0, 5);
-    if (!readName.empty()) d << readName << "ignored";
-    if (!writeName.empty()) d << writeName << "ignored";
-    if (!velName.empty()) d << velName << "ignored";
-    std::string coords;
-    for (int i = 0; i <= ne; ++i) coords += f10(10.0 * i);
-    d << (mesh.empty() ? coords : mesh);
-    for (int i = 0; i < ne; ++i) d << col(1, 5);
-    // K, Ss, S, thickness, recharge, leakage, fixed head, width, max rate
-    d << f10(1.0) + f10(0.0) + f10(0.1) + f10(10.0) + f10(0.0) + f10(0.0) +
-             f10(0.0) + f10(1.0) + f10(0.0);
-    d << f10(0.0) + f10(1.0) + col(0, 5);  // linear steps of 1 from 0
-    d << col(1, 5) + col(1, 5) + f10(0.0); // node 1 held at 0
-    if (readName.empty()) d << f10(initial);
-    d << col(ne + 1, 5);
-    d << col(profiles[0], 5) << col(profiles[1], 5);
-    return d.text;
-  }
-};
+// A transport run on the two elements of 10, inlet 1 at node 1,
+// observation at node 3.
+TransportDeck transportDeck() {
+  TransportDeck t;
+  t.listing = "tr.lst";
+  t.graphic = "tr.grf";
+  t.title = "title";
+  t.ne = 2;
+  t.nts = 2;
+  t.codes.imshgn = 0;
+  t.codes.ipcode = 0;
+  t.coords = {0.0, 10.0, 20.0};
+  t.media = {{1.0, 0.0, 0.3, 1.0}};
+  t.values = {{1, 1.0}};
+  t.observations = {3};
+  return t;
+}
 
 // Value of the profile table of a graphic file: column k (1-based) of the
 // row of node ip.
@@ -77,8 +67,8 @@ double profileValue(const std::string &graphic, int ip, int k) {
 } // namespace
 
 TEST(DataSafety, ZeroLeakageOfAFallingHeadHasNoSign) {
-  FlowDeck fd;
-  fd.velName = "run.vel";
+  FlowDeck fd = flowDeck();
+  fd.velocity = "run.vel";
   auto r = qmrtest::runDeck("zerosign", fd.text());
   ASSERT_EQ(r.status, 0) << r.err;
   auto vel = lines(r.file("run.vel"));
@@ -92,8 +82,8 @@ TEST(DataSafety, ZeroLeakageOfAFallingHeadHasNoSign) {
 
 TEST(DataSafety, RestartReadAndWrittenThroughOneName) {
   auto dir = qmrtest::scratch("samerst");
-  FlowDeck first;
-  first.writeName = "same.rst";
+  FlowDeck first = flowDeck();
+  first.restartOut = "same.rst";
   auto a = qmrtest::runDeckIn(dir, first.text());
   ASSERT_EQ(a.status, 0) << a.err;
   auto before = lines(qmrtest::readFile(dir / "same.rst"));
@@ -101,10 +91,9 @@ TEST(DataSafety, RestartReadAndWrittenThroughOneName) {
 
   // One element fewer: the third record is not read, and the file that is
   // written back holds exactly the two records of this run.
-  FlowDeck second;
-  second.ne = 1;
-  second.readName = "same.rst";
-  second.writeName = "C:\\QMR\\same.rst";
+  FlowDeck second = flowDeck(1);
+  second.restartIn = "same.rst";
+  second.restartOut = "C:\\QMR\\same.rst";
   auto b = qmrtest::runDeckIn(dir, second.text());
   ASSERT_EQ(b.status, 0) << b.err;
   auto after = lines(qmrtest::readFile(dir / "same.rst"));
@@ -124,11 +113,11 @@ TEST(DataSafety, AFailingRunLeavesEarlierFilesAsTheyWere) {
   auto dir = qmrtest::scratch("keep");
   qmrtest::writeFile(dir / "keep.rst", "precious restart\n");
   qmrtest::writeFile(dir / "keep.vel", "precious velocities\n");
-  FlowDeck fd;
-  fd.writeName = "keep.rst";
-  fd.velName = "keep.vel";
-  fd.mesh = "       0.0      10.0     twenty";
-  auto r = qmrtest::runDeckIn(dir, fd.text());
+  FlowDeck fd = flowDeck();
+  fd.restartOut = "keep.rst";
+  fd.velocity = "keep.vel";
+  auto r = qmrtest::runDeckIn(
+      dir, fd.with(Section::Mesh, 0, "       0.0      10.0     twenty"));
   EXPECT_EQ(r.status, 2); // the record reader's own report
   EXPECT_NE(r.err.find("columns 21-30"), std::string::npos) << r.err;
   EXPECT_EQ(qmrtest::readFile(dir / "keep.rst"), "precious restart\n");
@@ -137,35 +126,20 @@ TEST(DataSafety, AFailingRunLeavesEarlierFilesAsTheyWere) {
 
 TEST(DataSafety, TransportNeverEmptiesTheVelocityFileItReads) {
   auto dir = qmrtest::scratch("velkeep");
-  FlowDeck fd;
-  fd.velName = "flow.vel";
+  FlowDeck fd = flowDeck();
+  fd.velocity = "flow.vel";
   ASSERT_EQ(qmrtest::runDeckIn(dir, fd.text()).status, 0);
   const std::string vel = qmrtest::readFile(dir / "flow.vel");
   ASSERT_FALSE(vel.empty());
-  Deck d;
-  d << "T OW"
-    << "tr.lst"
-    << "tr.grf"
-    << "title";
-  d << "    2    2    1    1    0    0    1    0";
-  d << "    0    0    1    0    0    0    1    1    0    0    0";
-  d << "flow.vel"
-    << "ignored";
-  d << f10(0) + f10(10) + f10(20);
-  d << "    1"
-    << "    1";
-  d << f10(1.0) + f10(0.0) + f10(0.3) + f10(1.0);
-  d << f10(0.0) + f10(1.0) + col(0, 5);
-  d << "    1    1       1.0";
-  d << f10(0.0);
-  d << "    3";
-  auto t = qmrtest::runDeckIn(dir, d.text);
+  TransportDeck td = transportDeck();
+  td.velocity = "flow.vel";
+  auto t = qmrtest::runDeckIn(dir, td.text());
   ASSERT_EQ(t.status, 0) << t.err;
   EXPECT_EQ(qmrtest::readFile(dir / "flow.vel"), vel);
 }
 
 TEST(DataSafety, FlowStoresEveryProfileOfAStep) {
-  FlowDeck fd; // profiles 1 and 1
+  FlowDeck fd = flowDeck(); // profiles 1 and 1
   auto r = qmrtest::runDeck("prof2", fd.text());
   ASSERT_EQ(r.status, 0) << r.err;
   const std::string g = r.file("run.grf");
@@ -175,25 +149,11 @@ TEST(DataSafety, FlowStoresEveryProfileOfAStep) {
 }
 
 TEST(DataSafety, TransportStoresAtMostOneProfileAStep) {
-  Deck d;
-  d << "T OW"
-    << "tr.lst"
-    << "tr.grf"
-    << "title";
-  d << "    2    2    1    1    0    0    1    2";
-  d << "    0    0    1    0    0    0    0    1    0    0    0";
-  d << f10(0) + f10(10) + f10(20);
-  d << "    1"
-    << "    1";
-  d << f10(1.0) + f10(0.0) + f10(0.3) + f10(1.0);
-  d << f10(0.0) + f10(1.0) + col(0, 5);
-  d << "    1    1       1.0";
-  d << f10(0.0);
-  d << f10(0.1) + f10(10.0);
-  d << "    3"
-    << "    1"
-    << "    1";
-  auto r = qmrtest::runDeck("tprof2", d.text);
+  TransportDeck td = transportDeck();
+  td.darcy = 0.1;
+  td.thick = 10.0;
+  td.profiles = {1, 1};
+  auto r = qmrtest::runDeck("tprof2", td.text());
   ASSERT_EQ(r.status, 0) << r.err;
   const std::string g = r.file("tr.grf");
   EXPECT_EQ(profileValue(g, 1, 1), 1.0); // the inlet concentration

@@ -6,8 +6,6 @@
 
 #include "support.hpp"
 
-using qmrtest::col;
-using qmrtest::Deck;
 using qmrtest::lines;
 
 namespace {
@@ -15,28 +13,22 @@ namespace {
 // A two-element transport deck with the given velocity code; with a
 // positive code the velocity file is named "C:\QMR\VEL.DAT".
 std::string transportDeck(int iodarc) {
-  Deck d;
-  d << "T OW"
-    << "run.lst"
-    << "run.grf"
-    << "job title";
-  d << "    2    1    1    1    0    0    1    0";
-  d << "    0    0    1    0    0    0" + col(iodarc, 5) +
-           "    0    0    0    0";
-  if (iodarc > 0)
-    d << "C:\\QMR\\VEL.DAT"
-      << "ignored";
-  d << "       0.0      10.0      20.0";
-  d << "    1"
-    << "    1";
-  d << "       1.0       0.0       0.3       0.0       0.0       0.0"
-       "       0.0       2.0";
-  d << "       0.0       1.0";
-  d << "    1    1       1.0";
-  d << "       0.0";
-  if (iodarc <= 0) d << "       0.5      10.0";
-  d << "    2";
-  return d.text;
+  qmrtest::TransportDeck t;
+  t.title = "job title";
+  t.ne = 2;
+  t.codes.imshgn = 0;
+  t.codes.itsgn = 0;
+  t.codes.ipcode = 0;
+  t.codes.iodarc = iodarc;
+  if (iodarc > 0) t.velocity = "C:\\QMR\\VEL.DAT";
+  t.coords = {0.0, 10.0, 20.0};
+  t.totals = {1.0};
+  t.media = {{1.0, 0.0, 0.3, 0.0, 0.0, 0.0, 0.0, 2.0}};
+  t.values = {{1, 1.0}};
+  t.darcy = 0.5;
+  t.thick = 10.0;
+  t.observations = {2};
+  return t.text();
 }
 
 } // namespace
