@@ -10,6 +10,7 @@ near a tie), rounded to nearest-even here with integer arithmetic; exact
 ties are confirmed with rational arithmetic.
 
 Usage: test_crmath_reference.py --exe crmath_check [--count N] [--seed S]
+                                [--wrap wine]
 """
 import argparse
 import math
@@ -217,8 +218,8 @@ def make_cases(count: int, seed: int):
     return logs, pows, powfs
 
 
-def run(exe: str, lines: list[str]) -> list[int]:
-    out = subprocess.run([exe], input="\n".join(lines) + "\n",
+def run(exe: list[str], lines: list[str]) -> list[int]:
+    out = subprocess.run(exe, input="\n".join(lines) + "\n",
                          capture_output=True,
                          text=True, check=True).stdout.split()
     assert len(out) == len(lines)
@@ -228,6 +229,8 @@ def run(exe: str, lines: list[str]) -> list[int]:
 def main() -> int:
     ap = argparse.ArgumentParser()
     ap.add_argument("--exe", required=True)
+    ap.add_argument("--wrap", default="",
+                    help="a command to run the program with, e.g. wine")
     ap.add_argument("--count", type=int, default=3000)
     ap.add_argument("--seed", type=int, default=19)
     ap.add_argument("--precise-share", type=int, default=10,
@@ -257,7 +260,7 @@ def main() -> int:
         if i % a.precise_share == 0 and x > 0:
             lines.append(f"F {fbits(x):x} {fbits(y):x}")
             want.append((r, f"precise powf({x.hex()}, {y.hex()})"))
-    got = run(a.exe, lines)
+    got = run(([a.wrap] if a.wrap else []) + [a.exe], lines)
     bad = [(w, g) for w, g in zip(want, got) if w[0] != g]
     for (r, what), g in bad[:20]:
         print(f"{what}: want {r:x} got {g:x}")
