@@ -9,5 +9,7 @@ namespace qmr::crmath {
 // ln x for positive finite x (normal or subnormal), relative error below
 // about 2^-102.
 DD lnDD(double x);
+// The same with relative error below about 2^-70, several times faster.
+DD lnQuick(double x);
 
 } // namespace qmr::crmath
