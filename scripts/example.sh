@@ -4,7 +4,7 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 example=${1:-valley}
-"$root/scripts/setup.sh" python3-matplotlib
+"$root/scripts/setup.sh" python3-numpy python3-pandas python3-matplotlib
 cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$root/build" -j2 --target qmr >/dev/null
 "$root/scripts/run-deck.sh" "$root/examples/$example" "$root/out/$example"

@@ -22,6 +22,7 @@ const Layout kNonuEcho("(/,' NODE NUMBER (',I4,' ) - NON-UNIFORM INITIAL VALUE =
 void inital(State &s) {
   if (s.ioread == 1) {
     write(s.io.lst(), kRstHead, {});
+    s.io.u8.setSection("restart records");
     for (int ip = 1; ip <= s.np; ++ip) {
       int iip = 0;
       double ecoo = 0.0;
@@ -33,6 +34,7 @@ void inital(State &s) {
     s.io.u8.close();
   } else {
     double hdeflt = 0.0;
+    s.io.u5.setSection("default initial value record");
     readMain(s, kEightReals, {ref(hdeflt)});
     write(s.io.lst(), kDefEcho, {hdeflt});
     for (int ip = 1; ip <= s.np; ++ip) s.hdold(ip) = hdeflt;
@@ -40,6 +42,8 @@ void inital(State &s) {
   for (int inonu = 1; inonu <= s.nonu; ++inonu) {
     int npnonu = 0;
     double vlnonu = 0.0;
+    s.io.u5.setSection("non-uniform initial value record " +
+                       std::to_string(inonu));
     readUnchecked(s.io.u5, kNonu, {ref(npnonu), ref(vlnonu)});
     write(s.io.lst(), kNonuEcho, {npnonu, vlnonu});
     checkNode(s, s.io.u5.recno(), "non-uniform initial value node", npnonu);

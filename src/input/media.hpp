@@ -21,6 +21,8 @@ namespace qmr {
 // reader's own report (flow).
 inline void readMediumNumbers(State &s, bool checked) {
   std::vector<Ref> to;
+  s.io.u5.setSection(s.ipcode == 0 ? "medium numbers of the elements"
+                                   : "zone or control node numbers");
   if (s.ipcode == 0) {
     for (int ie = 1; ie <= s.ne; ++ie) to.push_back(ref(s.lmat(ie)));
     const int st = checked ? readChecked(s.io.u5, kOneInt, to)

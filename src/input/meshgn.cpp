@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "input/input.hpp"
+#include "input/plausible.hpp"
 #include "layout/layout.hpp"
 #include "layout/records.hpp"
 #include "math/crmath.hpp"
@@ -27,7 +28,9 @@ const Layout kElemHead("(/,'ELEMENT LENGTHS',/,'***************',/,/,6(' ELEM   
 void manual(State &s) {
   std::vector<Ref> to;
   for (int ip = 1; ip <= s.np; ++ip) to.push_back(ref(s.ecoord(ip)));
+  s.io.u5.setSection("node coordinates");
   readUnchecked(s.io.u5, kEightReals, to);
+  plausibleCoordinates(s, s.io.u5.recno());
   for (int ie = 1; ie <= s.ne; ++ie)
     s.elen(ie) = s.ecoord(ie + 1) - s.ecoord(ie);
 }
@@ -37,7 +40,9 @@ void manual(State &s) {
 // reverse element order.
 void graded(State &s) {
   double ecord1 = 0.0, ecordn = 0.0, scfact = 0.0;
+  s.io.u5.setSection("graded mesh record");
   readUnchecked(s.io.u5, kEightReals, {ref(ecord1), ref(ecordn), ref(scfact)});
+  plausibleGraded(s, ecord1, ecordn, scfact);
   write(s.io.lst(), kGradEcho, {ecord1, ecordn, scfact});
   double dstart = 0.0;
   const double scfinv = 1.0 / scfact;
@@ -61,7 +66,9 @@ void graded(State &s) {
 // logarithm advanced by repeated addition.
 void logarithmic(State &s) {
   double ecord1 = 0.0, ecordn = 0.0;
+  s.io.u5.setSection("logarithmic mesh record");
   readUnchecked(s.io.u5, kTwoRealsInt, {ref(ecord1), ref(ecordn)});
+  plausibleLogarithmic(s, ecord1, ecordn);
   write(s.io.lst(), kLogEcho, {ecord1, ecordn});
   const double dlogn = crlog10(ecordn);
   double dlog1 = crlog10(ecord1);
@@ -81,14 +88,19 @@ void meshgn(State &s) {
   std::string afil(200, ' ');
   if (s.ioread == 1) {
     std::string reafil(200, ' ');
+    s.io.u5.setSection("name of the restart file to read");
     readMain(s, kName, {ref(reafil)});
+    s.io.u5.setSection("note record after the restart file name");
     readMain(s, kName, {ref(afil)});
     write(s.io.lst(), kReaEcho, {reafil});
-    openOrFail(s.io.u8, reafil, "restart file to read", &Unit::openUnknown);
+    openOrFail(s.io.u8, reafil, "restart file to read",
+               &Unit::openUnknownToRead);
   }
   if (s.iowrit == 1) {
     std::string wrifil(200, ' ');
+    s.io.u5.setSection("name of the restart file to write");
     readUnchecked(s.io.u5, kName, {ref(wrifil)});
+    s.io.u5.setSection("note record after the restart file name");
     readUnchecked(s.io.u5, kName, {ref(afil)});
     write(s.io.lst(), kWriEcho, {wrifil});
     openOrFail(s.io.u9, wrifil, "restart file to write", &Unit::openUnknown,
@@ -96,10 +108,15 @@ void meshgn(State &s) {
   }
   if (s.iodarc > 0) {
     std::string darfil(200, ' ');
+    s.io.u5.setSection("velocity file name");
     readUnchecked(s.io.u5, kName, {ref(darfil)});
+    s.io.u5.setSection("note record after the velocity file name");
     readUnchecked(s.io.u5, kName, {ref(afil)});
     write(s.io.lst(), kDarEcho, {darfil});
-    openOrFail(s.io.u10, darfil, "velocity file", &Unit::openUnknown,
+    // A transport run only reads the velocity file: a missing one is told
+    // as such and not created.
+    openOrFail(s.io.u10, darfil, "velocity file",
+               s.imode == 2 ? &Unit::openUnknownToRead : &Unit::openUnknown,
                {&s.io.u5, &s.io.lst(), &s.io.u7, &s.io.u4, &s.io.u9});
   }
 

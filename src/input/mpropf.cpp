@@ -5,6 +5,7 @@
 
 #include "input/input.hpp"
 #include "input/media.hpp"
+#include "input/plausible.hpp"
 #include "layout/layout.hpp"
 #include "layout/records.hpp"
 #include "stop/stop.hpp"
@@ -39,10 +40,13 @@ void readMedia(State &s) {
   for (int imat = 1; imat <= s.nmat; ++imat) {
     write(s.io.lst(), kMediumHead, {imat});
     double elspec = 0.0;
+    s.io.u5.setSection("medium record of medium " + std::to_string(imat));
     readUnchecked(s.io.u5, kNineReals,
                   {ref(s.eltran), ref(elspec), ref(s.elstor), ref(s.elbott),
                    ref(s.elqrch), ref(s.elleak), ref(s.elhfix), ref(s.elwide),
                    ref(s.elqmax)});
+    plausibleFlowMedium(s, imat, s.eltran, elspec, s.elstor, s.elbott,
+                        s.elwide);
     if (s.elqmax > kQmaxUsed) s.ilqmax = 1;
     if (std::abs(s.elwide) <= kTiny) s.elwide = 1.0;
     if (s.i2dwt == 0 && std::abs(s.elbott) <= kThin) s.elbott = 1.0;

@@ -5,6 +5,7 @@
 
 #include "input/input.hpp"
 #include "input/media.hpp"
+#include "input/plausible.hpp"
 #include "layout/layout.hpp"
 #include "layout/records.hpp"
 #include "stop/stop.hpp"
@@ -35,10 +36,13 @@ void readMedia(State &s) {
   for (int imat = 1; imat <= s.nmat; ++imat) {
     write(s.io.lst(), kMediumHead, {imat});
     double eldu = 0.0;
+    s.io.u5.setSection("medium record of medium " + std::to_string(imat));
     readUnchecked(s.io.u5, kNineReals,
                   {ref(s.ealfal), ref(s.edifus), ref(s.eporos), ref(s.eretar),
                    ref(s.edecay), ref(s.ecrech), ref(s.ecleak), ref(s.elwide),
                    ref(eldu)});
+    plausibleTransportMedium(s, imat, s.ealfal, s.edifus, s.eporos, s.eretar,
+                             s.edecay, s.elwide);
     if (std::abs(s.elwide) <= kTiny) s.elwide = 1.0;
     if (std::abs(s.eretar) <= kTiny) s.eretar = 1.0;
     const double v[8] = {s.ealfal, s.edifus, s.eporos, s.eretar,

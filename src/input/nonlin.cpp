@@ -27,6 +27,7 @@ void nonlin(State &s) {
     s.relax = 0.75;
   }
   if (s.i2dwt != 1) return;
+  s.io.u5.setSection("iteration criteria record");
   readMain(s, kRecord, {ref(s.nitmax), ref(s.toler), ref(s.relax)});
   if (s.relax < kRelaxMin) s.relax = 1.0;
   write(s.io.lst(), kEcho, {s.nitmax, s.toler, s.relax});

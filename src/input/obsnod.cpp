@@ -4,6 +4,7 @@
 
 #include "input/check.hpp"
 #include "input/input.hpp"
+#include "input/plausible.hpp"
 #include "layout/layout.hpp"
 #include "layout/records.hpp"
 #include "stop/stop.hpp"
@@ -22,15 +23,19 @@ void obsnod(State &s) {
   std::vector<Ref> to;
   if (s.nobs > 0) {
     for (int iobs = 1; iobs <= s.nobs; ++iobs) to.push_back(ref(s.ldobs(iobs)));
+    s.io.u5.setSection("observation nodes");
     readMain(s, kOneInt, to);
     const long last = s.io.u5.recno();
     for (int iobs = 1; iobs <= s.nobs; ++iobs)
       checkNode(s, last - s.nobs + iobs, "observation node", s.ldobs(iobs));
+    plausibleObservationNodes(s, last);
   }
   if (s.ntprof > 0) {
     to.clear();
     for (int k = 1; k <= s.ntprof; ++k) to.push_back(ref(s.ltprof(k)));
+    s.io.u5.setSection("profile steps");
     readMain(s, kOneInt, to);
+    plausibleProfileSteps(s, s.io.u5.recno());
   }
   s.itprof = 1;
 

@@ -2,6 +2,7 @@
 // concentration (transport) for the whole run.
 #include "input/check.hpp"
 #include "input/input.hpp"
+#include "input/plausible.hpp"
 #include "layout/layout.hpp"
 #include "layout/records.hpp"
 #include "stop/stop.hpp"
@@ -21,6 +22,7 @@ void pbc(State &s) {
   for (int ib = 1; ib <= s.nbt; ++ib) {
     int inod = 0, idof = 0;
     double value = 0.0;
+    s.io.u5.setSection("prescribed-value record " + std::to_string(ib));
     readMain(s, kNodeValueRecord, {ref(inod), ref(idof), ref(value)});
     idof = 1; // the column is accepted and ignored
     s.accum(ib) = 0.0;
@@ -30,6 +32,7 @@ void pbc(State &s) {
     write(s.io.lst(), kNodeValueEcho, {ib, inod, idof, id, s.valb(ib)});
     checkNode(s, s.io.u5.recno(), "prescribed value node", inod);
   }
+  plausiblePrescribedNodes(s);
 }
 
 } // namespace qmr

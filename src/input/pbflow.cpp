@@ -22,6 +22,7 @@ void pbflow(State &s) {
   for (int isb = 1; isb <= s.nsb; ++isb) {
     int inod = 0, idof = 0;
     double value = 0.0;
+    s.io.u5.setSection("prescribed-flux record " + std::to_string(isb));
     readMain(s, kNodeValueRecord, {ref(inod), ref(idof), ref(value)});
     const int id = inod;
     s.isbv(isb) = id;

@@ -23,6 +23,7 @@ void pbtran(State &s) {
   for (int isb = 1; isb <= s.nsb; ++isb) {
     int inod = 0, idof = 0;
     double valuqc = 0.0, valuqw = 0.0;
+    s.io.u5.setSection("prescribed-flux record " + std::to_string(isb));
     readMain(s, kRecord, {ref(inod), ref(idof), ref(valuqc), ref(valuqw)});
     if (valuqc < 0.0 || valuqw < 0.0) {
       // A warning only: nothing is read, the run goes on with the values.

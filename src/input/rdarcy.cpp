@@ -29,10 +29,12 @@ void fromFile(State &s) {
            kVelocityMismatch);
     takeVelocity(s, ie);
   }
+  checkBlockEnd(s);
 }
 
 // One default velocity (per unit width) and thickness for every element.
 void defaults(State &s) {
+  s.io.u5.setSection("default velocity record");
   readMain(s, kEightReals, {ref(s.edarcy), ref(s.ethick)});
   write(s.io.lst(), kDefEcho, {s.edarcy, s.ethick});
   for (int ie = 1; ie <= s.ne; ++ie) {
@@ -49,6 +51,7 @@ void rdarcy(State &s) {
   if (s.iodarc <= 0) {
     defaults(s);
   } else if (s.iodarc == 1) {
+    s.io.u10.setSection("velocity block");
     fromFile(s);
   } else if (s.iodarc >= 3) {
     // Nothing would ever set the velocities and thicknesses: every element

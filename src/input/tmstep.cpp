@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "input/input.hpp"
+#include "input/plausible.hpp"
 #include "layout/layout.hpp"
 #include "layout/records.hpp"
 #include "math/crmath.hpp"
@@ -24,7 +25,9 @@ void manual(State &s) {
   std::vector<Ref> to;
   to.push_back(ref(s.tima));
   for (int its = 1; its <= s.nts; ++its) to.push_back(ref(s.timvec(its)));
+  s.io.u5.setSection("initial time and times");
   if (readEofOnly(s.io.u5, kEightReals, to) < 0) error5(s);
+  plausibleTimes(s, s.io.u5.recno());
   write(s.io.lst(), kManHead, {s.tima});
   double tint = s.tima;
   for (s.its = 1; s.its <= s.nts; ++s.its) {
@@ -87,7 +90,9 @@ void tmstep(State &s) {
   }
   double delta1 = 0.0;
   int ntslog = 0;
+  s.io.u5.setSection("time-step generation record");
   readUnchecked(s.io.u5, kTwoRealsInt, {ref(s.tima), ref(delta1), ref(ntslog)});
+  plausibleStep(s, delta1);
   if (ntslog > 0) {
     logarithmic(s, delta1, ntslog);
   } else {

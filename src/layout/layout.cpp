@@ -1,4 +1,5 @@
 #include "layout/layout.hpp"
+#include "layout/warn.hpp"
 
 #include <cerrno>
 #include <climits>
@@ -495,6 +496,10 @@ std::string columns(std::size_t from, int w) {
          std::to_string(from + static_cast<std::size_t>(w));
 }
 
+// Fields of one record checked for values typed a column off; a longer
+// record is checked in its first fields only.
+constexpr std::size_t kMaxSpans = 64;
+
 // 0 = read, -1 = end of file, 1 = a field that cannot be read, 2 = a
 // floating field beyond the range of a double.
 int readRecords(Unit &u, const Layout &f, std::span<const Ref> to,
@@ -511,15 +516,31 @@ int readRecords(Unit &u, const Layout &f, std::span<const Ref> to,
               " characters is no record of a text file";
       return false;
     }
+    if (u.missing()) {
+      fault = u.name() + ": the file does not exist (looked for as \"" +
+              u.path() + "\")";
+      return false;
+    }
     fault = u.name() + ": end of file after record " +
             std::to_string(u.recno()) + ", where a record of the layout " +
             f.text() + " was expected";
+    if (!u.section().empty()) fault += " (" + u.section() + ")";
+    fault += blame(u, "", "", false, true);
     return false;
   };
   if (!fetch()) return overlong ? 1 : -1;
   std::size_t col = 0;
   std::size_t ti = 0;
   std::size_t pos = 0;
+  // The numeric fields taken from the current record, for the check of
+  // values typed a column off.
+  FieldSpan spans[kMaxSpans];
+  std::size_t nspans = 0;
+  auto recordDone = [&]() {
+    if (u.checksFields() && nspans > 0)
+      checkFields(u, u.recno(), rec, std::span<const FieldSpan>(spans, nspans));
+    nspans = 0;
+  };
   for (;;) {
     for (std::size_t k = pos; k < ops.size(); ++k) {
       const Layout::Op &op = ops[k];
@@ -531,11 +552,15 @@ int readRecords(Unit &u, const Layout &f, std::span<const Ref> to,
         col += op.lit.size();
         break;
       case Layout::Kind::Slash:
+        recordDone();
         if (!fetch()) return overlong ? 1 : -1;
         col = 0;
         break;
       default: {
-        if (ti >= to.size()) return 0;
+        if (ti >= to.size()) {
+          recordDone();
+          return 0;
+        }
         const Ref &r = to[ti++];
         const auto w = static_cast<std::size_t>(op.w);
         std::string field = col < rec.size() ? rec.substr(col, w) : "";
@@ -559,15 +584,21 @@ int readRecords(Unit &u, const Layout &f, std::span<const Ref> to,
         }
         if (!ok) {
           fault = u.name() + ", record " + std::to_string(u.recno()) +
-                  ", columns " + columns(col, op.w) + ": \"" + field + "\" " +
-                  why + " (layout " + f.text() + ")";
+                  ", columns " + columns(col, op.w) +
+                  (u.section().empty() ? "" : " (" + u.section() + ")") +
+                  ": \"" + visible(field) + "\" " + why + " (layout " +
+                  f.text() + ")";
+          fault += blame(u, rec, field, op.kind == Layout::Kind::I, false);
           return why == kTooLarge ? 2 : 1;
         }
+        if (op.kind != Layout::Kind::A && nspans < kMaxSpans)
+          spans[nspans++] = {col, w, op.kind == Layout::Kind::I};
         col += w;
         break;
       }
       }
     }
+    recordDone();
     if (ti >= to.size()) return 0;
     if (!f.hasData()) mismatch(f, "targets given to a layout without fields");
     if (!fetch()) return overlong ? 1 : -1;

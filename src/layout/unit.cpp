@@ -87,6 +87,19 @@ bool Unit::openUnknown(const std::string &path) {
   return true;
 }
 
+bool Unit::openUnknownToRead(const std::string &path) {
+  std::error_code ec;
+  if (isFolder(path) || std::filesystem::exists(path, ec))
+    return openUnknown(path);
+  name_ = path;
+  path_ = path;
+  mode_ = Mode::Read;
+  lazy_ = true;
+  missing_ = true;
+  recno_ = 0;
+  return true;
+}
+
 void Unit::openConsole() {
   name_ = "standard output";
   fp_ = stdout;
@@ -120,6 +133,7 @@ bool Unit::next(std::string &rec) {
     rec.assign(mem_, memPos_, len < kMaxRecord ? len : kMaxRecord);
     memPos_ = end + 1;
   } else {
+    if (fp_ == nullptr) return false;
     int c = std::getc(fp_);
     if (c == EOF) return false;
     std::size_t len = 0;
@@ -133,15 +147,37 @@ bool Unit::next(std::string &rec) {
     }
   }
   if (!rec.empty() && rec.back() == '\r') rec.pop_back();
+  if (recno_ == 0 && rec.starts_with("\xEF\xBB\xBF")) rec.erase(0, 3);
   ++recno_;
   return true;
+}
+
+bool Unit::peek(std::string &rec) {
+  if (mode_ != Mode::Read) return false;
+  const long recno = recno_;
+  const bool overlong = overlong_;
+  bool got = false;
+  if (memory_) {
+    const std::size_t pos = memPos_;
+    got = next(rec);
+    memPos_ = pos;
+  } else if (fp_ != nullptr) {
+    const long pos = std::ftell(fp_);
+    if (pos < 0) return false;
+    got = next(rec);
+    std::clearerr(fp_);
+    std::fseek(fp_, pos, SEEK_SET);
+  }
+  recno_ = recno;
+  overlong_ = overlong;
+  return got;
 }
 
 bool Unit::ensureWriter() {
   if (mode_ == Mode::Write || mode_ == Mode::Console) return true;
   if (lazy_ && mode_ == Mode::Read) {
     // The first write replaces the whole content of the file.
-    std::fclose(fp_);
+    if (fp_ != nullptr) std::fclose(fp_);
     fp_ = std::fopen(path_.c_str(), "wb");
     if (fp_ == nullptr) {
       mode_ = Mode::Closed;
@@ -198,6 +234,7 @@ bool Unit::close() {
   fp_ = nullptr;
   buf_.reset();
   mode_ = Mode::Closed;
+  missing_ = false;
   return ok;
 }
 

@@ -1,7 +1,8 @@
 // A unit: one sequential text file of records, read or written line by line.
 //
 // A reading unit hands out one record at a time (one trailing carriage return
-// of a line is not part of the record; a record is cut at kMaxRecord columns,
+// of a line is not part of the record, nor is a UTF-8 byte-order mark at the
+// start of the file; a record is cut at kMaxRecord columns,
 // which is far beyond any layout of the system). A writing unit buffers its
 // lines and reports at close whether every byte reached the file.
 //
@@ -40,6 +41,10 @@ public:
   // one is created empty. The file is then read from its start; the first
   // write replaces its whole content (nothing of the old content remains).
   bool openUnknown(const std::string &path);
+  // Open a file that the run only reads but that keeps the open-unknown
+  // rules for a later write: a missing file is not created; it reads as an
+  // empty file that missing() reports.
+  bool openUnknownToRead(const std::string &path);
   // Write to standard output.
   void openConsole();
   // Memory-backed units for tests.
@@ -49,6 +54,8 @@ public:
   // --- reading -------------------------------------------------------------
   // Next record into rec. Returns false at end of file.
   bool next(std::string &rec);
+  // The record that next() would hand out, without taking it.
+  bool peek(std::string &rec);
   // Number of the record last handed out (1-based).
   long recno() const { return recno_; }
 
@@ -71,6 +78,8 @@ public:
   // True when the last record could not be handed out because its line
   // went on beyond kMaxLine characters: not a file of text records.
   bool overlong() const { return overlong_; }
+  // True when the file was opened to be read but does not exist.
+  bool missing() const { return missing_; }
   const std::string &why() const { return why_; }
   // What a memory unit has collected.
   const std::string &text() const { return mem_; }
@@ -78,6 +87,20 @@ public:
   // Description of the last failed read (file, record, columns, fault).
   const std::string &fault() const { return fault_; }
   void setFault(std::string f) { fault_ = std::move(f); }
+  // The part of the file being read, as warnings and diagnostics name it
+  // ("medium record of medium 1"); empty when not known.
+  const std::string &section() const { return section_; }
+  void setSection(std::string s) { section_ = std::move(s); }
+  // Whether the reader looks at every record for values typed a column off
+  // (the main input).
+  bool checksFields() const { return checkFields_; }
+  // True the first time only: for a warning that would otherwise repeat on
+  // every record or every step.
+  bool tellOnce() { return !told_ && (told_ = true); }
+  // The last record a warning was given about (0 for none).
+  long warnedRecord() const { return warned_; }
+  void setWarnedRecord(long rec) const { warned_ = rec; }
+  void setCheckFields(bool on) { checkFields_ = on; }
 
 private:
   bool ensureWriter();
@@ -89,7 +112,12 @@ private:
   std::string why_;
   std::string fault_;
   std::string role_;
+  std::string section_;
+  bool checkFields_ = false;
+  bool told_ = false;
+  mutable long warned_ = 0;
   bool overlong_ = false;
+  bool missing_ = false;
   std::FILE *fp_ = nullptr;
   bool memory_ = false;
   bool lazy_ = false;    // openUnknown: truncated at the first write

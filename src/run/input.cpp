@@ -1,3 +1,4 @@
+#include "input/plausible.hpp"
 #include "layout/layout.hpp"
 #include "run/run.hpp"
 
@@ -26,12 +27,14 @@ void checkCount(State &s, const char *what, int value, int limit, int field) {
 
 // Control data: the counts and the option codes that size and steer the run.
 void input(State &s) {
+  s.io.u5.setSection("counts record");
   if (readEofOnly(s.io.u5, kCounts,
                   {ref(s.ne), ref(s.nts), ref(s.nmat), ref(s.nbt), ref(s.ndf),
                    ref(s.nonu), ref(s.nobs), ref(s.ntprof)}) != 0)
     error5(s);
   write(s.io.lst(), kCountsEcho,
         {s.ne, s.nts, s.nmat, s.nbt, s.ndf, s.nonu, s.nobs, s.ntprof});
+  plausibleMediaCount(s);
   checkCount(s, "number of elements", s.ne, kMaxEl, 1);
   checkCount(s, "number of time steps", s.nts, kMaxTs, 2);
   checkCount(s, "number of material layers", s.nmat, kMaxMat, 3);
@@ -42,6 +45,7 @@ void input(State &s) {
   checkCount(s, "number of profile plots", s.ntprof, kMaxProf, 8);
 
   s.np = s.ne + 1;
+  s.io.u5.setSection("option codes record");
   s.ndofn = 1;
   s.nd = s.ndofn * s.np;
 

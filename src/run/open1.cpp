@@ -25,8 +25,10 @@ void open1(State &s) {
   s.datfil = padded("C:\\QMR\\VELDA.INP", 255);
   if (!s.io.u5.isOpen())
     openOrFail(s.io.u5, s.datfil, "main input", &Unit::openRead);
+  s.io.u5.setCheckFields(true);
 
   std::string letter(80, ' '), second(80, ' '), code(80, ' ');
+  s.io.u5.setSection("job record: run type and flux file code");
   readMain(s, kJob, {ref(letter), ref(second), ref(code)});
   s.iflux =
       (sameText(code, "05") || sameText(code, "OW") || sameText(code, "AN"))
@@ -35,9 +37,13 @@ void open1(State &s) {
 
   std::string outfil(200, ' '), grafil(200, ' '), flxfil(200, ' ');
   std::string ignored(200, ' ');
+  s.io.u5.setSection("listing file name");
   readMain(s, kName, {ref(outfil)});
+  s.io.u5.setSection("graphic file name");
   readMain(s, kName, {ref(grafil)});
+  s.io.u5.setSection("flux file name");
   if (s.iflux == 1) readMain(s, kName, {ref(flxfil)});
+  s.io.u5.setSection("title record");
   readMain(s, kName, {ref(ignored)});
 
   if (!s.io.listingOpen) {

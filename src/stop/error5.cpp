@@ -22,8 +22,15 @@ void error5(State &s) { readFailure(s, s.io.u5, kMainInputFailure); }
 void error8(State &s) { readFailure(s, s.io.u8, kRestartFailure); }
 void error10(State &s) { readFailure(s, s.io.u10, kVelocityFailure); }
 
+// A value rejected after a warning about the deck is most likely the
+// warning's consequence: the diagnostic points back to it.
 void badInput(State &s, const std::string &diag) {
-  fail(s, diag, kMainInputFailure);
+  const long w = s.io.u5.warnedRecord();
+  fail(s,
+       w > 0 ? diag + "; see the warning about record " + std::to_string(w) +
+                   " above"
+             : diag,
+       kMainInputFailure);
 }
 
 void readMain(State &s, const Layout &f, std::span<const Ref> to) {

@@ -1,0 +1,865 @@
+"""Input decks as Python objects: read, built in code, checked and written.
+
+A deck is a :class:`FlowDeck` or a :class:`TransportDeck`. Its values carry
+the names of :mod:`qmr.schema` (``deck.media[1].conductivity``,
+``deck.prescribed_values[2].value``); lists of nodes, elements, media,
+steps and records are numbered from 1 as in the deck. :meth:`Deck.read`
+reads any deck the program reads; :meth:`Deck.write` writes the fixed
+columns back, each value with the most digits its field holds.
+"""
+
+from __future__ import annotations
+
+import dataclasses
+import functools
+import math
+import operator
+import os
+import re
+import warnings
+from collections.abc import MutableSequence
+from typing import (Any, Dict, Iterable, Iterator, List, Optional, Sequence,
+                    Tuple, Type, TypeVar, Union, overload)
+
+from . import schema
+from .schema import Field, Record, Section
+
+__all__ = [
+    "Deck",
+    "FlowDeck",
+    "TransportDeck",
+    "DeckError",
+    "DigitsLostWarning",
+    "NumberedList",
+    "FlowMedium",
+    "TransportMedium",
+    "PrescribedValue",
+    "FlowFlux",
+    "TransportFlux",
+    "InitialValue",
+    "format_real",
+    "parse_real",
+    "parse_int",
+]
+
+PathLike = Union[str, "os.PathLike[str]"]
+_T = TypeVar("_T")
+_BOM = b"\xef\xbb\xbf"
+
+
+class DeckError(ValueError):
+    """A deck that cannot be read, or a value that cannot be written.
+
+    ``section``, ``record``, ``field`` and ``value`` say where (any may be
+    None); ``line`` is the deck record number when reading.
+    """
+
+    def __init__(self, message: str, *, section: Optional[str] = None,
+                 record: Optional[str] = None, field: Optional[str] = None,
+                 value: Any = None, line: Optional[int] = None) -> None:
+        super().__init__(message)
+        self.section = section
+        self.record = record
+        self.field = field
+        self.value = value
+        self.line = line
+
+
+class DigitsLostWarning(UserWarning):
+    """A value written to a deck field reads back as a different number."""
+
+
+# ---------------------------------------------------------------------------
+# Fields: reading and writing one value
+# ---------------------------------------------------------------------------
+
+def parse_int(text: Union[str, bytes]) -> int:
+    """Value of an integer field as the program reads it.
+
+    Blanks are ignored wherever they stand and an all-blank field is 0.
+    Raises ValueError with the reason for a field the program refuses.
+    """
+    if isinstance(text, bytes):
+        text = text.decode("latin-1")
+    t = text.replace(" ", "")
+    if not t:
+        return 0
+    body = t[1:] if t[0] in "+-" else t
+    if not body:
+        raise ValueError("is a sign without digits")
+    if not body.isascii() or not body.isdigit():
+        raise ValueError("is not an integer")
+    v = int(t)
+    if not -2**31 <= v <= 2**31 - 1:
+        raise ValueError("is too large for an integer")
+    return v
+
+
+def _real_text(t: str) -> Optional[str]:
+    """The text Python's float() reads for a blank-free F10.0 field, or None
+    when the program would refuse the field."""
+    i, n = 0, len(t)
+    sign = ""
+    if i < n and t[i] in "+-":
+        sign = t[i]
+        i += 1
+    mant_start = i
+    point = False
+    any_digit = False
+    while i < n:
+        c = t[i]
+        if "0" <= c <= "9":
+            any_digit = True
+        elif c == "." and not point:
+            point = True
+        else:
+            break
+        i += 1
+    if not any_digit:
+        return None
+    mant = t[mant_start:i]
+    exp = "0"
+    if i < n:
+        c = t[i]
+        if c in "EeDd":
+            i += 1
+        elif c not in "+-":
+            return None
+        esign = ""
+        if i < n and t[i] in "+-":
+            esign = t[i]
+            i += 1
+        if i >= n or not t[i:].isascii() or not t[i:].isdigit():
+            return None
+        exp = esign + t[i:]
+    return f"{sign}{mant}e{exp}"
+
+
+_PLAIN = re.compile(r"[+-]?(?:[0-9]+\.?[0-9]*|\.[0-9]+)")
+
+
+def parse_real(text: Union[str, bytes]) -> float:
+    """Value of a floating (F10.0) field as the program reads it.
+
+    Blanks are ignored; an all-blank field is 0; a number without a decimal
+    point is a whole number; the exponent may be written with E or D (either
+    case) or as a sign and digits alone (``1.5-3``). Raises ValueError with
+    the reason for a field the program refuses.
+    """
+    if isinstance(text, bytes):
+        text = text.decode("latin-1")
+    t = text.replace(" ", "")
+    if not t:
+        return 0.0
+    if _PLAIN.fullmatch(t):          # no exponent: Python reads it alike
+        return float(t)
+    p = _real_text(t)
+    if p is None:
+        raise ValueError("is not a number")
+    v = float(p)
+    if math.isinf(v):
+        raise ValueError("is too large for a floating value")
+    return v
+
+
+def _exp_forms(v: float, p: int) -> Iterator[Tuple[int, str]]:
+    """Exponent forms of v with p significant digits, with their rank: 2 =
+    mantissa with a point and the letter E, 3 = whole mantissa and E, 4 and
+    5 = the same with the exponent's sign alone (no letter)."""
+    s = f"{v:.{p - 1}e}"
+    mant, e = s.split("e")
+    ex = int(e)
+    sign = "-" if mant.startswith("-") else ""
+    digits = mant.lstrip("-").replace(".", "")
+    point = f"{sign}{digits[0]}.{digits[1:]}" if p > 1 else f"{sign}{digits}"
+    yield 2, f"{point}E{ex}"
+    if ex < 0:
+        yield 4, f"{point}{ex}"
+    ie = ex - (p - 1)
+    yield 3, f"{sign}{digits}E{ie}"
+    if ie < 0:
+        yield 5, f"{sign}{digits}{ie}"
+
+
+def _candidates(v: float, width: int) -> Iterator[Tuple[int, str]]:
+    """Texts that may hold v in `width` columns, with a preference rank
+    (0 = plain decimal, 1 = plain decimal without its leading zero, 2 to 5
+    exponent forms)."""
+    for k in range(1, width):
+        s = f"{v:.{k}f}"
+        if len(s) <= width + 1:
+            yield 0, s
+            if s.startswith("0.") or s.startswith("-0."):
+                yield 1, s.replace("0.", ".", 1)
+    if abs(v) < 10.0 ** width:
+        yield 0, str(math.floor(v))
+        yield 0, str(math.ceil(v))
+    for p in range(1, 18):
+        yield from _exp_forms(v, p)
+
+
+def format_real(value: float, width: int = 10) -> Tuple[str, bool]:
+    """The text of `value` for a floating field of `width` columns.
+
+    Chooses, among the texts that fit, the one that reads back closest to
+    the value (among equally close ones: a plain decimal, then an exponent
+    with the letter E, then the shortest) and
+    returns it with True when it reads back exactly. Raises ValueError for a
+    value that no text can hold (infinities, not-a-number).
+    """
+    v = float(value)
+    if not math.isfinite(v):
+        raise ValueError("is not a finite number")
+    r = repr(v)
+    if "e" not in r and "n" not in r and len(r) <= width:
+        return r, True
+    best: Optional[Tuple[float, int, int, str]] = None
+    for rank, s in _candidates(v, width):
+        if len(s) > width:
+            continue
+        try:
+            back = parse_real(s)
+        except ValueError:
+            continue
+        if math.copysign(1.0, back) != math.copysign(1.0, v):
+            continue
+        key = (abs(back - v), rank, len(s), s)
+        if best is None or key < best:
+            best = key
+            if key[0] == 0.0 and rank == 0:
+                break
+    if best is None:
+        raise ValueError("does not fit the field")
+    return best[3], best[0] == 0.0
+
+
+def _format_int(value: Any, width: int) -> str:
+    if type(value) is not int:
+        if isinstance(value, bool):
+            raise ValueError("is not an integer")
+        try:
+            value = operator.index(value)
+        except TypeError:
+            raise ValueError("is not an integer") from None
+    s = str(value)
+    if len(s) > width:
+        raise ValueError(f"does not fit {width} columns")
+    return s.rjust(width)
+
+
+def _format_text(value: Any, width: int) -> bytes:
+    if value is None:
+        value = ""
+    if not isinstance(value, str):
+        raise ValueError("is not a text")
+    if "\n" in value or "\r" in value:
+        raise ValueError("holds a line end")
+    b = value.encode("utf-8", "surrogateescape")
+    if len(b) > width:
+        raise ValueError(f"is longer than {width} columns")
+    return b.ljust(width)
+
+
+# ---------------------------------------------------------------------------
+# Lists numbered from 1
+# ---------------------------------------------------------------------------
+
+class NumberedList(MutableSequence[_T]):
+    """A list numbered from 1, as nodes, elements, media and records are in
+    the deck: ``lst[1]`` is the first item, ``lst[len(lst)]`` the last.
+    ``append``, ``extend``, iteration and ``len`` work as for a list."""
+
+    def __init__(self, items: Iterable[_T] = ()) -> None:
+        self._items: List[_T] = list(items)
+
+    def _index(self, k: int) -> int:
+        if isinstance(k, bool) or not isinstance(k, int):
+            raise TypeError("items are numbered by integers from 1")
+        if not 1 <= k <= len(self._items):
+            raise IndexError(f"number {k} is outside 1..{len(self._items)}")
+        return k - 1
+
+    @overload
+    def __getitem__(self, k: int) -> _T: ...
+
+    @overload
+    def __getitem__(self, k: slice) -> "NumberedList[_T]": ...
+
+    def __getitem__(self, k: Any) -> Any:
+        if isinstance(k, slice):
+            raise TypeError("use .to_list() to slice (numbering from 1)")
+        return self._items[self._index(k)]
+
+    def __setitem__(self, k: Any, v: Any) -> None:
+        self._items[self._index(k)] = v
+
+    def __delitem__(self, k: Any) -> None:
+        del self._items[self._index(k)]
+
+    def __len__(self) -> int:
+        return len(self._items)
+
+    def __iter__(self) -> Iterator[_T]:
+        return iter(self._items)
+
+    def insert(self, index: int, value: _T) -> None:
+        """Insert `value` so that it becomes item number `index`."""
+        self._items.insert(index - 1, value)
+
+    def append(self, value: _T) -> None:
+        self._items.append(value)
+
+    def numbered(self) -> Iterator[Tuple[int, _T]]:
+        """(number, item) pairs from 1."""
+        return enumerate(self._items, 1)
+
+    def to_list(self) -> List[_T]:
+        """The items as a plain (0-based) list."""
+        return list(self._items)
+
+    def __eq__(self, other: object) -> bool:
+        if isinstance(other, NumberedList):
+            return self._items == other._items
+        if isinstance(other, (list, tuple)):
+            return self._items == list(other)
+        return NotImplemented
+
+    def __repr__(self) -> str:
+        return f"NumberedList({self._items!r})"
+
+
+# ---------------------------------------------------------------------------
+# Item classes, made from the description
+# ---------------------------------------------------------------------------
+
+_TYPES = {"I": int, "F": float, "A": str}
+
+
+def _doc_line(f: Field) -> str:
+    unit = f" [{f.unit}]" if f.unit else ""
+    return f"    {f.name}: {f.meaning}{unit} (deck: ``{f.code}``)"
+
+
+def _make_item(rec: Record) -> type:
+    flds = [f for f in rec.fields if not f.ignored]
+    spec = []
+    for f in flds:
+        default: Any = 1 if f.name == "dof" else f.default
+        spec.append((f.name, _TYPES[f.kind], dataclasses.field(
+            default=default)))
+    doc = (f"One {rec.title} of the deck ({rec.note}).\n\n"
+           "Fields:\n" + "\n".join(_doc_line(f) for f in flds))
+    cls = dataclasses.make_dataclass(rec.item or rec.key, spec,
+                                     namespace={"__doc__": doc}, slots=True)
+    cls.__module__ = __name__
+    return cls
+
+
+_ITEMS: Dict[str, type] = {}
+for _s, _r in schema.records():
+    if _r.shape == "repeat" and _r.item:
+        _ITEMS[_r.item] = _make_item(_r)
+
+FlowMedium = _ITEMS["FlowMedium"]
+TransportMedium = _ITEMS["TransportMedium"]
+PrescribedValue = _ITEMS["PrescribedValue"]
+FlowFlux = _ITEMS["FlowFlux"]
+TransportFlux = _ITEMS["TransportFlux"]
+InitialValue = _ITEMS["InitialValue"]
+
+
+# ---------------------------------------------------------------------------
+# Decks
+# ---------------------------------------------------------------------------
+
+def _applies(rec: Record, imode: int) -> bool:
+    other = 2 if imode == 1 else 1
+    return f"imode == {other}" not in rec.when
+
+
+@functools.lru_cache(maxsize=None)
+def _row_fields(rec: Record, later: bool) -> Tuple[Field, ...]:
+    """The fields of a written row: the first row of a list holds its
+    leading values, the later ones only list values."""
+    if later and rec.shape == "list":
+        return (rec.fields[0],) * rec.per_record
+    return tuple(f for f, _, _ in rec.columns())
+
+
+def _text_lines(data: bytes) -> List[bytes]:
+    """The records of a deck file as the program splits it."""
+    if data.startswith(_BOM):
+        data = data[len(_BOM):]
+    lines = data.split(b"\n")
+    if lines and lines[-1] == b"":
+        lines.pop()
+    return [ln[:-1] if ln.endswith(b"\r") else ln for ln in lines]
+
+
+class Deck:
+    """An input deck of qmr: the base of :class:`FlowDeck` and
+    :class:`TransportDeck`.
+
+    Every value of the deck is an attribute named as in
+    ``docs/deck-fields.md`` (column *Name*); lists are :class:`NumberedList`
+    numbered from 1. Counts are taken from the lists when the deck is
+    written (``elements`` from the coordinates of a typed mesh, ``steps``
+    from typed times); ``elements`` and ``steps`` are set by hand for a
+    generated mesh or generated times. The variant code, when not set, is
+    blank with a ``flux_file`` and 05 (no flux file) without.
+    """
+
+    run_type = ""
+    imode = 0
+
+    def __init__(self, **values: Any) -> None:
+        if not self.imode:
+            raise TypeError("build a FlowDeck or a TransportDeck")
+        for name, f in self._scalars().items():
+            if name in self._derived():
+                continue
+            object.__setattr__(self, name, f.default)
+        for attr in self._lists():
+            object.__setattr__(self, attr, NumberedList())
+        self.print_interval = 1
+        self.flux_file: Optional[str] = None
+        self.variant: Optional[str] = None     # from flux_file when written
+        for k, v in values.items():
+            if k not in self._scalars() and k not in self._lists():
+                raise TypeError(f"{type(self).__name__} has no value {k!r}")
+            setattr(self, k, v)
+
+    # -- the description, for this run type ------------------------------
+    _desc: Dict[Tuple[type, str], Any] = {}
+
+    @classmethod
+    def _cached(cls, what: str) -> Any:
+        key = (cls, what)
+        if key not in Deck._desc:
+            Deck._desc[key] = getattr(cls, "_make" + what)()
+        return Deck._desc[key]
+
+    @classmethod
+    def _records(cls) -> List[Tuple[Section, Record]]:
+        return cls._cached("_records")  # type: ignore[no-any-return]
+
+    @classmethod
+    def _scalars(cls) -> Dict[str, Field]:
+        return cls._cached("_scalars")  # type: ignore[no-any-return]
+
+    @classmethod
+    def _lists(cls) -> Dict[str, Record]:
+        return cls._cached("_lists")  # type: ignore[no-any-return]
+
+    @classmethod
+    def _derived(cls) -> Dict[str, Field]:
+        """Counts that are always the length of a list (read-only)."""
+        return cls._cached("_derived")  # type: ignore[no-any-return]
+
+    @classmethod
+    def _make_records(cls) -> List[Tuple[Section, Record]]:
+        return [(s, r) for s, r in schema.records() if _applies(r, cls.imode)]
+
+    @classmethod
+    def _make_scalars(cls) -> Dict[str, Field]:
+        out: Dict[str, Field] = {}
+        for _, r in cls._records():
+            if r.shape == "single":
+                for f in r.fields:
+                    if not f.ignored and f.code != "runtype":
+                        out[f.name] = f
+            elif r.shape == "list":
+                for f in r.leading:
+                    out[f.name] = f
+        return out
+
+    @classmethod
+    def _make_lists(cls) -> Dict[str, Record]:
+        return {r.attr: r for _, r in cls._records()
+                if r.shape in ("repeat", "list") and r.attr}
+
+    @classmethod
+    def _make_derived(cls) -> Dict[str, Field]:
+        return {f.name: f for f in cls._scalars().values()
+                if f.derived and f.derived[2] == "True"}
+
+    def __setattr__(self, name: str, value: Any) -> None:
+        if name not in self._scalars() and name not in self._lists():
+            import difflib
+            near = difflib.get_close_matches(
+                name, list(self._scalars()) + list(self._lists()), 1)
+            hint = f" (did you mean {near[0]!r}?)" if near else ""
+            raise AttributeError(
+                f"{type(self).__name__} has no value {name!r}{hint}")
+        if name in self._derived():
+            raise AttributeError(
+                f"{name} is the length of {self._derived()[name].derived[0]}")
+        if name in self._lists() and not isinstance(value, NumberedList):
+            rec = self._lists()[name]
+            items = list(value)
+            if rec.shape == "repeat":
+                cls = _ITEMS[rec.item or ""]
+                items = [cls(**it) if isinstance(it, dict) else it
+                         for it in items]
+            value = NumberedList(items)
+        object.__setattr__(self, name, value)
+
+    def __getattr__(self, name: str) -> Any:
+        d = type(self)._derived()
+        if name in d:
+            return len(object.__getattribute__(self, d[name].derived[0]))
+        raise AttributeError(f"{type(self).__name__} has no value {name!r}")
+
+    # -- values by code name ---------------------------------------------
+    def _code_values(self) -> Dict[str, Any]:
+        out: Dict[str, Any] = {"runtype": self.run_type}
+        for name, f in self._scalars().items():
+            out[f.code] = getattr(self, name)
+        return out
+
+    def _sync(self) -> None:
+        """Counts from the lists, and the variant code of a deck built
+        without a flux file."""
+        vals = self._code_values()
+        for name, f in self._scalars().items():
+            if f.derived and f.derived[2] != "True":
+                attr, off, cond = f.derived
+                if schema.evaluate(cond, vals):
+                    object.__setattr__(self, name,
+                                       len(getattr(self, attr)) + off)
+        if self.variant is None:
+            self.variant = "" if self.flux_file is not None else "05"
+        if (self.flux_file is None
+                and self.variant.rstrip(" ") not in schema.NO_FLUX_VARIANTS):
+            raise DeckError(
+                f"Job records: variant code {self.variant!r} asks for a flux "
+                "file, and flux_file is None (give its name, or the variant "
+                "05, OW or AN)", section="Job records",
+                record="flux file name", field="flux_file", value=None)
+
+    def _rows(self) -> Iterator[Tuple[Section, Record, List[List[Any]]]]:
+        """The active records with the values of their rows."""
+        self._sync()
+        scope = self._code_values()
+        for sec, rec in self._records():
+            if not schema.evaluate(rec.when, scope):
+                continue
+            if rec.shape == "single":
+                vals = [self.run_type if f.code == "runtype" else
+                        f.default if f.ignored else getattr(self, f.name)
+                        for f in rec.fields]
+                # Trailing blanks of a text are no part of it.
+                vals = [v.rstrip(" ") if f.kind == "A" and isinstance(v, str)
+                        else v for f, v in zip(rec.fields, vals)]
+                yield sec, rec, [vals]
+                continue
+            n = schema.evaluate(rec.count or "0", scope)
+            items = getattr(self, rec.attr or "")
+            if len(items) != max(n, 0):
+                raise DeckError(
+                    f"{sec.title}: {rec.attr} has {len(items)} entries where "
+                    f"`{rec.count}` = {n} are read",
+                    section=sec.title, record=rec.title, field=rec.attr,
+                    value=len(items))
+            if rec.shape == "repeat":
+                rows = [[f.default if f.ignored else getattr(it, f.name)
+                         for f in rec.fields] for it in items]
+                yield sec, rec, rows
+                continue
+            flat = [getattr(self, f.name) for f in rec.leading] + list(items)
+            if not flat:
+                if rec.empty_takes_record:
+                    yield sec, rec, [[]]
+                continue
+            k = rec.per_record
+            yield sec, rec, [flat[i:i + k] for i in range(0, len(flat), k)]
+
+    # -- writing ----------------------------------------------------------
+    def to_bytes(self) -> bytes:
+        """The deck as the bytes of a file (fixed columns, LF line ends).
+
+        Raises DeckError for a value that cannot be written in its field;
+        warns (DigitsLostWarning) when a value reads back differently.
+        """
+        out: List[bytes] = []
+        for sec, rec, rows in self._rows():
+            for ri, row in enumerate(rows, 1):
+                out.append(self._line(sec, rec, ri, row))
+        return b"\n".join(out) + b"\n"
+
+    def to_text(self) -> str:
+        """The deck as text (see :meth:`to_bytes`)."""
+        return self.to_bytes().decode("utf-8", "surrogateescape")
+
+    def write(self, path: PathLike) -> None:
+        """Write the deck to `path` (see :meth:`to_bytes`)."""
+        data = self.to_bytes()
+        with open(path, "wb") as fh:
+            fh.write(data)
+
+    @staticmethod
+    def _where(sec: Section, rec: Record, ri: int, f: Field) -> str:
+        w = f"{sec.title}, {rec.title}"
+        w += f" {ri}" if rec.shape != "single" else ""
+        return f"{w}, field {f.name} ({f.code})"
+
+    def _line(self, sec: Section, rec: Record, ri: int,
+              row: Sequence[Any]) -> bytes:
+        parts: List[bytes] = []
+        for f, v in zip(_row_fields(rec, ri > 1), row):
+            try:
+                if f.kind == "F":
+                    if isinstance(v, (str, bytes)) or v is None:
+                        raise ValueError("is not a number")
+                    text, exact = format_real(v, f.width)
+                    if not exact:
+                        warnings.warn(DigitsLostWarning(
+                            f"{self._where(sec, rec, ri, f)}: {v!r} is "
+                            f"written as {text!r}, which reads back as "
+                            f"{parse_real(text)!r}"), stacklevel=4)
+                    parts.append(text.rjust(f.width).encode())
+                elif f.kind == "I":
+                    parts.append(_format_int(v, f.width).encode())
+                else:
+                    parts.append(_format_text(v, f.width))
+            except ValueError as e:
+                raise DeckError(
+                    f"{self._where(sec, rec, ri, f)}: {v!r} {e}",
+                    section=sec.title, record=rec.title, field=f.name,
+                    value=v) from None
+        return b"".join(parts).rstrip(b" ")
+
+    def validate(self) -> None:
+        """Raise DeckError for a value the deck cannot be written with (see
+        :meth:`to_bytes`); the program's own range checks are
+        :meth:`check`'s."""
+        self.to_bytes()
+
+    def locate(self, record: int, column: Optional[int] = None) -> str:
+        """Where record `record` (from 1) of the deck as written, and
+        `column` in it, lie in the object: ``"media[2].conductivity"``,
+        ``"coordinates[10]"``, ``"steps"``... For a column beyond the
+        fields of the record, or no column, the record's list item or
+        section. Raises IndexError beyond the deck's last record."""
+        line = 0
+        for sec, rec, rows in self._rows():
+            if line + len(rows) < record:
+                line += len(rows)
+                continue
+            ri = record - line
+            flds = _row_fields(rec, ri > 1)
+            k, col = None, 1
+            if column is not None:
+                for i, f in enumerate(flds):
+                    if col <= column < col + f.width:
+                        k = i
+                        break
+                    col += f.width
+            if rec.shape == "repeat":
+                base = f"{rec.attr}[{ri}]"
+                if k is None or flds[k].ignored:
+                    return base
+                return f"{base}.{flds[k].name}"
+            if rec.shape == "list":
+                if k is None:
+                    return f"{rec.attr}"
+                flat = (ri - 1) * rec.per_record + k
+                if flat < len(rec.leading):
+                    return rec.leading[flat].name
+                return f"{rec.attr}[{flat - len(rec.leading) + 1}]"
+            if k is None:
+                return sec.title if len(flds) > 1 else flds[0].name
+            return flds[k].name
+        raise IndexError(f"the deck has {line} records")
+
+    # -- comparing ----------------------------------------------------------
+    def values(self) -> List[Tuple[str, List[List[Any]]]]:
+        """The values the deck holds, record by record, as written."""
+        return [(rec.key, rows) for _, rec, rows in self._rows()]
+
+    def __eq__(self, other: object) -> bool:
+        if not isinstance(other, Deck):
+            return NotImplemented
+        if type(self) is not type(other):
+            return False
+        try:
+            return self.values() == other.values()
+        except DeckError:            # decks that cannot be written
+            return vars(self) == vars(other)
+
+    __hash__ = None  # type: ignore[assignment]
+
+    def __repr__(self) -> str:
+        return (f"{type(self).__name__}(title={self.title!r}, "
+                f"elements={self.elements!r}, steps={self.steps!r})")
+
+    def copy(self) -> "Deck":
+        """A deep copy of the deck."""
+        import copy
+        return copy.deepcopy(self)
+
+    # -- reading ----------------------------------------------------------
+    @staticmethod
+    def read(path: PathLike) -> "Deck":
+        """Read a deck file: a FlowDeck or a TransportDeck, by its first
+        letter. Reads every deck the program reads (blank fields, numbers
+        without a decimal point, D exponents, CRLF line ends, a UTF-8
+        byte-order mark, records shorter or longer than their layout).
+        Raises DeckError naming the record and columns of a fault."""
+        with open(path, "rb") as fh:
+            data = fh.read()
+        return Deck.from_bytes(data, name=os.fspath(path))
+
+    @staticmethod
+    def from_text(text: Union[str, bytes], name: str = "deck") -> "Deck":
+        """Read a deck from its text (see :meth:`read`)."""
+        if isinstance(text, str):
+            text = text.encode("utf-8", "surrogateescape")
+        return Deck.from_bytes(text, name=name)
+
+    @staticmethod
+    def from_bytes(data: bytes, name: str = "deck") -> "Deck":
+        lines = _text_lines(data)
+        first = lines[0][:1] if lines else b""
+        cls: Type[Deck]
+        if first == b"F":
+            cls = FlowDeck
+        elif first == b"T":
+            cls = TransportDeck
+        else:
+            raise DeckError(
+                f"{name}, record 1, column 1: run type "
+                f"{first.decode('latin-1')!r} is neither F (flow) nor T "
+                "(transport)",
+                section="Job records", record="run-type record",
+                field="run_type", line=1)
+        return cls._parse(lines, name)
+
+    @classmethod
+    def _parse(cls, lines: List[bytes], name: str) -> "Deck":
+        deck = cls.__new__(cls)
+        Deck.__init__(deck)
+        scope: Dict[str, Any] = {}
+        pos = 0
+
+        def take(sec: Section, rec: Record) -> bytes:
+            nonlocal pos
+            if pos >= len(lines):
+                raise DeckError(
+                    f"{name}: end of file after record {pos}, where the "
+                    f"{rec.title} ({sec.title}) was expected",
+                    section=sec.title, record=rec.title, line=pos + 1)
+            pos += 1
+            return lines[pos - 1]
+
+        def field(sec: Section, rec: Record, f: Field, line: bytes,
+                  col: int) -> Any:
+            raw = line[col:col + f.width].ljust(f.width)
+            if f.kind == "A":
+                return raw.decode("utf-8", "surrogateescape").rstrip(" ")
+            try:
+                return parse_int(raw) if f.kind == "I" else parse_real(raw)
+            except ValueError as e:
+                raise DeckError(
+                    f"{name}, record {pos}, columns {col + 1}-"
+                    f"{col + f.width} ({rec.title}): "
+                    f"\"{raw.decode('latin-1')}\" {e}",
+                    section=sec.title, record=rec.title, field=f.name,
+                    value=raw.decode("latin-1"), line=pos) from None
+
+        for sec, rec in cls._records():
+            if not schema.evaluate(rec.when, scope):
+                continue
+            if rec.shape == "single":
+                line = take(sec, rec)
+                col = 0
+                for f in rec.fields:
+                    v = field(sec, rec, f, line, col)
+                    col += f.width
+                    if f.ignored:
+                        continue
+                    scope[f.code] = v
+                    if f.code != "runtype" and f.name not in cls._derived():
+                        object.__setattr__(deck, f.name, v)
+                continue
+            n = max(int(schema.evaluate(rec.count or "0", scope)), 0)
+            if rec.shape == "repeat":
+                icls = _ITEMS[rec.item or ""]
+                items = []
+                for _ in range(n):
+                    line = take(sec, rec)
+                    col = 0
+                    kw = {}
+                    for f in rec.fields:
+                        v = field(sec, rec, f, line, col)
+                        col += f.width
+                        if not f.ignored:
+                            kw[f.name] = v
+                    items.append(icls(**kw))
+                object.__setattr__(deck, rec.attr or "", NumberedList(items))
+                continue
+            fields = list(rec.leading) + [rec.fields[0]] * n
+            vals: List[Any] = []
+            if not fields and rec.empty_takes_record:
+                take(sec, rec)
+            for i in range(0, len(fields), rec.per_record):
+                line = take(sec, rec)
+                col = 0
+                for f in fields[i:i + rec.per_record]:
+                    vals.append(field(sec, rec, f, line, col))
+                    col += f.width
+            for f, v in zip(rec.leading, vals):
+                object.__setattr__(deck, f.name, v)
+                scope[f.code] = v
+            object.__setattr__(deck, rec.attr or "",
+                               NumberedList(vals[len(rec.leading):]))
+        return deck
+
+    # -- checking ---------------------------------------------------------
+    def check(self, folder: Optional[PathLike] = None,
+              exe: Optional[PathLike] = None) -> List[Any]:
+        """The program's own checks of the deck, before a run.
+
+        Runs ``qmr --check`` on the deck (written into `folder`, where the
+        restart and velocity files it names are looked for; a scratch folder
+        when None). Returns the warnings (a list of
+        :class:`qmr.runner.Diagnostic`) when the deck would run; raises
+        :class:`qmr.RunError` carrying the failure and the warnings when it
+        would fail.
+        """
+        from .runner import check_deck
+        return check_deck(self, folder=folder, exe=exe)
+
+
+class FlowDeck(Deck):
+    """The deck of a flow run (heads): run type ``F``."""
+
+    run_type = "F"
+    imode = 1
+
+
+class TransportDeck(Deck):
+    """The deck of a transport run (concentrations): run type ``T``."""
+
+    run_type = "T"
+    imode = 2
+
+
+def _attr_doc(cls: Type[Deck]) -> str:
+    lines = []
+    for sec, rec in cls._records():
+        if rec.shape == "repeat":
+            lines.append(f"    {rec.attr}: NumberedList of {rec.item} "
+                         f"({rec.note})")
+            continue
+        for f in rec.leading + rec.fields:
+            if f.ignored or f.code == "runtype":
+                continue
+            unit = f" [{f.unit}]" if f.unit else ""
+            lines.append(f"    {f.name}: {f.meaning}{unit}, {rec.title} "
+                         f"(deck: ``{f.code}``)")
+    return "\n".join(lines)
+
+
+for _cls in (FlowDeck, TransportDeck):
+    _cls.__doc__ = (_cls.__doc__ or "") + "\n\nValues:\n" + _attr_doc(_cls)

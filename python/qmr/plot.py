@@ -1,0 +1,511 @@
+"""Figures of a qmr graphic file with matplotlib, and the ``qmr-plot``
+command.
+
+:func:`plot_graphic` draws one figure of up to two panels:
+
+- the observation time series: the value at each observation node against
+  time, one line per node, labelled with the node's coordinate
+  ("x = 9.9 m");
+- the profiles: the value at every node against distance along the valley,
+  one line per stored profile, labelled with its time ("t = 0.1 d").
+
+A run of one step (a steady-state run) has no time series to speak of: it
+is shown as its profiles. Options give units to the axes, logarithmic axes,
+the drawdown (initial minus current value) instead of the value, and
+overlays of measured data and of an analytical solution ``f(x, t)``.
+
+The figures are :class:`matplotlib.figure.Figure` objects made without
+pyplot, so they draw with any backend and need no display.
+"""
+
+from __future__ import annotations
+
+import argparse
+import importlib.util
+import math
+import os
+import sys
+from dataclasses import dataclass, field
+from pathlib import Path
+from typing import Any, Callable, Mapping, Optional, Sequence, Union
+
+import numpy as np
+import pandas as pd
+
+from qmr.cf import parse_units
+from qmr.readers import GraphicFile, OutputFileError, read_graphic, \
+    read_restart
+
+Number = Union[int, float]
+Initial = Union[Number, Mapping[int, float], pd.Series]
+Analytical = Callable[[Any, Any], Any]
+
+DEFAULT_QUANTITY = "head or concentration"
+EXIT_OK = 0
+EXIT_NOTHING = 1
+EXIT_ERROR = 2
+
+
+def format_number(v: float) -> str:
+    """A coordinate or a time in a legend: four significant digits at
+    most, without an exponent from 0.001 to a million."""
+    if v == 0 or not math.isfinite(v):
+        return "0" if v == 0 else str(v)
+    if 1e-3 <= abs(v) < 1e6:
+        return np.format_float_positional(v, precision=4, unique=False,
+                                          fractional=False, trim="-")
+    return f"{v:.4g}"
+
+
+def _with_unit(text: str, unit: Optional[str]) -> str:
+    return f"{text} ({unit})" if unit else text
+
+
+def _label(symbol: str, v: float, unit: Optional[str]) -> str:
+    return f"{symbol} = {format_number(v)}" + (f" {unit}" if unit else "")
+
+
+@dataclass
+class Series:
+    """One line of a panel: its legend label, abscissae and values, and the
+    key that matches it with measured data (node or profile step)."""
+
+    label: str
+    x: np.ndarray
+    y: np.ndarray
+    key: Any = None
+    at: float = math.nan  # the node's coordinate or the profile's time
+
+
+@dataclass
+class Panel:
+    """A panel: its lines, axis labels and scales."""
+
+    kind: str  # "observations" or "profiles"
+    series: list[Series]
+    xlabel: str
+    ylabel: str
+    title: str
+    logx: bool = False
+    logy: bool = False
+    markers: list[Series] = field(default_factory=list)
+
+
+def _initial_by_node(initial: Initial, nodes: Sequence[Any]) -> np.ndarray:
+    if isinstance(initial, (int, float, np.floating, np.integer)):
+        return np.full(len(nodes), float(initial))
+    lookup = pd.Series(initial)
+    return np.array([float(lookup.get(n, np.nan)) for n in nodes])
+
+
+def _keep(x: np.ndarray, y: np.ndarray, logx: bool, logy: bool,
+          ) -> tuple[np.ndarray, np.ndarray]:
+    """Points that can be drawn: a finite abscissa (positive on a
+    logarithmic axis); values that cannot be drawn become gaps."""
+    keep = np.isfinite(x) & ((x > 0) | (not logx))
+    y = np.where(np.isfinite(y) & ((y > 0) | (not logy)), y, np.nan)
+    return x[keep], y[keep]
+
+
+def observation_series(g: GraphicFile, logtime: bool = False,
+                       logvalue: bool = False,
+                       units: Union[None, str, Sequence[str]] = None,
+                       drawdown: Optional[Initial] = None) -> list[Series]:
+    """One line per observation node: value (or drawdown) against time,
+    labelled "x = X unit" (or "node N" when the coordinate is unknown)."""
+    length, _, _ = parse_units(units)
+    obs = g.observations
+    t = obs.index.to_numpy(dtype=float)
+    values = obs.to_numpy(dtype=float)
+    if drawdown is not None:
+        values = _initial_by_node(drawdown, list(obs.columns))[None, :] \
+            - values
+    out = []
+    for k, node in enumerate(obs.columns):
+        x = obs.attrs["x"][k] if k < len(obs.attrs.get("x", [])) \
+            else math.nan
+        label = _label("x", x, length) if math.isfinite(x) \
+            else f"node {node}"
+        xs, ys = _keep(t, values[:, k], logtime, logvalue)
+        out.append(Series(label, xs, ys, node, x))
+    return out
+
+
+def profile_series(g: GraphicFile, logdist: bool = False,
+                   logvalue: bool = False,
+                   units: Union[None, str, Sequence[str]] = None,
+                   drawdown: Optional[Initial] = None) -> list[Series]:
+    """One line per stored profile: value (or drawdown) against distance,
+    labelled "t = T unit" (or "step S" when the time is unknown). Profiles
+    the run never stored are left out."""
+    _, time, _ = parse_units(units)
+    prof = g.profiles
+    x = prof.index.to_numpy(dtype=float)
+    values = prof.to_numpy(dtype=float)
+    if drawdown is not None:
+        values = _initial_by_node(drawdown, list(prof.attrs["node"]))[
+            :, None] - values
+    out = []
+    for k, step in enumerate(prof.columns):
+        if k in g.never_stored:
+            continue
+        t = prof.attrs["time"][k]
+        label = _label("t", t, time) if math.isfinite(t) else f"step {step}"
+        xs, ys = _keep(x, values[:, k], logdist, logvalue)
+        out.append(Series(label, xs, ys, step, t))
+    return out
+
+
+def panels(g: GraphicFile, *, units: Union[None, str, Sequence[str]] = None,
+           quantity: Optional[str] = None, logtime: bool = False,
+           logdist: bool = False, logvalue: bool = False,
+           drawdown: Optional[Initial] = None,
+           notes: Optional[list[str]] = None) -> list[Panel]:
+    """The panels :func:`plot_graphic` draws, with a note in ``notes`` for
+    each one left out."""
+    notes = notes if notes is not None else []
+    length, time, value = parse_units(units)
+    quantity = quantity or ("drawdown" if drawdown is not None
+                            else DEFAULT_QUANTITY)
+    ylabel = _with_unit(quantity, value or (length if drawdown is not None
+                                            else None))
+    # One step with its profile table: shown as profiles. (A file cut
+    # short after one step keeps its single point of time series.)
+    steady = g.steady and g.complete
+    out = []
+    if not len(g.observations.columns):
+        notes.append("no observation nodes")
+    elif not len(g.observations):
+        notes.append("no observation rows")
+    elif not steady:
+        out.append(Panel("observations",
+                         observation_series(g, logtime, logvalue, units,
+                                            drawdown),
+                         _with_unit("time", time), ylabel,
+                         "observation time series", logtime, logvalue))
+    profiles = profile_series(g, logdist, logvalue, units, drawdown)
+    markers: list[Series] = []
+    if steady and len(g.observations.columns):
+        # The observation values of the one step, at their coordinates.
+        for s in observation_series(g, False, logvalue, units, drawdown):
+            if math.isfinite(s.at) and len(s.y):
+                xs, ys = _keep(np.array([s.at]), s.y[:1], logdist, logvalue)
+                markers.append(Series(f"node {s.key}", xs, ys, s.key, s.at))
+    if g.prof is None:
+        notes.append("no profile table")
+    elif not len(g.profiles):
+        notes.append("no profile rows")
+    elif not profiles and not markers:
+        notes.append("no profiles")
+    if (profiles and len(g.profiles)) or markers:
+        title = "steady state" if steady else "profiles"
+        out.append(Panel("profiles", profiles if len(g.profiles) else [],
+                         _with_unit("distance x", length), ylabel, title,
+                         logdist, logvalue, markers))
+    return out
+
+
+def read_measured(path: Union[str, Path]) -> pd.DataFrame:
+    """Measured data from a CSV file with a header: the first column the
+    time (or the distance, for profiles), every other column one series,
+    headed with the node number ("5" or "node 5"), the profile's step
+    ("step 3") or any name. Empty cells are missing values."""
+    df = pd.read_csv(path)
+    if df.shape[1] < 2:
+        raise ValueError(f"{path}: a CSV file of measured data needs a "
+                         f"first column of times or distances and at least "
+                         f"one column of values")
+    return df.set_index(df.columns[0])
+
+
+def _match(name: Any) -> Any:
+    """The node or step a measured column is headed with, or the name."""
+    text = str(name).strip()
+    for prefix in ("node", "step", ""):
+        rest = text[len(prefix):].strip() if text.startswith(prefix) \
+            else None
+        if rest is not None and rest.lstrip("-").isdigit():
+            return int(rest)
+    return name
+
+
+def _colours(n: int) -> Any:
+    from matplotlib import colormaps
+    return colormaps["tab10" if n <= 10 else "tab20"]
+
+
+def _draw(ax: Any, panel: Panel, measured: Optional[pd.DataFrame],
+          analytical: Optional[Analytical], analytical_label: str,
+          span: tuple[float, float]) -> None:
+    cmap = _colours(len(panel.series) + len(panel.markers))
+    colour_of: dict[Any, Any] = {}
+    for n, s in enumerate(panel.series):
+        colour = cmap(n % cmap.N)
+        colour_of.setdefault(s.key, colour)
+        ax.plot(s.x, s.y, label=s.label, color=colour,
+                marker="o" if len(s.x) <= 40 else None, markersize=3.5,
+                linewidth=1.3)
+    for n, s in enumerate(panel.markers, start=len(panel.series)):
+        ax.plot(s.x, s.y, linestyle="none", marker="D", markersize=6,
+                color=cmap(n % cmap.N), label=s.label)
+    if analytical is not None:
+        first = True
+        lo, hi = span
+        if panel.logx and lo > 0:
+            grid = np.geomspace(lo, hi, 200)
+        else:
+            grid = np.linspace(lo, hi, 200)
+        for s in panel.series:
+            if not math.isfinite(s.at):
+                continue
+            if panel.kind == "observations":
+                y = analytical(s.at, grid)
+            else:
+                y = analytical(grid, s.at)
+            y = np.broadcast_to(np.asarray(y, dtype=float), grid.shape)
+            ax.plot(grid, y, linestyle="--", linewidth=1.0,
+                    color=colour_of.get(s.key, "black"))
+            first = False
+        if not first:  # one legend entry for all the dashed lines
+            ax.plot([], [], linestyle="--", linewidth=1.0, color="black",
+                    label=analytical_label)
+    if measured is not None:
+        t = measured.index.to_numpy(dtype=float)
+        for n, name in enumerate(measured.columns):
+            key = _match(name)
+            colour = colour_of.get(key, cmap((len(panel.series) + n)
+                                             % cmap.N))
+            xs, ys = _keep(t, measured[name].to_numpy(dtype=float),
+                           panel.logx, panel.logy)
+            ax.plot(xs, ys, linestyle="none", marker="x", markersize=6,
+                    markeredgewidth=1.5, color=colour,
+                    label=f"{name} (measured)")
+    if panel.logx:
+        ax.set_xscale("log")
+    if panel.logy:
+        ax.set_yscale("log")
+    ax.set_xlabel(panel.xlabel)
+    ax.set_ylabel(panel.ylabel)
+    ax.set_title(panel.title)
+    ax.grid(True, which="major", alpha=0.3)
+    ax.legend(loc="upper left", bbox_to_anchor=(1.01, 1.0),
+              fontsize="small", frameon=False)
+
+
+def _span(panel: Panel) -> tuple[float, float]:
+    xs = [s.x for s in panel.series + panel.markers if len(s.x)]
+    if not xs:
+        return 0.0, 1.0
+    allx = np.concatenate(xs)
+    return float(np.nanmin(allx)), float(np.nanmax(allx))
+
+
+def plot_graphic(g: GraphicFile, *,
+                 units: Union[None, str, Sequence[str]] = None,
+                 quantity: Optional[str] = None, logtime: bool = False,
+                 logdist: bool = False, logvalue: bool = False,
+                 drawdown: Optional[Initial] = None,
+                 measured: Optional[pd.DataFrame] = None,
+                 measured_profiles: Optional[pd.DataFrame] = None,
+                 analytical: Optional[Analytical] = None,
+                 analytical_label: str = "analytical",
+                 title: Optional[str] = None,
+                 notes: Optional[list[str]] = None) -> Any:
+    """Draws a graphic file; returns the matplotlib Figure, or None when
+    there is nothing to draw (no observation nodes and no profiles).
+
+    - ``units``: length and time units, optionally the value's
+      (``("m", "d")``, ``"m,d,mg/L"``), shown on the axes and legends;
+    - ``quantity``: the value axis' name (default "head or concentration",
+      or "drawdown");
+    - ``logtime``, ``logdist``, ``logvalue``: logarithmic axes (points at
+      zero or below are left out);
+    - ``drawdown``: the initial value, uniform (a number) or by node (a
+      mapping or Series, for example :func:`qmr.readers.read_restart`'s
+      ``value``): the panels show initial minus current value;
+    - ``measured``: a DataFrame indexed by time (see :func:`read_measured`)
+      drawn as crosses over the time series, in the colour of the node a
+      column names; ``measured_profiles`` indexed by distance, over the
+      profiles;
+    - ``analytical``: a function ``f(x, t)`` drawn dashed for every node's
+      coordinate (over time) and every profile's time (over distance), in
+      what the panels show (value or drawdown).
+    """
+    from matplotlib.figure import Figure
+
+    found = panels(g, units=units, quantity=quantity, logtime=logtime,
+                   logdist=logdist, logvalue=logvalue, drawdown=drawdown,
+                   notes=notes)
+    if not found:
+        return None
+    fig = Figure(figsize=(10, 4.2 * len(found)), layout="constrained")
+    axes = fig.subplots(len(found), 1, squeeze=False)[:, 0]
+    for ax, panel in zip(axes, found):
+        extra = measured if panel.kind == "observations" \
+            else measured_profiles
+        _draw(ax, panel, extra, analytical, analytical_label, _span(panel))
+    fig.suptitle(title if title is not None else g.name)
+    return fig
+
+
+def load_function(where: str) -> Analytical:
+    """A function named in ``FILE.py:NAME``, loaded from that file."""
+    path, sep, name = where.rpartition(":")
+    if not sep or not path or not name:
+        raise ValueError(f"{where}: name the function as FILE.py:NAME")
+    found = importlib.util.spec_from_file_location("qmr_plot_function", path)
+    if found is None or found.loader is None:
+        raise ValueError(f"{path}: not a Python file")
+    module = importlib.util.module_from_spec(found)
+    found.loader.exec_module(module)
+    f = getattr(module, name, None)
+    if not callable(f):
+        raise ValueError(f"{path} has no function {name}")
+    return f
+
+
+def _initial(text: str) -> Initial:
+    """``--drawdown``: a number, or a restart file of initial values."""
+    try:
+        return float(text)
+    except ValueError:
+        pass
+    restart = read_restart(text)
+    return restart["value"]
+
+
+def _parser() -> argparse.ArgumentParser:
+    ap = argparse.ArgumentParser(
+        prog="qmr-plot",
+        description="Draws the graphic file of a qmr run: the observation "
+        "time series (value against time, one line per observation node) "
+        "and the stored profiles (value against distance, one line per "
+        "profile), as two panels of one figure. A run of one step (steady "
+        "state) is shown as profiles. A panel with nothing to draw is left "
+        "out, with a note on standard error.",
+        epilog="Exit status: 0 picture written; 1 nothing to draw (no "
+        "observation nodes and no profiles); 2 error (usage, unreadable "
+        "file, not a graphic file, a line that cannot be read, matplotlib "
+        "missing). A graphic file cut short (a run that failed) is drawn as "
+        "far as it goes, with a warning on standard error.")
+    ap.add_argument("graphic", help="graphic file written by qmr")
+    ap.add_argument("-o", "--output", metavar="FILE",
+                    help="picture to write, PNG or SVG by its extension "
+                    "(.png, .svg); default: the graphic file's name with .png")
+    ap.add_argument("--units", metavar="LENGTH,TIME[,VALUE]",
+                    help="units of the axes, e.g. m,d or m,d,mg/L (the "
+                    "value's unit is the length's for a drawdown)")
+    ap.add_argument("--logtime", action="store_true",
+                    help="logarithmic time axis (rows with time <= 0 are "
+                    "left out)")
+    ap.add_argument("--logdist", action="store_true",
+                    help="logarithmic distance axis (nodes with distance <= 0"
+                    " are left out)")
+    ap.add_argument("--logvalue", action="store_true",
+                    help="logarithmic value axis (values <= 0 are left out)")
+    ap.add_argument("--drawdown", metavar="INITIAL",
+                    help="draw initial minus current value; INITIAL is the "
+                    "uniform initial value or a restart file holding the "
+                    "initial value of every node")
+    ap.add_argument("--measured", metavar="CSV", action="append",
+                    help="measured time series to draw over the "
+                    "observations: first column time, one column per node "
+                    "headed with its number (repeatable)")
+    ap.add_argument("--measured-profile", metavar="CSV", action="append",
+                    help="measured profiles: first column distance, one "
+                    "column per profile (repeatable)")
+    ap.add_argument("--function", metavar="FILE.py:NAME",
+                    help="analytical solution NAME(x, t) from a Python file, "
+                    "drawn dashed at every observation node and profile time")
+    ap.add_argument("--function-label", default="analytical",
+                    help="legend of the analytical solution (default: "
+                    "%(default)s)")
+    ap.add_argument("--title", help="figure title (default: the file name)")
+    ap.add_argument("--quantity",
+                    help="label of the value axis (default: \"head or "
+                    "concentration\", or \"drawdown\")")
+    ap.add_argument("--netcdf", metavar="FILE",
+                    help="also write the graphic file as CF NetCDF")
+    return ap
+
+
+def _measured(paths: Optional[list[str]]) -> Optional[pd.DataFrame]:
+    if not paths:
+        return None
+    frames = [read_measured(p) for p in paths]
+    return frames[0] if len(frames) == 1 else pd.concat(frames, axis=1)
+
+
+def main(argv: Optional[Sequence[str]] = None) -> int:
+    """The ``qmr-plot`` command; returns its exit status."""
+    ap = _parser()
+    args = ap.parse_args(argv)
+    out = args.output or os.path.splitext(args.graphic)[0] + ".png"
+    if os.path.splitext(out)[1].lower() not in (".png", ".svg"):
+        ap.error(f"{out}: the picture must end in .png or .svg")
+    if os.path.abspath(out) == os.path.abspath(args.graphic):
+        ap.error(f"{out}: the picture would replace the graphic file")
+    try:
+        parse_units(args.units)
+    except ValueError as e:
+        ap.error(str(e))
+    name = os.path.basename(args.graphic)
+
+    def fail(message: str) -> int:
+        print(f"qmr-plot: {message}", file=sys.stderr)
+        return EXIT_ERROR
+
+    try:
+        g = read_graphic(args.graphic, warn=False)
+    except OSError as e:
+        return fail(f"cannot read {args.graphic}: {e.strerror}")
+    except OutputFileError as e:
+        return fail(str(e))
+    try:
+        drawdown = _initial(args.drawdown) if args.drawdown else None
+        measured = _measured(args.measured)
+        measured_profiles = _measured(args.measured_profile)
+        analytical = load_function(args.function) if args.function else None
+    except (OSError, ValueError, SyntaxError) as e:
+        return fail(str(e))
+    for w in g.warnings:
+        print(f"qmr-plot: warning: {w}", file=sys.stderr)
+    if g.unreadable:
+        print(f"qmr-plot: warning: {g.unreadable} value(s) shown as "
+              f"asterisks, NaN or Infinity in {name}: left out of the "
+              f"picture", file=sys.stderr)
+    notes: list[str] = []
+    try:
+        fig = plot_graphic(g, units=args.units, quantity=args.quantity,
+                           logtime=args.logtime, logdist=args.logdist,
+                           logvalue=args.logvalue, drawdown=drawdown,
+                           measured=measured,
+                           measured_profiles=measured_profiles,
+                           analytical=analytical,
+                           analytical_label=args.function_label,
+                           title=args.title or name, notes=notes)
+    except Exception as e:  # a user's function may raise anything
+        return fail(f"cannot draw {name}: {type(e).__name__}: {e}")
+    for n in notes:
+        print(f"qmr-plot: {n}", file=sys.stderr)
+    if args.netcdf:
+        try:
+            g.to_netcdf(args.netcdf, units=args.units, quantity=args.quantity)
+        except (OSError, ImportError, ValueError) as e:
+            return fail(f"cannot write {args.netcdf}: {e}")
+    if fig is None:
+        print(f"qmr-plot: {name}: nothing to draw; no picture written",
+              file=sys.stderr)
+        return EXIT_NOTHING
+    if out.lower().endswith(".svg"):
+        import matplotlib
+        matplotlib.rcParams["svg.fonttype"] = "none"  # SVG text stays text
+    try:
+        fig.savefig(out, dpi=100)
+    except OSError as e:
+        return fail(f"cannot write {out}: {e.strerror}")
+    return EXIT_OK
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,347 @@
+"""Running qmr on decks: the program found, run in a folder, its warnings
+turned into Python warnings and its failure into :class:`RunError`."""
+
+from __future__ import annotations
+
+import os
+import re
+import shutil
+import subprocess
+import tempfile
+import warnings
+from dataclasses import dataclass
+from pathlib import Path
+from typing import Any, Dict, List, Optional, Sequence, Union
+
+from .deck import Deck
+
+__all__ = [
+    "Diagnostic",
+    "QmrWarning",
+    "RunError",
+    "Result",
+    "find_exe",
+    "run",
+    "run_chain",
+    "check_deck",
+    "parse_diagnostic",
+]
+
+PathLike = Union[str, "os.PathLike[str]"]
+
+# The name every qmr build reads its deck from.
+DECK_NAME = "VELDA.INP"
+
+
+@dataclass
+class Diagnostic:
+    """One line the program wrote on standard error, taken apart:
+    ``qmr: [warning: ]FILE, record N, columns A-B (SECTION): MESSAGE``.
+    Parts the line does not carry are None."""
+
+    message: str
+    file: Optional[str] = None
+    record: Optional[int] = None
+    columns: Optional[tuple] = None
+    section: Optional[str] = None
+    warning: bool = False
+    line: str = ""
+    where: Optional[str] = None    # the value of the deck object meant
+
+    def __str__(self) -> str:
+        return self.line or self.message
+
+
+class QmrWarning(UserWarning):
+    """A warning of the program (``qmr: warning: ...``); ``diagnostic``
+    holds it taken apart."""
+
+    def __init__(self, diagnostic: Diagnostic) -> None:
+        super().__init__(diagnostic.line or diagnostic.message)
+        self.diagnostic = diagnostic
+
+
+class RunError(RuntimeError):
+    """A run (or check) that failed: ``status`` is the exit status,
+    ``diagnostic`` the program's failure line taken apart (None when it
+    wrote none), ``stderr`` all it wrote on standard error, ``warnings``
+    the warnings before the failure, ``folder`` where it ran."""
+
+    def __init__(self, status: int, diagnostic: Optional[Diagnostic],
+                 stderr: str = "", warnings: Sequence[Diagnostic] = (),
+                 folder: Optional[Path] = None) -> None:
+        what = diagnostic.line if diagnostic else stderr.strip() or \
+            "no diagnostic"
+        if diagnostic is not None and diagnostic.where:
+            what += f" [deck.{diagnostic.where}]"
+        super().__init__(f"qmr ended with exit status {status}: {what}")
+        self.status = status
+        self.diagnostic = diagnostic
+        self.stderr = stderr
+        self.warnings = list(warnings)
+        self.folder = folder
+
+
+_DIAG = re.compile(
+    r"^qmr: (?P<warning>warning: )?"
+    r"(?:(?P<file>[^,:]+?)"
+    r"(?:, record (?P<record>\d+))?"
+    r"(?:, columns? (?P<c1>\d+)(?:-(?P<c2>\d+))?)?"
+    r"(?: \((?P<section>[^)]*)\))?: )?"
+    r"(?P<message>.*)$")
+
+
+def parse_diagnostic(line: str) -> Optional[Diagnostic]:
+    """A ``qmr: ...`` line of standard error taken apart, or None."""
+    line = line.rstrip("\r\n")
+    m = _DIAG.match(line)
+    if not m:
+        return None
+    file, record = m["file"], m["record"]
+    main = re.fullmatch(r"main input record (\d+)", file or "")
+    if main and not record:
+        # "qmr: main input record 14: prescribed value node 9 is ..."
+        file, record = "main input", main[1]
+    cols = None
+    if m["c1"]:
+        a = int(m["c1"])
+        cols = (a, int(m["c2"]) if m["c2"] else a)
+    return Diagnostic(message=m["message"], file=file,
+                      record=int(record) if record else None,
+                      columns=cols, section=m["section"],
+                      warning=bool(m["warning"]), line=line)
+
+
+def _diagnostics(stderr: str, deck: Optional[Deck] = None,
+                 deck_name: str = DECK_NAME) -> List[Diagnostic]:
+    """The diagnostics of standard error; those about the deck's records
+    get the name of the value they mean in the deck object."""
+    out = []
+    for ln in stderr.splitlines():
+        d = parse_diagnostic(ln)
+        if d is None:
+            continue
+        if deck is not None and d.record and d.file is not None and (
+                Path(d.file).name == deck_name or d.file == "main input"):
+            try:
+                d.where = deck.locate(d.record,
+                                      d.columns[0] if d.columns else None)
+            except IndexError:
+                pass
+        out.append(d)
+    return out
+
+
+def find_exe(exe: Optional[PathLike] = None) -> str:
+    """The qmr executable: `exe`, else the environment variable QMR_EXE,
+    else ``build/qmr`` of the checkout this package lies in, else ``qmr``
+    on PATH. Raises FileNotFoundError when none is found."""
+    if exe is not None:
+        return os.fspath(exe)
+    env = os.environ.get("QMR_EXE")
+    if env:
+        return env
+    here = Path(__file__).resolve().parent
+    for cand in (here.parent.parent / "build" / "qmr",):
+        if cand.is_file() and os.access(cand, os.X_OK):
+            return str(cand)
+    found = shutil.which("qmr")
+    if found:
+        return found
+    raise FileNotFoundError(
+        "qmr executable not found: pass exe=, set QMR_EXE, build it in "
+        "build/ of the checkout, or put it on PATH")
+
+
+def _local(name: Optional[str], folder: Path) -> Optional[Path]:
+    """Path of a file named in a deck, as the program resolves it in the
+    folder it runs in."""
+    if not name:
+        return None
+    n = name.rstrip(" ")
+    if n[:7].upper() == "C:\\QMR\\":
+        n = n[7:]
+    return folder / n.replace("\\", "/")
+
+
+class Result:
+    """The outcome of a run: the deck, the folder, the paths of the output
+    files (None for a file the deck does not ask for), standard output and
+    error, the warnings, and readers of the outputs."""
+
+    def __init__(self, deck: Deck, folder: Path, stdout: str, stderr: str,
+                 diagnostics: List[Diagnostic]) -> None:
+        self.deck = deck
+        self.folder = folder
+        self.stdout = stdout
+        self.stderr = stderr
+        self.warnings = [d for d in diagnostics if d.warning]
+        self.listing = _local(deck.listing, folder)
+        self.graphic = _local(deck.graphic, folder)
+        self.flux = _local(deck.flux_file, folder) if deck.flux_file \
+            is not None and deck.variant not in ("05", "OW", "AN") else None
+        self.restart = (_local(deck.restart_out, folder)
+                        if deck.restart_write == 1 else None)
+        self.velocity = (_local(deck.velocity_file, folder)
+                         if deck.velocity_code > 0 and deck.imode == 1
+                         else None)
+        self.csv: Dict[str, Path] = {}
+        if self.graphic is not None:
+            g = self.graphic
+            stem = g.with_suffix("") if g.suffix else g
+            for kind in ("obs", "prof", "flux", "balance"):
+                p = Path(f"{stem}.{kind}.csv")
+                if p.is_file():
+                    self.csv[kind] = p
+
+    def __repr__(self) -> str:
+        return f"Result(folder={str(self.folder)!r})"
+
+    # Readers of the outputs, imported on first use.
+    def read_graphic(self) -> Any:
+        """The graphic file (``qmr.readers.read_graphic``)."""
+        from .readers import read_graphic
+        return read_graphic(self.graphic)
+
+    def read_flux(self) -> Any:
+        """The flux file (``qmr.readers.read_flux``)."""
+        from .readers import read_flux
+        if self.flux is None:
+            raise FileNotFoundError("the deck writes no flux file")
+        return read_flux(self.flux)
+
+    def read_restart(self) -> Any:
+        """The restart file written (``qmr.readers.read_restart``)."""
+        from .readers import read_restart
+        if self.restart is None:
+            raise FileNotFoundError("the deck writes no restart file")
+        return read_restart(self.restart)
+
+    def read_velocity(self) -> Any:
+        """The velocity file written (``qmr.readers.read_velocity``)."""
+        from .readers import read_velocity
+        if self.velocity is None:
+            raise FileNotFoundError("the deck writes no velocity file")
+        return read_velocity(self.velocity)
+
+    def read_csv(self) -> Any:
+        """The CSV outputs (``qmr.readers.read_csv_outputs``)."""
+        from .readers import read_csv_outputs
+        return read_csv_outputs(self.graphic)
+
+    def read_listing(self) -> Any:
+        """The listing (``qmr.readers.read_listing``)."""
+        from .readers import read_listing
+        return read_listing(self.listing)
+
+
+def _execute(exe: str, args: Sequence[str], folder: Path,
+             timeout: Optional[float]) -> subprocess.CompletedProcess:
+    return subprocess.run([exe, *args], cwd=folder, capture_output=True,
+                          timeout=timeout)
+
+
+def _decode(b: bytes) -> str:
+    return b.decode("utf-8", "replace")
+
+
+def _folder(folder: Optional[PathLike]) -> Path:
+    if folder is None:
+        return Path(tempfile.mkdtemp(prefix="qmr-"))
+    p = Path(folder)
+    p.mkdir(parents=True, exist_ok=True)
+    return p
+
+
+def run(deck: Deck, folder: Optional[PathLike] = None,
+        exe: Optional[PathLike] = None, *, args: Sequence[str] = (),
+        files: Optional[Dict[str, Union[str, bytes]]] = None,
+        timeout: Optional[float] = None) -> Result:
+    """Run qmr on `deck`.
+
+    The deck is written into `folder` (a new scratch folder when None) as
+    VELDA.INP, which every build of the program reads; `files` (name ->
+    text) are placed there first; `args` are passed to the program. The
+    program's warnings become :class:`QmrWarning` warnings; a failure raises
+    :class:`RunError` with the exit status and the parsed diagnostic.
+    """
+    where = _folder(folder)
+    for name, text in (files or {}).items():
+        data = text.encode() if isinstance(text, str) else text
+        (where / name).write_bytes(data)
+    deck.write(where / DECK_NAME)
+    proc = _execute(find_exe(exe), list(args), where, timeout)
+    out, err = _decode(proc.stdout), _decode(proc.stderr)
+    diags = _diagnostics(err, deck)
+    warns = [d for d in diags if d.warning]
+    for d in warns:
+        warnings.warn(QmrWarning(d), stacklevel=2)
+    if proc.returncode != 0:
+        fails = [d for d in diags if not d.warning]
+        raise RunError(proc.returncode, fails[-1] if fails else None, err,
+                       warns, where)
+    return Result(deck, where, out, err, diags)
+
+
+def run_chain(decks: Sequence[Deck], folder: Optional[PathLike] = None,
+              exe: Optional[PathLike] = None, **kw: Any) -> List[Result]:
+    """Run decks one after the other in one folder (a flow run, then the
+    transport run that reads its velocity file, ...). Stops at the first
+    failure (RunError). Returns one Result per deck."""
+    where = _folder(folder)
+    out = []
+    for d in decks:
+        out.append(run(d, where, exe, **kw))
+        kw.pop("files", None)
+    return out
+
+
+# Executables already asked whether they take the command line.
+_TAKES_OPTIONS: Dict[str, bool] = {}
+
+
+def supports_check(exe: Optional[PathLike] = None) -> bool:
+    """Whether the program takes the command line (``--check``): a build
+    that does answers ``--version`` with exit status 0 in an empty folder,
+    where an older build looks for its deck and fails."""
+    path = find_exe(exe)
+    if path not in _TAKES_OPTIONS:
+        with tempfile.TemporaryDirectory(prefix="qmr-") as tmp:
+            try:
+                p = subprocess.run([path, "--version"], cwd=tmp,
+                                   capture_output=True, timeout=10)
+                ok = p.returncode == 0 and not os.listdir(tmp)
+            except OSError:
+                ok = False
+        _TAKES_OPTIONS[path] = ok
+    return _TAKES_OPTIONS[path]
+
+
+def check_deck(deck: Deck, folder: Optional[PathLike] = None,
+               exe: Optional[PathLike] = None) -> List[Diagnostic]:
+    """``qmr --check`` on the deck: see :meth:`qmr.Deck.check`."""
+    path = find_exe(exe)
+    if not supports_check(path):
+        raise NotImplementedError(
+            f"{path} takes no command line (no --check): build a newer qmr")
+    scratch = folder is None
+    where = _folder(folder)
+    fd, name = tempfile.mkstemp(prefix=".qmr-check-", suffix=".inp",
+                                dir=where)
+    os.close(fd)
+    try:
+        deck.write(name)
+        proc = _execute(path, ["--check", os.path.basename(name)], where,
+                        None)
+    finally:
+        os.unlink(name)
+        if scratch:
+            shutil.rmtree(where, ignore_errors=True)
+    err = _decode(proc.stderr)
+    diags = _diagnostics(err, deck, os.path.basename(name))
+    warns = [d for d in diags if d.warning]
+    if proc.returncode != 0:
+        fails = [d for d in diags if not d.warning]
+        raise RunError(proc.returncode, fails[-1] if fails else None, err,
+                       warns, None)
+    return warns

@@ -1,0 +1,194 @@
+#include "input/plausible.hpp"
+
+#include <charconv>
+#include <string>
+
+#include "layout/warn.hpp"
+
+namespace qmr {
+
+namespace {
+// A value as short as it can be written and still read back the same.
+std::string num(double v) {
+  char buf[32];
+  const auto r = std::to_chars(buf, buf + sizeof buf, v);
+  return std::string(buf, r.ptr);
+}
+
+// Where value k (0-based) of a list read eight to a record of ten columns
+// stands, the list ending in record `last` after n values.
+void warnListValue(State &s, long last, int n, int k, const std::string &msg) {
+  const long first = last - (n - 1) / 8;
+  warnField(s.io.u5, first + k / 8, k % 8 + 1, 10, msg);
+}
+
+// Field `field` of ten columns in the record just read.
+void warnHere(State &s, int field, const std::string &msg) {
+  warnField(s.io.u5, s.io.u5.recno(), field, 10, msg);
+}
+} // namespace
+
+void plausibleCoordinates(State &s, long last) {
+  for (int ip = 2; ip <= s.np; ++ip) {
+    if (s.ecoord(ip) > s.ecoord(ip - 1)) continue;
+    warnListValue(s, last, s.np, ip - 1,
+                  "the coordinate of node " + std::to_string(ip) + ", " +
+                      num(s.ecoord(ip)) + ", does not exceed that of node " +
+                      std::to_string(ip - 1) + ", " + num(s.ecoord(ip - 1)) +
+                      ": element " + std::to_string(ip - 1) +
+                      " has a length of zero or less. Coordinates must "
+                      "increase along the mesh.");
+    return;
+  }
+}
+
+void plausibleGraded(State &s, double ecord1, double ecordn, double scfact) {
+  if (ecordn <= ecord1)
+    warnHere(s, 2,
+             "the coordinate of the last node, " + num(ecordn) +
+                 ", does not exceed that of node 1, " + num(ecord1) +
+                 ": every element would have a length of zero or less.");
+  if (scfact <= 0.0)
+    warnHere(s, 3,
+             "grading factor " + num(scfact) +
+                 ": it must be greater than 0 (1 gives equal elements).");
+}
+
+void plausibleLogarithmic(State &s, double ecord1, double ecordn) {
+  if (ecord1 <= 0.0 || ecordn <= 0.0) {
+    warnHere(s, ecord1 <= 0.0 ? 1 : 2,
+             "a logarithmic mesh needs coordinates greater than 0 (node 1 " +
+                 num(ecord1) + ", last node " + num(ecordn) +
+                 "): the logarithm of zero or less has no value.");
+  } else if (ecordn <= ecord1) {
+    warnHere(s, 2,
+             "the coordinate of the last node, " + num(ecordn) +
+                 ", does not exceed that of node 1, " + num(ecord1) + ".");
+  }
+}
+
+void plausibleMediaCount(State &s) {
+  if (s.nmat != 0 || s.ne == 0) return;
+  const std::string what = s.imode == 2 ? "transport" : "flow";
+  warn(s.io.u5, s.io.u5.recno(), 11, 15,
+       "number of media 0: no element of a " + what +
+           " run gets any properties, and the medium numbers and medium "
+           "records that follow are not read as such.");
+}
+
+void plausibleFlowMedium(State &s, int imat, double conductivity,
+                         double specific, double storage, double thickness,
+                         double width) {
+  if (conductivity < 0.0)
+    warnHere(s, 1, "negative hydraulic conductivity " + num(conductivity));
+  if (specific < 0.0)
+    warnHere(s, 2, "negative specific storage " + num(specific));
+  if (storage < 0.0)
+    warnHere(s, 3, "negative storage coefficient " + num(storage));
+  if (s.i2dwt == 0 && thickness < 0.0)
+    warnHere(s, 4,
+             "negative aquifer thickness " + num(thickness) +
+                 " in a confined run (only a water-table run takes this "
+                 "field as a base elevation)");
+  if (width < 0.0) warnHere(s, 8, "negative aquifer width " + num(width));
+  (void)imat;
+}
+
+void plausibleTransportMedium(State &s, int imat, double dispersivity,
+                              double diffusion, double porosity,
+                              double retardation, double decay, double width) {
+  if (dispersivity < 0.0)
+    warnHere(s, 1, "negative dispersivity " + num(dispersivity));
+  if (diffusion < 0.0)
+    warnHere(s, 2, "negative diffusion coefficient " + num(diffusion));
+  if (porosity <= 0.0 || porosity > 1.0)
+    warnHere(s, 3,
+             "porosity " + num(porosity) +
+                 " is outside 0 to 1 (a fraction of the volume; 0 "
+                 "excluded)");
+  // A retardation factor of zero stands for none (1).
+  if (retardation < 1.0 && retardation != 0.0)
+    warnHere(s, 4,
+             "retardation factor " + num(retardation) +
+                 " is below 1 (1 is no retardation)");
+  if (decay < 0.0) warnHere(s, 5, "negative decay coefficient " + num(decay));
+  if (width < 0.0) warnHere(s, 8, "negative aquifer width " + num(width));
+  (void)imat;
+}
+
+void plausibleTimes(State &s, long last) {
+  double before = s.tima;
+  for (int its = 1; its <= s.nts; ++its) {
+    if (s.timvec(its) > before) {
+      before = s.timvec(its);
+      continue;
+    }
+    warnListValue(s, last, s.nts + 1, its,
+                  "the time at the end of step " + std::to_string(its) + ", " +
+                      num(s.timvec(its)) + ", does not exceed the time " +
+                      num(before) +
+                      " before it: times are totals and must increase.");
+    return;
+  }
+}
+
+void plausibleStep(State &s, double delta1) {
+  if (delta1 > 0.0) return;
+  warnHere(s, 2, "time step " + num(delta1) + ": it must be greater than 0.");
+}
+
+void plausiblePrescribedNodes(State &s) {
+  for (int ib = 2; ib <= s.nbt; ++ib) {
+    for (int jb = 1; jb < ib; ++jb) {
+      if (s.idv(jb) != s.idv(ib)) continue;
+      warn(s.io.u5, s.io.u5.recno() - s.nbt + ib, 1, 5,
+           "node " + std::to_string(s.idv(ib)) +
+               " is given a prescribed value twice (records " +
+               std::to_string(s.io.u5.recno() - s.nbt + jb) + " and " +
+               std::to_string(s.io.u5.recno() - s.nbt + ib) +
+               "): the last value holds, and its flux is counted twice.");
+      return;
+    }
+  }
+}
+
+void plausibleObservationNodes(State &s, long last) {
+  for (int i = 2; i <= s.nobs; ++i) {
+    for (int j = 1; j < i; ++j) {
+      if (s.ldobs(j) != s.ldobs(i)) continue;
+      warn(s.io.u5, last - s.nobs + i, 1, 5,
+           "observation node " + std::to_string(s.ldobs(i)) +
+               " is listed twice (records " +
+               std::to_string(last - s.nobs + j) + " and " +
+               std::to_string(last - s.nobs + i) + ")");
+      return;
+    }
+  }
+}
+
+void plausibleProfileSteps(State &s, long last) {
+  int before = 0;
+  for (int k = 1; k <= s.ntprof; ++k) {
+    const int step = s.ltprof(k);
+    const long rec = last - s.ntprof + k;
+    if (step <= before) {
+      warn(s.io.u5, rec, 1, 5,
+           "profile step " + std::to_string(step) + " does not follow step " +
+               std::to_string(before) +
+               ": profiles are stored in step order, so this profile and "
+               "those after it are never stored (their columns stay 0).");
+      return;
+    }
+    if (step > s.nts) {
+      warn(s.io.u5, rec, 1, 5,
+           "profile step " + std::to_string(step) + " is beyond the " +
+               std::to_string(s.nts) +
+               " steps of the run: it is never stored (its column stays "
+               "0).");
+      return;
+    }
+    before = step;
+  }
+}
+
+} // namespace qmr

@@ -1,0 +1,120 @@
+// Warnings about records typed a column off, read through memory units: the
+// lines a deck would give on standard error, collected in a text.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "layout/layout.hpp"
+#include "layout/warn.hpp"
+
+namespace {
+
+using qmr::Layout;
+using qmr::ref;
+
+// Reads `text` with `layout` into n targets of the layout's kind and returns
+// the warnings it gave.
+struct Check {
+  std::string warnings;
+  std::vector<double> reals;
+  std::vector<int> ints;
+
+  Check(const std::string &text, const char *layout, int n, bool integer) {
+    qmr::Unit u;
+    u.openText("DECK", text);
+    u.setCheckFields(true);
+    u.setSection("test record");
+    std::vector<qmr::Ref> to;
+    reals.assign(static_cast<std::size_t>(n), 0.0);
+    ints.assign(static_cast<std::size_t>(n), 0);
+    for (int k = 0; k < n; ++k)
+      to.push_back(integer ? ref(ints[static_cast<std::size_t>(k)])
+                           : ref(reals[static_cast<std::size_t>(k)]));
+    qmr::setWarningSink(&warnings);
+    const int st = qmr::readChecked(u, Layout(layout), to);
+    qmr::setWarningSink(nullptr);
+    EXPECT_EQ(st, 0) << u.fault();
+  }
+};
+
+TEST(Warnings, ShiftedRecordsAreTold) {
+  // Counts typed one column to the right: 50 and 41 become 5 | 0 ...
+  Check counts("    50   41    3", "(16I5)", 3, true);
+  EXPECT_EQ(counts.ints[0], 5);
+  EXPECT_NE(counts.warnings.find("DECK, record 1, columns 5-6 (test record): "
+                                 "\"50\" runs across the boundary of "
+                                 "columns 5 and 6"),
+            std::string::npos)
+      << counts.warnings;
+
+  // A floating record one column to the right: "25.0" split as 25. | 0.
+  Check medium("       25.0       0.0     0.001", "(9F10.0)", 3, false);
+  EXPECT_DOUBLE_EQ(medium.reals[0], 25.0);
+  EXPECT_NE(medium.warnings.find("columns 8-11"), std::string::npos)
+      << medium.warnings;
+
+  // Digits separated by blanks inside one field read as one number.
+  Check blanks("  2 0", "(I5)", 1, true);
+  EXPECT_EQ(blanks.ints[0], 20);
+  EXPECT_NE(blanks.warnings.find("it reads as \"20\""), std::string::npos)
+      << blanks.warnings;
+
+  // The last value pushed beyond the last field read.
+  // "    1    0" one column to the right: 0 | 1, and the 0 left over.
+  Check beyond("     1    0", "(16I5)", 2, true);
+  EXPECT_EQ(beyond.ints[1], 1);
+  EXPECT_NE(beyond.warnings.find(
+                "columns 11-11 (test record): \"0\" stands just beyond"),
+            std::string::npos)
+      << beyond.warnings;
+  Check one("    2", "(I5)", 1, true);
+  Check oneShifted("    26", "(I5)", 1, true);
+  EXPECT_EQ(oneShifted.ints[0], 2);
+  EXPECT_TRUE(one.warnings.empty());
+  EXPECT_NE(oneShifted.warnings.find("columns 6-6"), std::string::npos);
+}
+
+TEST(Warnings, NumbersThatMerelyTouchAreFine) {
+  // Full-width values side by side, and values that cannot join into one.
+  for (const char *ok : {"   15.00005.0000E-04", "-1.234E+01-2.345E+01",
+                         "     25.0       0.0     0.001"}) {
+    Check c(ok, "(3F10.0)", 2, false);
+    EXPECT_TRUE(c.warnings.empty()) << ok << ": " << c.warnings;
+  }
+  // Five-digit node numbers that fill their fields; left-justified values
+  // that keep their value; a blank record.
+  for (const char *ok : {"1000110002    1", "  26     3", " "}) {
+    Check c(ok, "(16I5)", 3, true);
+    EXPECT_TRUE(c.warnings.empty()) << ok << ": " << c.warnings;
+  }
+}
+
+TEST(Warnings, ControlCharactersAreShown) {
+  EXPECT_EQ(qmr::visible(std::string("a\tb\0c\r\x7f", 7)),
+            "a\\tb\\x00c\\r\\x7f");
+  qmr::Unit u;
+  u.openText("DECK", "   2\t   2\n");
+  int a = 0, b = 0;
+  EXPECT_GT(qmr::readChecked(u, Layout("(2I5)"), {ref(a), ref(b)}), 0);
+  EXPECT_NE(u.fault().find("\"   2\\t\""), std::string::npos) << u.fault();
+}
+
+TEST(Warnings, ByteOrderMarkIsNoPartOfTheFirstRecord) {
+  qmr::Unit u;
+  u.openText("DECK", "\xEF\xBB\xBF"
+                     "F\r\nx\n");
+  std::string rec;
+  ASSERT_TRUE(u.next(rec));
+  EXPECT_EQ(rec, "F");
+  ASSERT_TRUE(u.next(rec));
+  EXPECT_EQ(rec, "x");
+  // Only at the start of the file.
+  qmr::Unit later;
+  later.openText("DECK", "F\n\xEF\xBB\xBFx\n");
+  ASSERT_TRUE(later.next(rec));
+  ASSERT_TRUE(later.next(rec));
+  EXPECT_EQ(rec, "\xEF\xBB\xBFx");
+}
+
+} // namespace
