@@ -18,10 +18,20 @@ pkgs=(g++-mingw-w64-x86-64-posix)
 [ "$tests" = ON ] && pkgs+=(wine wine64 googletest python3-mpmath)
 [ "$mode" = "--examples" ] && pkgs+=(wine wine64)
 "$root/scripts/setup.sh" "${pkgs[@]}"
-cmake -S "$root" -B "$root/build-win" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" \
-  -DCMAKE_BUILD_TYPE=Release -DQMR_TESTS=$tests -DQMR_WINE=$tests >/dev/null
+opts=(-DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" -DCMAKE_BUILD_TYPE=Release)
+# The tests stay in a folder that has them; a new folder has none unless asked.
+if [ "$tests" = ON ]; then
+  opts+=(-DQMR_TESTS=ON -DQMR_WINE=ON)
+elif [ ! -f "$root/build-win/CMakeCache.txt" ]; then
+  opts+=(-DQMR_TESTS=OFF)
+fi
+cmake -S "$root" -B "$root/build-win" "${opts[@]}" >/dev/null
 export WINEPREFIX=${WINEPREFIX:-$root/build-win/wine} WINEDEBUG=${WINEDEBUG:--all}
-cmake --build "$root/build-win" -j2
+if [ "$tests" = ON ]; then
+  cmake --build "$root/build-win" -j2
+else
+  cmake --build "$root/build-win" -j2 --target qmr
+fi
 echo "built $root/build-win/qmr.exe"
 if [ "$tests" = ON ]; then
   (cd "$root/build-win" && ctest --output-on-failure -j2 --timeout 300)
