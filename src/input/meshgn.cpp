@@ -1,6 +1,5 @@
 // Auxiliary file names and the mesh: node coordinates, element lengths and
 // element mid-points, typed by the user or generated (graded or logarithmic).
-#include <cmath>
 #include <string>
 #include <vector>
 
@@ -8,6 +7,7 @@
 #include "input/plausible.hpp"
 #include "layout/layout.hpp"
 #include "layout/records.hpp"
+#include "math/crmath.hpp"
 #include "stop/stop.hpp"
 
 namespace qmr {
@@ -47,12 +47,12 @@ void graded(State &s) {
   double dstart = 0.0;
   const double scfinv = 1.0 / scfact;
   const double domlen = ecordn - ecord1;
-  const double qthick = std::pow(domlen, scfinv);
+  const double qthick = crpow(domlen, scfinv);
   const double qelen = qthick / s.ne;
   for (int ie = 1; ie <= s.ne; ++ie) {
     const int io = s.ne - ie + 1;
     const double qielen = ie * qelen;
-    const double dfinis = std::pow(qielen, scfact);
+    const double dfinis = crpow(qielen, scfact);
     if (s.imshgn == 1) s.elen(ie) = dfinis - dstart;
     if (s.imshgn == 2) s.elen(io) = dfinis - dstart;
     dstart = dfinis;
@@ -70,14 +70,14 @@ void logarithmic(State &s) {
   readUnchecked(s.io.u5, kTwoRealsInt, {ref(ecord1), ref(ecordn)});
   plausibleLogarithmic(s, ecord1, ecordn);
   write(s.io.lst(), kLogEcho, {ecord1, ecordn});
-  const double dlogn = std::log10(ecordn);
-  double dlog1 = std::log10(ecord1);
+  const double dlogn = crlog10(ecordn);
+  double dlog1 = crlog10(ecord1);
   const double domlog = dlogn - dlog1;
   const double elelog = domlog / s.ne;
   s.ecoord(1) = ecord1;
   for (int ie = 1; ie <= s.ne; ++ie) {
     dlog1 = dlog1 + elelog;
-    s.ecoord(ie + 1) = std::pow(10.0, dlog1);
+    s.ecoord(ie + 1) = crpow(10.0, dlog1);
     s.elen(ie) = s.ecoord(ie + 1) - s.ecoord(ie);
   }
 }

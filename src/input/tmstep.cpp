@@ -1,12 +1,12 @@
 // Time steps: the total time at the end of every step, typed by the user or
 // generated (logarithmic or linear), and the storage switch of a steady run.
-#include <cmath>
 #include <vector>
 
 #include "input/input.hpp"
 #include "input/plausible.hpp"
 #include "layout/layout.hpp"
 #include "layout/records.hpp"
+#include "math/crmath.hpp"
 #include "stop/stop.hpp"
 
 namespace qmr {
@@ -44,7 +44,7 @@ void manual(State &s) {
 void logarithmic(State &s, double delta1, int ntslog) {
   write(s.io.lst(), kLogHead, {s.tima, delta1, ntslog});
   const float expo = 1.0F / static_cast<float>(ntslog);
-  const double tfact = static_cast<double>(std::pow(10.0F, expo));
+  const double tfact = static_cast<double>(crpowf(10.0F, expo));
   double tint = s.tima;
   double etime = delta1;
   for (s.its = 1; s.its <= s.nts; ++s.its) {

@@ -3,10 +3,10 @@
 // 0.0 for a value of zero or less, which has none.
 #pragma once
 
-#include <cmath>
+#include "math/crmath.hpp"
 
 namespace qmr {
 
-inline double logpos(double x) { return x > 0.0 ? std::log10(x) : 0.0; }
+inline double logpos(double x) { return x > 0.0 ? crlog10(x) : 0.0; }
 
 } // namespace qmr

@@ -8,6 +8,7 @@
 // qmr [options] [DECK]: without arguments it reads VELDA.INP in the working
 // folder.
 int main(int argc, char **argv) {
+  const qmr::ConsoleSetUp console;
   auto s = std::make_unique<qmr::State>();
   const int status = qmr::commandLine(argc, argv, s->opt);
   if (status >= 0) return status;

@@ -22,4 +22,19 @@ void qmrrun(State &s);
 // exit status.
 int runMain(State &s);
 
+// The standard streams as the program writes them on every system: bytes as
+// they are (LF line ends, no translation), and on Windows a console that
+// shows UTF-8 (the banner's box characters), its code page restored at the
+// end.
+class ConsoleSetUp {
+public:
+  ConsoleSetUp();
+  ~ConsoleSetUp();
+  ConsoleSetUp(const ConsoleSetUp &) = delete;
+  ConsoleSetUp &operator=(const ConsoleSetUp &) = delete;
+
+private:
+  unsigned savedCodePage_ = 0;
+};
+
 } // namespace qmr

@@ -185,7 +185,16 @@ TEST(FaultMainInput, MissingOrAFolder) {
 
 TEST(FaultMainInput, WithoutReadPermission) {
 #ifdef _WIN32
-  GTEST_SKIP() << "permissions of POSIX systems";
+  // Windows: the deck held open by another program that shares it with no
+  // one.
+  auto dir = qmrtest::scratch("f-deckheld");
+  qmrtest::writeFile(dir / "VELDA.INP", small().text());
+  const qmrtest::ExclusiveHold hold(dir / "VELDA.INP");
+  ASSERT_TRUE(hold.held());
+  auto r = runHere(dir);
+  EXPECT_EQ(r.status, qmr::kExitFile);
+  diagnostic(r, {"VELDA.INP", "ermission"});
+  EXPECT_FALSE(r.exists("run.lst"));
 #else
   auto dir = qmrtest::scratch("f-deckperm");
   const auto as = unprivileged(dir);
@@ -271,7 +280,24 @@ TEST(FaultOutputs, AuxiliaryNamesThatCannotBeOpened) {
 
 TEST(FaultOutputs, ReadOnlyFolder) {
 #ifdef _WIN32
-  GTEST_SKIP() << "permissions of POSIX systems";
+  // Windows: the graphic file held open by another program that shares it
+  // with no one (a spreadsheet showing it, say); a read-only mark would bind
+  // no administrator, and folders' marks do not keep files out.
+  auto dir = qmrtest::scratch("f-heldout");
+  fs::create_directory(dir / "ro");
+  qmrtest::writeFile(dir / "ro" / "run.grf", "kept\n");
+  FlowDeck f = small();
+  f.graphic = "ro\\run.grf";
+  qmrtest::writeFile(dir / "VELDA.INP", f.text());
+  qmrtest::Run r;
+  {
+    const qmrtest::ExclusiveHold hold(dir / "ro" / "run.grf");
+    ASSERT_TRUE(hold.held());
+    r = runHere(dir);
+  }
+  EXPECT_EQ(r.status, qmr::kExitFile);
+  diagnostic(r, {"graphic file", "ro/run.grf", "ermission"});
+  EXPECT_EQ(r.file("ro/run.grf"), "kept\n");
 #else
   auto dir = qmrtest::scratch("f-rofolder");
   const auto as = unprivileged(dir);
@@ -290,6 +316,22 @@ TEST(FaultOutputs, ReadOnlyFolder) {
 
 // --- output on a full device -------------------------------------------------
 
+#ifdef _WIN32
+// Windows has no device that refuses writes after opening; its counterpart
+// of an output that cannot be had is a name the file system refuses: a
+// wildcard or a reserved character. The run ends at the opening, the
+// listing opened before complete up to there.
+TEST(FaultOutputs, FullDevice) {
+  for (const std::string name : {"run?.grf", "run<1>.grf", "a|b.grf"}) {
+    FlowDeck g = small();
+    g.graphic = name;
+    auto r = qmrtest::runDeck("f-badname", g.text());
+    EXPECT_EQ(r.status, qmr::kExitFile) << name;
+    diagnostic(r, {"graphic file", name});
+    EXPECT_TRUE(r.exists("run.lst")) << name;
+  }
+}
+#else
 TEST(FaultOutputs, FullDevice) {
   if (!posixDevice("/dev/full")) GTEST_SKIP() << "no /dev/full";
   // The listing cannot be written: the run goes to its end, the other files
@@ -331,6 +373,7 @@ TEST(FaultOutputs, FullDevice) {
   EXPECT_NE(err[1].find("could not write /dev/full completely"),
             std::string::npos);
 }
+#endif
 
 // --- restart files -----------------------------------------------------------
 
@@ -747,11 +790,21 @@ TEST(FaultGuards, TwoOutputsOfOneName) {
 TEST(FaultGuards, AnEndlessRestartFileEnds) {
   // A record without end (a device such as /dev/zero) must not be read for
   // ever: a line past the reader's limit is a read error.
-  if (!posixDevice("/dev/zero")) GTEST_SKIP() << "no /dev/zero";
   FlowDeck f = small();
+#ifdef _WIN32
+  // Windows has no endless device: a file of one line longer than the
+  // reader's limit stands for it.
+  auto dir = qmrtest::scratch("f-endless");
+  qmrtest::writeFile(dir / "zero", std::string((std::size_t{17} << 20), '0'));
+  f.restartIn = "zero";
+  qmrtest::writeFile(dir / "VELDA.INP", f.text());
+  auto r = qmrtest::runIn(dir, {}, 30);
+#else
+  if (!posixDevice("/dev/zero")) GTEST_SKIP() << "no /dev/zero";
   f.restartIn = "/dev/zero";
   auto r = runLimited("f-endless", f.text());
+#endif
   EXPECT_NE(r.status, qmrtest::kTimedOut) << "still reading after 30 s";
   EXPECT_NE(r.status, qmr::kExitNormal);
-  diagnostic(r, {"/dev/zero"});
+  diagnostic(r, {f.restartIn});
 }

@@ -8,9 +8,14 @@
 #include <thread>
 
 #ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
 #include <process.h>
-
-#include <cstdlib>
+#include <windows.h>
 #else
 #include <fcntl.h>
 #include <signal.h>
@@ -63,6 +68,7 @@ void writeFile(const fs::path &p, const std::string &text) {
 }
 
 namespace {
+#ifndef _WIN32
 // Changes the working folder while it lives. The program started meanwhile
 // inherits it; the tests start one program at a time.
 class InFolder {
@@ -80,29 +86,89 @@ public:
 private:
   fs::path home_;
 };
+#else
+// One word of a command line as the C runtime splits it again: quoted
+// when it holds a blank or a quote, backslashes doubled before a quote.
+std::wstring quoted(const std::wstring &w) {
+  if (!w.empty() && w.find_first_of(L" \t\"") == std::wstring::npos) return w;
+  std::wstring r = L"\"";
+  std::size_t slashes = 0;
+  for (const wchar_t c : w) {
+    if (c == L'\\') {
+      ++slashes;
+      continue;
+    }
+    r.append(c == L'"' ? 2 * slashes + 1 : slashes, L'\\');
+    r += c;
+    slashes = 0;
+  }
+  r.append(2 * slashes, L'\\');
+  return r + L"\"";
+}
 
-#ifdef _WIN32
-// A command-line word in double quotes (the words passed here hold no
-// double quote of their own).
-std::string quoted(const std::string &w) { return "\"" + w + "\""; }
+// A handle the started program inherits.
+HANDLE inheritable(const fs::path &p, bool write) {
+  SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
+  return CreateFileW(p.wstring().c_str(), write ? GENERIC_WRITE : GENERIC_READ,
+                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                     &sa, write ? CREATE_ALWAYS : OPEN_EXISTING,
+                     FILE_ATTRIBUTE_NORMAL, nullptr);
+}
 #endif
 } // namespace
 
 #ifdef _WIN32
 
-// Through the command interpreter, every word quoted; the time limit is not
-// enforced here.
 int runProgram(const fs::path &dir, const std::vector<std::string> &argv,
-               const fs::path &out, const fs::path &err, int /*timeLimit*/) {
+               const fs::path &out, const fs::path &err, int timeLimit) {
   if (argv.empty()) throw std::runtime_error("no program to run");
-  std::string cmd;
-  for (const auto &a : argv) cmd += quoted(a) + " ";
-  cmd += "<NUL >" + quoted(fs::absolute(out).string()) + " 2>" +
-         quoted(fs::absolute(err).string());
-  InFolder here(dir);
-  // cmd.exe drops the outer pair of quotes of the whole command.
-  return std::system(("\"" + cmd + "\"").c_str());
+  std::wstring cmd = quoted(fs::path(argv[0]).make_preferred().wstring());
+  for (std::size_t i = 1; i < argv.size(); ++i)
+    cmd += L" " + quoted(fs::path(argv[i]).wstring());
+  HANDLE in = inheritable("NUL", false);
+  HANDLE o = inheritable(fs::absolute(out), true);
+  HANDLE e = inheritable(fs::absolute(err), true);
+  STARTUPINFOW si{};
+  si.cb = sizeof si;
+  si.dwFlags = STARTF_USESTDHANDLES;
+  si.hStdInput = in;
+  si.hStdOutput = o;
+  si.hStdError = e;
+  PROCESS_INFORMATION pi{};
+  const BOOL started =
+      in != INVALID_HANDLE_VALUE && o != INVALID_HANDLE_VALUE &&
+      e != INVALID_HANDLE_VALUE &&
+      CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                     fs::absolute(dir).wstring().c_str(), &si, &pi);
+  for (HANDLE h : {in, o, e})
+    if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
+  if (!started) throw std::runtime_error("cannot start " + argv[0]);
+  int status = 0;
+  const DWORD limit =
+      timeLimit > 0 ? static_cast<DWORD>(timeLimit) * 1000 : INFINITE;
+  if (WaitForSingleObject(pi.hProcess, limit) == WAIT_TIMEOUT) {
+    TerminateProcess(pi.hProcess, kTimedOut);
+    WaitForSingleObject(pi.hProcess, INFINITE);
+    status = kTimedOut;
+  } else {
+    DWORD code = 0;
+    GetExitCodeProcess(pi.hProcess, &code);
+    status = static_cast<int>(code);
+  }
+  CloseHandle(pi.hThread);
+  CloseHandle(pi.hProcess);
+  return status;
 }
+
+ExclusiveHold::ExclusiveHold(const fs::path &p)
+    : handle_(CreateFileW(p.wstring().c_str(), GENERIC_READ, 0, nullptr,
+                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)) {}
+
+ExclusiveHold::~ExclusiveHold() {
+  if (held()) CloseHandle(handle_);
+}
+
+bool ExclusiveHold::held() const { return handle_ != INVALID_HANDLE_VALUE; }
 
 #else
 

@@ -38,4 +38,21 @@ int runProgram(const std::filesystem::path &dir,
                const std::filesystem::path &out,
                const std::filesystem::path &err, int timeLimit = 0);
 
+#ifdef _WIN32
+// Holds a file open, sharing it with no one, while it lives: no other
+// program can open it meanwhile (Windows' sharing modes, the counterpart of
+// a file without read permission on POSIX systems).
+class ExclusiveHold {
+public:
+  explicit ExclusiveHold(const std::filesystem::path &p);
+  ~ExclusiveHold();
+  ExclusiveHold(const ExclusiveHold &) = delete;
+  ExclusiveHold &operator=(const ExclusiveHold &) = delete;
+  bool held() const;
+
+private:
+  void *handle_;
+};
+#endif
+
 } // namespace qmrtest
