@@ -28,6 +28,8 @@
 #include "state/state.hpp"
 #include "system.hpp"
 
+#include "quiet_folder.hpp"
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -103,32 +105,7 @@ void writeDeck(const fs::path &dir, const std::string &deck) {
   qmrtest::writeFile(dir / "VELDA.INP", deck);
 }
 
-// While it lives, the working folder is `dir` and standard output (where
-// each run shows its banner) goes to /dev/null.
-class InQuietFolder {
-public:
-  explicit InQuietFolder(const fs::path &dir) : home_(fs::current_path()) {
-    fs::current_path(dir);
-    std::fflush(stdout);
-    saved_ = dup(STDOUT_FILENO);
-    null_ = open("/dev/null", O_WRONLY);
-    dup2(null_, STDOUT_FILENO);
-  }
-  ~InQuietFolder() {
-    std::fflush(stdout);
-    dup2(saved_, STDOUT_FILENO);
-    close(saved_);
-    close(null_);
-    fs::current_path(home_);
-  }
-  InQuietFolder(const InQuietFolder &) = delete;
-  InQuietFolder &operator=(const InQuietFolder &) = delete;
-
-private:
-  fs::path home_;
-  int saved_ = -1;
-  int null_ = -1;
-};
+using qmrbench::InQuietFolder;
 
 // One whole run in the working folder with a fresh model state.
 int runOnce() {

@@ -31,6 +31,8 @@
 #include "run/run.hpp"
 #include "state/state.hpp"
 
+#include "quiet_folder.hpp"
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -94,32 +96,7 @@ fs::path scratch() {
   return fs::path(buf.data());
 }
 
-// While it lives, the working folder is `dir` and standard output goes to
-// /dev/null.
-class InQuietFolder {
-public:
-  explicit InQuietFolder(const fs::path &dir) : home_(fs::current_path()) {
-    fs::current_path(dir);
-    std::fflush(stdout);
-    saved_ = dup(STDOUT_FILENO);
-    null_ = open("/dev/null", O_WRONLY);
-    dup2(null_, STDOUT_FILENO);
-  }
-  ~InQuietFolder() {
-    std::fflush(stdout);
-    dup2(saved_, STDOUT_FILENO);
-    close(saved_);
-    close(null_);
-    fs::current_path(home_);
-  }
-  InQuietFolder(const InQuietFolder &) = delete;
-  InQuietFolder &operator=(const InQuietFolder &) = delete;
-
-private:
-  fs::path home_;
-  int saved_ = -1;
-  int null_ = -1;
-};
+using qmrbench::InQuietFolder;
 
 void timeScale(benchmark::State &state, bool flow) {
   const int ne = static_cast<int>(state.range(0));
