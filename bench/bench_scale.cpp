@@ -146,13 +146,13 @@ int main(int argc, char **argv) {
   const char *const kWrite = "--write-deck=";
   for (int i = 1; i < argc; ++i) {
     if (std::strncmp(argv[i], kWrite, std::strlen(kWrite)) != 0) continue;
-    std::stringstream spec(argv[i] + std::strlen(kWrite));
+    std::stringstream what(argv[i] + std::strlen(kWrite));
     std::string kind, ne, nts, istep, dir;
-    std::getline(spec, kind, ',');
-    std::getline(spec, ne, ',');
-    std::getline(spec, nts, ',');
-    std::getline(spec, istep, ',');
-    std::getline(spec, dir);
+    std::getline(what, kind, ',');
+    std::getline(what, ne, ',');
+    std::getline(what, nts, ',');
+    std::getline(what, istep, ',');
+    std::getline(what, dir);
     fs::create_directories(dir);
     writeDeck(dir, scaleDeck(kind == "flow", std::stoi(ne), std::stoi(nts),
                              std::stoi(istep)));

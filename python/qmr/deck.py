@@ -342,14 +342,14 @@ def _doc_line(f: Field) -> str:
 
 def _make_item(rec: Record) -> type:
     flds = [f for f in rec.fields if not f.ignored]
-    spec = []
+    columns = []
     for f in flds:
         default: Any = 1 if f.name == "dof" else f.default
-        spec.append((f.name, _TYPES[f.kind], dataclasses.field(
+        columns.append((f.name, _TYPES[f.kind], dataclasses.field(
             default=default)))
     doc = (f"One {rec.title} of the deck ({rec.note}).\n\n"
            "Fields:\n" + "\n".join(_doc_line(f) for f in flds))
-    cls = dataclasses.make_dataclass(rec.item or rec.key, spec,
+    cls = dataclasses.make_dataclass(rec.item or rec.key, columns,
                                      namespace={"__doc__": doc}, slots=True)
     cls.__module__ = __name__
     return cls
