@@ -14,11 +14,11 @@ cmake -S "$root" -B "$root/build-bench" -DCMAKE_BUILD_TYPE=Release -DQMR_BENCH=O
 cmake --build "$root/build-bench" -j2 --target bench_scale qmr >/dev/null
 out=${1:-$(mktemp -d /tmp/qmr-scale-XXXXXX)}
 printf '%-34s %10s %10s %12s %16s\n' run cpu_s peak_kb listing_b ns/element-step
-for spec in transport,300,100,1 transport,3000,200,1 flow,99998,100,100 \
+for run in transport,300,100,1 transport,3000,200,1 flow,99998,100,100 \
             flow,1000,20000,1000; do
-  IFS=, read -r kind ne nts istep <<<"$spec"
+  IFS=, read -r kind ne nts istep <<<"$run"
   dir="$out/$kind-$ne-$nts"
-  "$root/build-bench/bench/bench_scale" --write-deck="$spec,$dir"
+  "$root/build-bench/bench/bench_scale" --write-deck="$run,$dir"
   (cd "$dir" && /usr/bin/time -f '%U %S %M' -o time.txt "$root/build-bench/qmr" >/dev/null)
   read -r user sys peak <"$dir/time.txt"
   cpu=$(echo "$user + $sys" | bc -l)

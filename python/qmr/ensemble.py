@@ -308,7 +308,7 @@ def _as_output(o: Any, name: Optional[str] = None) -> Output:
 @dataclass(frozen=True)
 class _Wanted:
     name: str            # in the results
-    spec: Output
+    wanted: Output
     deck: Optional[int]  # index in the chain; None for a function
 
 
@@ -539,32 +539,32 @@ def _imbalance(name: str, reads: _Reads) -> List[Block]:
                    None, values[ok])]
 
 
-def _fluxes(name: str, spec: Fluxes, reads: _Reads) -> List[Block]:
+def _fluxes(name: str, wanted: Fluxes, reads: _Reads) -> List[Block]:
     res = reads.result
     csv = reads.csv()
     coords = reads.coordinates() if res.graphic is not None else None
     if "flux" in csv:
         f = csv["flux"]
-        part = f["accumulated" if spec.accumulated else "rate"]
+        part = f["accumulated" if wanted.accumulated else "rate"]
         part.attrs = {"step": f.attrs.get("step")}
-        return [_series_blocks(name, part, spec.nodes, coords)]
+        return [_series_blocks(name, part, wanted.nodes, coords)]
     if res.flux is not None and res.flux.is_file():
         from .readers import read_flux
         ff = read_flux(res.flux, warn=False)
-        part = ff.accumulated if spec.accumulated else ff.rates
-        return [_series_blocks(name, part, spec.nodes, coords)]
+        part = ff.accumulated if wanted.accumulated else ff.rates
+        return [_series_blocks(name, part, wanted.nodes, coords)]
     from .readers import read_listing
     lst = read_listing(res.listing)
     t = lst.fluxes
-    if spec.nodes is not None:
-        t = t[t.index.get_level_values("node").isin(spec.nodes)]
+    if wanted.nodes is not None:
+        t = t[t.index.get_level_values("node").isin(wanted.nodes)]
     steps = t.index.get_level_values("step").to_numpy(np.int64)
     nodes = t.index.get_level_values("node").to_numpy(np.int64)
     times = lst.steps["time"][~lst.steps.index.duplicated()]
     tv = times.reindex(steps).to_numpy(dtype=float)
     xs = coords.reindex(nodes).to_numpy(dtype=float) \
         if coords is not None else None
-    col = "accumulated" if spec.accumulated else "rate"
+    col = "accumulated" if wanted.accumulated else "rate"
     return [_block(name, len(t), steps, tv, nodes, xs, t[col])]
 
 
@@ -597,7 +597,7 @@ def _collect(wanted: Sequence[_Wanted], reads: _Reads, deck: int
     for w in wanted:
         if w.deck != deck:
             continue
-        s = w.spec
+        s = w.wanted
         if isinstance(s, Observations):
             if reads.result.graphic is None:
                 continue
@@ -752,8 +752,8 @@ def _realize(task: _Task) -> Outcome:
                 out.blocks += _collect(task.wanted, _Reads(r), i)
             name = ""
             for w in task.wanted:
-                if isinstance(w.spec, Function):
-                    fn = w.spec.fn
+                if isinstance(w.wanted, Function):
+                    fn = w.wanted.fn
                     assert fn is not None
                     name = f"output {w.name}: "
                     v = fn(results[0] if len(results) == 1 else results)
@@ -1594,11 +1594,11 @@ def _numbers(text: Optional[str]) -> Optional[Tuple[int, ...]]:
             from None
 
 
-def _load_function(spec: str) -> Callable[[Any], Any]:
+def _load_function(wanted: str) -> Callable[[Any], Any]:
     import importlib.util
-    file, sep, name = spec.rpartition(":")
+    file, sep, name = wanted.rpartition(":")
     if not sep or not file or not name:
-        raise ValueError(f"--function {spec!r}: FILE.py:NAME")
+        raise ValueError(f"--function {wanted!r}: FILE.py:NAME")
     mod_name = "qmr_ensemble_" + re.sub(r"\W", "_", Path(file).stem)
     loader = importlib.util.spec_from_file_location(mod_name, file)
     if loader is None or loader.loader is None:
@@ -1691,9 +1691,9 @@ def _cli_outputs(a: Any) -> Optional[List[Output]]:
                           accumulated=True))
     if a.imbalance:
         out.append(Imbalance())
-    for spec in a.function:
-        fn = _load_function(spec)
-        out.append(Function(name=spec.rpartition(":")[2], fn=fn))
+    for wanted in a.function:
+        fn = _load_function(wanted)
+        out.append(Function(name=wanted.rpartition(":")[2], fn=fn))
     return out or None
 
 
