@@ -128,8 +128,6 @@ void giveToNobody(const fs::path &dir) {
     EXPECT_EQ(::lchown(e.path().c_str(), 65534, 65534), 0) << e.path();
   EXPECT_EQ(::chown(dir.c_str(), 65534, 65534), 0) << dir;
 }
-#else
-bool posixDevice(const char *) { return false; }
 #endif
 
 std::string last(const std::string &text) {
