@@ -34,7 +34,7 @@ public:
   ConsoleSetUp &operator=(const ConsoleSetUp &) = delete;
 
 private:
-  unsigned savedCodePage_ = 0;
+  [[maybe_unused]] unsigned savedCodePage_ = 0; // Windows only
 };
 
 } // namespace qmr

@@ -9,33 +9,42 @@
 #include <stdexcept>
 #include <string>
 #include <vector>
-#ifndef _WIN32
-#include <sys/wait.h>
-#endif
 
 #include "support.hpp"
 
 namespace qmrtest {
 
-// Runs the program in `dir` with `args` (already quoted for the shell);
-// standard output and standard error are kept in the result. They are
-// captured in a sibling folder (removed afterwards), so that a test sees
-// every file the run made and nothing else.
+// Runs the program in `dir` with `args` (written as for a shell: blanks
+// between arguments, single quotes around one that holds blanks); standard
+// output and standard error are kept in the result.
+// They are captured in a sibling folder (removed afterwards), so that a test
+// sees every file the run made and nothing else.
 inline Run runArgs(const std::filesystem::path &dir, const std::string &args) {
   const std::filesystem::path cap =
       dir.parent_path() / (dir.filename().string() + ".capture");
   std::filesystem::create_directories(cap);
+  // Split as a shell would: blanks separate, single quotes group ('' is an
+  // empty argument).
+  std::vector<std::string> argv{QMR_EXE};
+  std::string word;
+  bool inWord = false, quoted = false;
+  for (char c : args) {
+    if (c == '\'') {
+      quoted = !quoted;
+      inWord = true;
+    } else if (c == ' ' && !quoted) {
+      if (inWord) argv.push_back(word);
+      word.clear();
+      inWord = false;
+    } else {
+      word.push_back(c);
+      inWord = true;
+    }
+  }
+  if (inWord) argv.push_back(word);
   Run r;
   r.dir = dir;
-  const std::string cmd = "cd '" + dir.string() + "' && '" QMR_EXE "' " + args +
-                          " >'" + (cap / "out").string() + "' 2>'" +
-                          (cap / "err").string() + "' </dev/null";
-  const int rc = std::system(cmd.c_str());
-#ifdef _WIN32
-  r.status = rc;
-#else
-  r.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-#endif
+  r.status = runProgram(dir, argv, cap / "out", cap / "err", 120);
   r.out = readFile(cap / "out");
   r.err = readFile(cap / "err");
   std::error_code ec;

@@ -440,8 +440,13 @@ double reference(const std::string &canonical) {
   double v = 0;
   const char *b = canonical.c_str();
   auto r = std::from_chars(b, b + canonical.size(), v);
-  if (r.ec == std::errc::result_out_of_range)
+  if (r.ec == std::errc::result_out_of_range) {
+    // As strtod: an underflow is a zero, an overflow an infinity, each with
+    // the sign of the text.
+    const bool neg = !canonical.empty() && canonical[0] == '-';
     v = canonical.find("e-") != std::string::npos ? 0.0 : HUGE_VAL;
+    if (neg) v = -v;
+  }
   return v;
 #endif
 }
