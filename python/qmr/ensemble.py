@@ -1595,23 +1595,16 @@ def _numbers(text: Optional[str]) -> Optional[Tuple[int, ...]]:
 
 
 def _load_function(wanted: str) -> Callable[[Any], Any]:
-    import importlib.util
-    file, sep, name = wanted.rpartition(":")
-    if not sep or not file or not name:
-        raise ValueError(f"--function {wanted!r}: FILE.py:NAME")
+    """The output function of ``--function FILE.py:NAME``, its module
+    registered so that local workers find it and, with cloudpickle, sent
+    by value to Dask workers elsewhere."""
+    from .plot import load_function
+    file = wanted.rpartition(":")[0]
     mod_name = "qmr_ensemble_" + re.sub(r"\W", "_", Path(file).stem)
-    loader = importlib.util.spec_from_file_location(mod_name, file)
-    if loader is None or loader.loader is None:
-        raise ValueError(f"--function: cannot load {file}")
-    module = importlib.util.module_from_spec(loader)
-    sys.modules[mod_name] = module      # so that workers find it
-    loader.loader.exec_module(module)
-    fn = getattr(module, name, None)
-    if not callable(fn):
-        raise ValueError(f"--function: {file} has no function {name}")
+    fn = load_function(wanted, mod_name, register=True)
     try:
-        import cloudpickle           # Dask workers elsewhere get it by value
-        cloudpickle.register_pickle_by_value(module)
+        import cloudpickle
+        cloudpickle.register_pickle_by_value(sys.modules[mod_name])
     except (ImportError, AttributeError):
         pass
     return fn

@@ -348,15 +348,20 @@ def plot_graphic(g: GraphicFile, *,
     return fig
 
 
-def load_function(where: str) -> Analytical:
-    """A function named in ``FILE.py:NAME``, loaded from that file."""
+def load_function(where: str, module_name: str = "qmr_plot_function",
+                  register: bool = False) -> Analytical:
+    """A function named in ``FILE.py:NAME``, loaded from that file; with
+    ``register`` its module is entered in ``sys.modules`` under
+    ``module_name``, so that other processes can find it."""
     path, sep, name = where.rpartition(":")
     if not sep or not path or not name:
         raise ValueError(f"{where}: name the function as FILE.py:NAME")
-    found = importlib.util.spec_from_file_location("qmr_plot_function", path)
+    found = importlib.util.spec_from_file_location(module_name, path)
     if found is None or found.loader is None:
         raise ValueError(f"{path}: not a Python file")
     module = importlib.util.module_from_spec(found)
+    if register:
+        sys.modules[module_name] = module
     found.loader.exec_module(module)
     f = getattr(module, name, None)
     if not callable(f):
