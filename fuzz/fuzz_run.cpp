@@ -10,9 +10,10 @@
 // sanitizer report; a hang or runaway memory (libFuzzer's -timeout and
 // -rss_limit_mb); the internal-fault status (70, which a bounds check or an
 // unexpected exception gives); a failure without its "qmr: " line on
-// standard error; a normal end with something on standard error or without
-// the completion lines at the end of the listing; a framed failure (status
-// 1) without its framed line at the end of the listing or of the console.
+// standard error (after any warnings); a normal end with anything but
+// warning lines on standard error or without the completion lines at the end
+// of the listing; a framed failure (status 1) without its framed line at the
+// end of the listing or of the console.
 //
 // The deck may name any file. The scratch folder is the working folder, deep
 // enough that names climbing out of it with ".." stay inside the scratch
@@ -45,6 +46,7 @@ fs::path gBase;
 std::vector<fs::path> gChain; // base, base/s1, ..., run
 int gSavedOut = -1;
 int gSavedErr = -1;
+const std::string kWarning = "qmr: warning: ";
 
 [[noreturn]] void finding(const std::string &what, const std::string &err) {
   std::fprintf(stderr, "fuzz_run: %s\n--- standard error of the run ---\n%s\n",
@@ -178,9 +180,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data,
   if (status == qmr::kExitInternal) finding("internal fault (status 70)", err);
   if (status < 0 || status > qmr::kExitIncomplete)
     finding("unknown exit status " + std::to_string(status), err);
-  if (status != qmr::kExitNormal && err.rfind("qmr: ", 0) != 0)
+  // Warnings about the deck come first, one line each; a failure's own
+  // line follows them.
+  std::size_t warned = 0;
+  while (err.compare(warned, kWarning.size(), kWarning) == 0) {
+    const std::size_t nl = err.find('\n', warned);
+    if (nl == std::string::npos) break;
+    warned = nl + 1;
+  }
+  if (status != qmr::kExitNormal && err.compare(warned, 5, "qmr: ") != 0)
     finding("a failure without its line on standard error", err);
-  if (status == qmr::kExitNormal && !err.empty())
+  if (status == qmr::kExitNormal && warned != err.size())
     finding("a normal end with a report on standard error", err);
 
   fs::path listing;
