@@ -19,7 +19,11 @@ Each figure is the median of --repeat ensembles. The overhead per
 realization is the serial time per realization less the bare run.
 
     QMR_EXE=build/qmr /usr/bin/python3 python/bench/ensemble_bench.py \
-        [--repeat 3] [--big 60] [--tiny 300]
+        [--repeat 3] [--big 600] [--tiny 2000] [--batch N]
+
+The ensembles are long enough (several seconds serial) that starting the
+pool and reading the files at the end weigh little against the
+realizations themselves.
 """
 
 from __future__ import annotations
@@ -104,10 +108,13 @@ def bare_ceiling(deck: qmr.Deck, folder: Path, n: int, cores: int
 def main() -> None:
     ap = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     ap.add_argument("--repeat", type=int, default=3)
-    ap.add_argument("--big", type=int, default=60,
+    ap.add_argument("--big", type=int, default=600,
                     help="realizations of the 300-element run")
-    ap.add_argument("--tiny", type=int, default=300,
+    ap.add_argument("--tiny", type=int, default=2000,
                     help="realizations of the tiny run")
+    ap.add_argument("--batch", type=int, default=None,
+                    help="realizations per task of the pool and of Dask "
+                    "(default: the ensemble's own choice)")
     ap.add_argument("--no-dask", action="store_true")
     a = ap.parse_args()
     cores = os.cpu_count() or 1
@@ -149,7 +156,8 @@ def main() -> None:
                     res = root / f"r{k}.csv"
                     ex = make()
                     w, c = timed(lambda: qmr.ensemble(
-                        deck, p, executor=ex, results_file=res))
+                        deck, p, executor=ex, results_file=res,
+                        batch=None if name == "serial" else a.batch))
                     seconds[name].append(w)
                     cpus[name].append(c)
                     if isinstance(ex, ThreadPoolExecutor):
