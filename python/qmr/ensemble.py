@@ -1380,10 +1380,11 @@ def ensemble(base: Any, parameters: pd.DataFrame, outputs: Any = None,
     - `progress`: a tqdm progress bar on standard error; `on_result` is
       called in this process with each :class:`Outcome`.
 
-    - `batch`: realizations per task sent to the engine (default 1, on
-      Dask up to 16 so that each worker still gets at least 16 tasks);
-      batches cut the per-task cost of a distributed scheduler for short
-      runs.
+    - `batch`: realizations per task sent to the engine (by default up
+      to 8 on local processes and 16 on Dask, as long as each worker still
+      gets at least 16 tasks); batches cut the per-task cost of the engine
+      for short runs. The realizations of a task are recorded when the
+      whole task is done.
 
     A realization that fails (its exit status and diagnostic recorded)
     never stops the others; one lost with its worker is run again, up to
@@ -1455,12 +1456,15 @@ def ensemble(base: Any, parameters: pd.DataFrame, outputs: Any = None,
         from tqdm import tqdm
         bar = tqdm(total=len(todo), unit="run", file=sys.stderr,
                    dynamic_ncols=True)
-    if batch is None:
-        # A Dask task costs the scheduler about a millisecond: a few
-        # realizations per task, still many tasks per worker.
-        batch = 1 if not isinstance(engine, _DaskEngine) else \
-            max(1, min(16, len(todo) // (16 * engine.workers)))
-    batch = max(1, int(batch))
+    if batch is None and engine is not None:
+        # Every task costs the engine's machinery: a Dask task about a
+        # millisecond of the scheduler, a local one a few tenths in this
+        # process (pickling, the pool's threads, a pipe each way) besides
+        # the wake-ups. A few realizations per task, still at least 16
+        # tasks per worker so that the work stays evenly spread.
+        most = 16 if isinstance(engine, _DaskEngine) else 8
+        batch = max(1, min(most, len(todo) // (16 * engine.workers)))
+    batch = max(1, int(batch or 1))
 
     def lose(keys: List[str], cause: Optional[BaseException]) -> None:
         for k in reversed(keys):
