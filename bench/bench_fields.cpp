@@ -78,8 +78,30 @@ void BM_WriteI5(benchmark::State &state) {
   state.SetItemsProcessed(state.iterations());
 }
 
-// Records of one field each, read one per iteration; the text starts again
-// when it is used up.
+// Records read one per iteration with read(unit) (0: read); the text starts
+// again when its `count` records are used up.
+template <class Read>
+void readRecords(benchmark::State &state, const std::string &text, long count,
+                 Read read) {
+  qmr::Unit u;
+  u.openText("bench", text);
+  long records = 0;
+  for (auto _ : state) {
+    if (records == count) {
+      state.PauseTiming();
+      u.openText("bench", text);
+      records = 0;
+      state.ResumeTiming();
+    }
+    if (read(u) != 0) {
+      state.SkipWithError("read failed");
+      break;
+    }
+    ++records;
+  }
+}
+
+// Records of one field each.
 void readField(benchmark::State &state, const char *layout, bool real) {
   std::string text;
   char buf[32];
@@ -93,28 +115,15 @@ void readField(benchmark::State &state, const char *layout, bool real) {
     text += '\n';
   }
   const qmr::Layout f(layout);
-  qmr::Unit u;
-  u.openText("bench", text);
   double x = 0;
   int n = 0;
-  long records = 0;
-  for (auto _ : state) {
-    if (records == 100000) {
-      state.PauseTiming();
-      u.openText("bench", text);
-      records = 0;
-      state.ResumeTiming();
-    }
+  readRecords(state, text, 100000, [&](qmr::Unit &u) {
     const int st = real ? qmr::readChecked(u, f, {qmr::ref(x)})
                         : qmr::readChecked(u, f, {qmr::ref(n)});
-    if (st != 0) {
-      state.SkipWithError("read failed");
-      break;
-    }
-    ++records;
     benchmark::DoNotOptimize(x);
     benchmark::DoNotOptimize(n);
-  }
+    return st;
+  });
   state.SetItemsProcessed(state.iterations());
 }
 
@@ -129,28 +138,16 @@ void BM_ReadVelocityRecord(benchmark::State &state) {
                             v[(k + 2) & 4095], v[(k + 3) & 4095]});
     text += '\n';
   }
-  qmr::Unit u;
-  u.openText("bench", text);
   int n = 0;
   double a = 0, b = 0, c = 0, d = 0;
-  long records = 0;
-  for (auto _ : state) {
-    if (records == 20000) {
-      state.PauseTiming();
-      u.openText("bench", text);
-      records = 0;
-      state.ResumeTiming();
-    }
-    if (qmr::readChecked(u, f,
-                         {qmr::ref(n), qmr::ref(a), qmr::ref(b), qmr::ref(c),
-                          qmr::ref(d)}) != 0) {
-      state.SkipWithError("read failed");
-      break;
-    }
-    ++records;
+  readRecords(state, text, 20000, [&](qmr::Unit &u) {
+    const int st = qmr::readChecked(
+        u, f,
+        {qmr::ref(n), qmr::ref(a), qmr::ref(b), qmr::ref(c), qmr::ref(d)});
     benchmark::DoNotOptimize(a);
     benchmark::DoNotOptimize(d);
-  }
+    return st;
+  });
   state.counters["field"] =
       benchmark::Counter(5, benchmark::Counter::kIsIterationInvariantRate |
                                 benchmark::Counter::kInvert);
