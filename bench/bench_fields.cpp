@@ -152,6 +152,7 @@ void BM_ReadVelocityRecord(benchmark::State &state) {
       benchmark::Counter(5, benchmark::Counter::kIsIterationInvariantRate |
                                 benchmark::Counter::kInvert);
 }
+
 void BM_ReadI5(benchmark::State &s) { readField(s, "(I5)", false); }
 
 #ifdef QMR_HAVE_FIELD
