@@ -167,27 +167,6 @@ def e_text(v: float, width: int, d: int) -> str:
     return body.rjust(width)
 
 
-def decode_real(text: str) -> float:
-    """The value of a real field the way the deck reader takes it (blanks
-    ignored, blank = 0, E or D or sign-only exponent; no implied decimals,
-    as in F10.0)."""
-    t = text.replace(" ", "").upper().replace("D", "E")
-    if not t:
-        return 0.0
-    if "E" not in t:
-        for k in range(1, len(t)):
-            if t[k] in "+-":
-                t = t[:k] + "E" + t[k:]
-                break
-    return float(t)
-
-
-def decode_int(text: str) -> int:
-    """The value of an integer field (blanks ignored, blank = 0)."""
-    t = text.replace(" ", "")
-    return int(t) if t else 0
-
-
 # ---------------------------------------------------------------------------
 # The model of one deck
 
