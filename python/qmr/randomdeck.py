@@ -1099,17 +1099,7 @@ class _Gen:
 
     @staticmethod
     def _site_label(s: Site) -> str:
-        mesh = {0: "manual", 1: "graded", 2: "graded-rev", 3: "log",
-                4: "graded"}.get(s.imshgn, "manual")
-        if s.isstat == 1:
-            t = "steady"
-        elif s.itsgn == 0:
-            t = "manual-times"
-        else:
-            t = "log-times" if s.time_args[2] > 0 else "uniform-times"
-        props = ["per-element", "zones", "interpolated"][s.ipcode]
-        rad = " radial" if s.radial else ""
-        return f"ne={s.ne} mesh={mesh} {t} media={s.nmat} {props}{rad}"
+        return _shape_label(s, s.radial)
 
     def _flow_label(self, d: Deck) -> str:
         extra = []
@@ -1119,18 +1109,23 @@ class _Gen:
             extra.append("leakage-cap")
         elif any(m[5] > 0 for m in d.media):
             extra.append("leakage")
-        mesh = {0: "manual", 1: "graded", 2: "graded-rev", 3: "log",
-                4: "graded"}.get(d.imshgn, "manual")
-        if d.isstat == 1:
-            t = "steady"
-        elif d.itsgn == 0:
-            t = "manual-times"
-        else:
-            t = "log-times" if d.time_args[2] > 0 else "uniform-times"
-        props = ["per-element", "zones", "interpolated"][d.ipcode]
-        rad = " radial" if d.iaxsym else ""
-        return (f"ne={d.ne} mesh={mesh} {t} media={d.nmat} {props}{rad} "
+        return (_shape_label(d, d.iaxsym) + " "
                 + " ".join(extra)).rstrip()
+
+
+def _shape_label(d: Deck | Site, radial: int) -> str:
+    """Elements, mesh, times, media and properties of a deck or site."""
+    mesh = {0: "manual", 1: "graded", 2: "graded-rev", 3: "log",
+            4: "graded"}.get(d.imshgn, "manual")
+    if d.isstat == 1:
+        t = "steady"
+    elif d.itsgn == 0:
+        t = "manual-times"
+    else:
+        t = "log-times" if d.time_args[2] > 0 else "uniform-times"
+    props = ["per-element", "zones", "interpolated"][d.ipcode]
+    rad = " radial" if radial else ""
+    return f"ne={d.ne} mesh={mesh} {t} media={d.nmat} {props}{rad}"
 
 
 def make_case(seed: int, *, beyond_legacy: bool = False) -> Case:
