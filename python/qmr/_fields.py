@@ -14,7 +14,7 @@ from __future__ import annotations
 import math
 import re
 from pathlib import Path
-from typing import Callable, Optional, Union
+from typing import Callable, Optional, Sequence, Union
 
 import numpy as np
 
@@ -135,10 +135,8 @@ class Lines:
                 return int(i)
         return last
 
-    def find_all(self, pattern: bytes) -> np.ndarray:
-        """Line indices of the lines that hold ``pattern`` (a regular
-        expression over bytes), one per match."""
-        offsets = [m.start() for m in re.finditer(pattern, self.data)]
+    def line_of(self, offsets: Sequence[int]) -> np.ndarray:
+        """Line indices of the lines that hold the given byte offsets."""
         return np.searchsorted(self.starts, np.asarray(offsets, np.int64),
                                side="right") - 1
 

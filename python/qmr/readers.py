@@ -640,9 +640,7 @@ def parse_listing(data: Union[bytes, str], name: str = "listing",
     heads = list(_STEP_HEADER.finditer(data))
     numbers = np.array([parse_integer(m.group(1).decode("latin-1")) or -1
                         for m in heads], dtype=np.int64)
-    header_lines = np.searchsorted(
-        lines.starts, np.array([m.start() for m in heads], np.int64),
-        side="right") - 1
+    header_lines = lines.line_of([m.start() for m in heads])
     times = _texts_to_floats([g for m in heads for g in m.groups()[1:]], 5)
     steps = pd.DataFrame(times.reshape(-1, 6), columns=list(STEP_COLUMNS),
                          index=pd.Index(numbers, name="step"))
@@ -679,15 +677,13 @@ def parse_listing(data: Union[bytes, str], name: str = "listing",
                               names=["step", "node"]))
 
     found = list(_BALANCE.finditer(data))
-    at = np.searchsorted(lines.starts, np.array([m.start() for m in found],
-                                                np.int64), side="right") - 1
+    at = lines.line_of([m.start() for m in found])
     bv = _texts_to_floats([g for m in found for g in m.groups()], 5)
     balance = pd.DataFrame(bv.reshape(-1, 6), columns=list(BALANCE_COLUMNS),
                            index=pd.Index(step_of(at), name="step"))
 
     found = list(_ITERATION.finditer(data))
-    at = np.searchsorted(lines.starts, np.array([m.start() for m in found],
-                                                np.int64), side="right") - 1
+    at = lines.line_of([m.start() for m in found])
     iterations = pd.DataFrame(
         {"difference": _texts_to_floats([m.group(3) for m in found], 5),
          "node": [parse_integer(m.group(4).decode()) for m in found],
