@@ -497,9 +497,7 @@ def _series_blocks(name: str, frame: pd.DataFrame, wanted: Any,
     steps = np.asarray(frame.attrs.get("step", np.arange(1, ns + 1)),
                        dtype=np.int64)
     times = frame.index.to_numpy(dtype=float)
-    if "x" in frame.attrs and len(frame.attrs["x"]) == len(nodes):
-        xs = np.asarray(frame.attrs["x"], dtype=float)[cols]
-    elif coords is not None:
+    if coords is not None:
         xs = coords.reindex(nodes[cols]).to_numpy(dtype=float)
     else:
         xs = np.full(nn, np.nan)
