@@ -409,18 +409,18 @@ class _Graphic:
                           for n in o.numbers], np.int64)
         if pr is None:
             pr = readers.Table([])
-        where = dict(zip(pr.keys.tolist(), pr.x.tolist()))
-        node_x = np.array([where.get(int(n), np.nan) for n in nodes])
+        where = pd.Series(pr.x, index=pr.keys, dtype=float)
+        where = where[~where.index.duplicated(keep="last")]
+        node_x = where.reindex(nodes).to_numpy(dtype=float)
         psteps = np.array([n if n is not None else _NO_INT
                            for n in pr.numbers], np.int64)
         prof = np.array(pr.values, dtype=float, copy=True).reshape(
             len(pr.keys), len(psteps))
         never = readers._never_stored(o.keys, pr.numbers)
         prof[:, never] = np.nan
-        first = {}
-        for s_, t_ in zip(o.keys.tolist(), o.x.tolist()):
-            first.setdefault(s_, t_)
-        ptimes = np.array([first.get(int(s_), np.nan) for s_ in psteps])
+        first = pd.Series(o.x, index=o.keys, dtype=float)
+        first = first[~first.index.duplicated()]
+        ptimes = first.reindex(psteps).to_numpy(dtype=float)
         ptimes[never] = np.nan
         return _Graphic(o.keys.astype(np.int64), o.x.astype(float), nodes,
                         np.asarray(o.values, dtype=float).reshape(
