@@ -184,7 +184,12 @@ def set_value(deck: Deck, path: str, value: Any) -> None:
     """Set the value of a deck at `path` (``media[1].conductivity``),
     converted to the kind of value it holds (a whole number for an integer
     field)."""
-    holder, name, num = _walk(deck, _segments(path), path)
+    _assign(deck, _segments(path), path, value)
+
+
+def _assign(deck: Deck, segs: List[Tuple[str, Optional[int]]], path: str,
+            value: Any) -> None:
+    holder, name, num = _walk(deck, segs, path)
     if num is not None:
         holder[num] = _coerce(holder[num], value, path)
     else:
@@ -732,12 +737,7 @@ def _realize(task: _Task) -> Outcome:
         d = _Decks(decks, names)
         for path, value in task.values:
             i, segs = d.split(path)
-            holder, attr, num = _walk(decks[i], segs, path)
-            if num is not None:
-                holder[num] = _coerce(holder[num], value, path)
-            else:
-                setattr(holder, attr, _coerce(getattr(holder, attr), value,
-                                              path))
+            _assign(decks[i], segs, path, value)
         results = []
         with warnings.catch_warnings(record=True) as caught:
             warnings.simplefilter("always")
