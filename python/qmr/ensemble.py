@@ -1400,8 +1400,8 @@ def ensemble(base: Any, parameters: pd.DataFrame, outputs: Any = None,
     spath = Path(status_file) if status_file is not None else (
         rpath.with_name(rpath.stem + ".status.csv") if rpath else None)
     store = _Store(rpath, spath, params)
-    texts = {k: [_text(v) for v in row] for k, row in
-             zip(keys, parameters.itertuples(index=False, name=None))}
+    rows = dict(zip(keys, parameters.itertuples(index=False, name=None)))
+    texts = {k: [_text(v) for v in row] for k, row in rows.items()}
 
     before = store.earlier()
     changed = [k for k in keys if k in before.index and not all(
@@ -1425,12 +1425,9 @@ def ensemble(base: Any, parameters: pd.DataFrame, outputs: Any = None,
     blob = pickle.dumps((decks.decks, decks.names))
     scratch = f"qmr-ensemble-{os.getpid()}-{time.time_ns():x}"
     exe_s = os.fspath(exe) if exe is not None else None
-    columns = list(parameters.columns)
-    rows = {k: row for k, row in zip(keys, parameters.itertuples(
-        index=False, name=None))}
 
     def task(k: str) -> _Task:
-        vals = [(str(c), v) for c, v in zip(columns, rows[k])
+        vals = [(c, v) for c, v in zip(params, rows[k])
                 if not (v is None or (isinstance(v, float) and math.isnan(v)))]
         return _Task(k, blob, vals, wanted, aux, exe_s, tuple(args), timeout,
                      str(root) if root is not None else None, keep, scratch)
