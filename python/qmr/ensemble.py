@@ -39,7 +39,7 @@ import numpy as np
 import pandas as pd
 
 from .deck import Deck, DigitsLostWarning
-from .runner import RunError, Result, run
+from .runner import RunError, Result, _run_name, run
 
 __all__ = [
     "ensemble", "EnsembleResult", "EnsembleError", "Outcome",
@@ -920,23 +920,19 @@ def _aux_inputs(decks: Sequence[Deck]) -> List[str]:
     """Names of files the decks read that no earlier deck writes."""
     written: set = set()
     need: List[str] = []
-
-    def clean(n: str) -> str:
-        n = n.rstrip(" ")
-        return n[7:] if n[:7].upper() == "C:\\QMR\\" else n
     for d in decks:
         reads = []
         if d.restart_read == 1 and d.restart_in:
-            reads.append(clean(d.restart_in))
+            reads.append(_run_name(d.restart_in))
         if d.imode == 2 and d.velocity_code > 0 and d.velocity_file:
-            reads.append(clean(d.velocity_file))
+            reads.append(_run_name(d.velocity_file))
         need += [n for n in reads if n not in written and n not in need]
         for n in (d.listing, d.graphic, d.flux_file,
                   d.restart_out if d.restart_write == 1 else None,
                   d.velocity_file if d.imode == 1 and d.velocity_code > 0
                   else None):
             if n:
-                written.add(clean(n))
+                written.add(_run_name(n))
     return need
 
 

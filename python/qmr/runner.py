@@ -153,15 +153,19 @@ def find_exe(exe: Optional[PathLike] = None) -> str:
         "build/ of the checkout, or put it on PATH")
 
 
+def _run_name(name: str) -> str:
+    """A file name of a deck as the program takes it: without trailing
+    blanks and without a leading folder C:\\QMR\\."""
+    n = name.rstrip(" ")
+    return n[7:] if n[:7].upper() == "C:\\QMR\\" else n
+
+
 def _local(name: Optional[str], folder: Path) -> Optional[Path]:
     """Path of a file named in a deck, as the program resolves it in the
     folder it runs in."""
     if not name:
         return None
-    n = name.rstrip(" ")
-    if n[:7].upper() == "C:\\QMR\\":
-        n = n[7:]
-    return folder / n.replace("\\", "/")
+    return folder / _run_name(name).replace("\\", "/")
 
 
 class Result:
