@@ -14,6 +14,7 @@ from pathlib import Path
 from typing import Any, Dict, List, Optional, Sequence, Union
 
 from .deck import Deck
+from .schema import NO_FLUX_VARIANTS
 
 __all__ = [
     "Diagnostic",
@@ -183,7 +184,7 @@ class Result:
         self.listing = _local(deck.listing, folder)
         self.graphic = _local(deck.graphic, folder)
         self.flux = _local(deck.flux_file, folder) if deck.flux_file \
-            is not None and deck.variant not in ("05", "OW", "AN") else None
+            is not None and deck.variant not in NO_FLUX_VARIANTS else None
         self.restart = (_local(deck.restart_out, folder)
                         if deck.restart_write == 1 else None)
         self.velocity = (_local(deck.velocity_file, folder)
