@@ -30,6 +30,8 @@ if TYPE_CHECKING:  # pragma: no cover
 
 CONVENTIONS = "CF-1.8"
 PARTS = ("all", "observations", "profiles")
+# What the values are when the caller does not say: the file does not.
+DEFAULT_QUANTITY = "head or concentration"
 
 
 def parse_units(units: Union[None, str, Sequence[str]],
@@ -75,7 +77,7 @@ def graphic_dataset(g: "GraphicFile",
     if part not in PARTS:
         raise ValueError(f"part must be one of {PARTS}, not {part!r}")
     length, time, value = parse_units(units)
-    name = quantity or "head or concentration"
+    name = quantity or DEFAULT_QUANTITY
     ds = xr.Dataset()
     if part in ("all", "observations"):
         obs = g.observations

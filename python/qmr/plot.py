@@ -32,7 +32,7 @@ from typing import Any, Callable, Mapping, Optional, Sequence, Union
 import numpy as np
 import pandas as pd
 
-from qmr.cf import parse_units
+from qmr.cf import DEFAULT_QUANTITY, parse_units
 from qmr.readers import GraphicFile, OutputFileError, read_graphic, \
     read_restart
 
@@ -40,7 +40,6 @@ Number = Union[int, float]
 Initial = Union[Number, Mapping[int, float], pd.Series]
 Analytical = Callable[[Any, Any], Any]
 
-DEFAULT_QUANTITY = "head or concentration"
 EXIT_OK = 0
 EXIT_NOTHING = 1
 EXIT_ERROR = 2
