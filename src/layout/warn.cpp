@@ -6,11 +6,9 @@ namespace qmr {
 
 namespace {
 std::string *gSink = nullptr;
-long gCount = 0;
 } // namespace
 
 void setWarningSink(std::string *sink) { gSink = sink; }
-long warningCount() { return gCount; }
 
 void warn(const Unit &u, long rec, std::size_t col1, std::size_t col2,
           std::string_view message) {
@@ -22,7 +20,6 @@ void warn(const Unit &u, long rec, std::size_t col1, std::size_t col2,
   if (!u.section().empty()) line += " (" + u.section() + ")";
   line += ": ";
   line += message;
-  ++gCount;
   if (rec > 0) u.setWarnedRecord(rec);
   if (gSink != nullptr) {
     gSink->append(line).push_back('\n');
