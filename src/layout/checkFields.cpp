@@ -164,10 +164,7 @@ std::string blame(const Unit &u, std::string_view rec, std::string_view field,
              "record missing before it, or one too many?";
     }
   }
-  const long w = u.warnedRecord();
-  if (w > 0)
-    hint += "; see the warning about record " + std::to_string(w) + " above";
-  return hint;
+  return hint + seeWarning(u);
 }
 
 } // namespace qmr

@@ -35,6 +35,12 @@ void warnField(const Unit &u, long rec, int field, int width,
   warn(u, rec, from, from + static_cast<std::size_t>(width) - 1, message);
 }
 
+std::string seeWarning(const Unit &u) {
+  const long w = u.warnedRecord();
+  if (w <= 0) return {};
+  return "; see the warning about record " + std::to_string(w) + " above";
+}
+
 std::string visible(std::string_view text) {
   static constexpr char kHex[] = "0123456789abcdef";
   std::string out;
