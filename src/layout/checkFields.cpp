@@ -47,6 +47,13 @@ bool oneNumber(std::string_view t, bool integer) {
 
 bool hasBlank(std::string_view t) { return t.find(' ') != std::string::npos; }
 
+// t without its leading and trailing blanks.
+std::string_view trimmed(std::string_view t) {
+  const std::size_t a = t.find_first_not_of(' ');
+  if (a == std::string_view::npos) return {};
+  return t.substr(a, t.find_last_not_of(' ') - a + 1);
+}
+
 std::string quoted(std::string_view t) { return "\"" + visible(t) + "\""; }
 
 // A number just beyond the last field read (typed a column to the right, it
@@ -132,11 +139,7 @@ std::string blame(const Unit &u, std::string_view rec, std::string_view field,
     hint = "; the deck ended early: is a record missing above, or is a count "
            "or code near the top of the deck larger than meant?";
   } else {
-    const std::size_t a = rec.find_first_not_of(' ');
-    const std::size_t b = rec.find_last_not_of(' ');
-    const std::string_view t = a == std::string_view::npos
-                                   ? std::string_view()
-                                   : rec.substr(a, b - a + 1);
+    const std::string_view t = trimmed(rec);
     int letters = 0, blanks = 0, dots = 0, slashes = 0;
     for (char c : t) {
       letters += letter(c) ? 1 : 0;
@@ -144,11 +147,7 @@ std::string blame(const Unit &u, std::string_view rec, std::string_view field,
       dots += c == '.' ? 1 : 0;
       slashes += (c == '/' || c == '\\' || c == ':') ? 1 : 0;
     }
-    const std::size_t fa = field.find_first_not_of(' ');
-    const std::size_t fb = field.find_last_not_of(' ');
-    const bool spaced =
-        fa != std::string_view::npos &&
-        field.substr(fa, fb - fa + 1).find(' ') != std::string_view::npos;
+    const bool spaced = hasBlank(trimmed(field));
     bool real = false;
     for (char c : field) real = real || c == '.' || c == 'E' || c == 'e';
     if (spaced) {
@@ -165,10 +164,7 @@ std::string blame(const Unit &u, std::string_view rec, std::string_view field,
              "record missing before it, or one too many?";
     }
   }
-  const long w = u.warnedRecord();
-  if (w > 0)
-    hint += "; see the warning about record " + std::to_string(w) + " above";
-  return hint;
+  return hint + seeWarning(u);
 }
 
 } // namespace qmr

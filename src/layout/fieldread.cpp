@@ -10,7 +10,6 @@
 #include <charconv>
 #include <climits>
 #include <cstdint>
-#include <cstring>
 #include <string>
 
 #include "layout/field.hpp"
@@ -58,21 +57,33 @@ constexpr double kExactTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
                                 1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
                                 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
 
-// digits (no leading zero, at least one) times 10^exp10, with its sign.
-bool convert(bool neg, const char *digits, std::size_t n, long exp10,
-             double &out, const char *&why) {
+// The exact conversion, for the fields the fast path cannot take: the
+// significant digits of the field, already read as a number (leading zeros
+// dropped, at least one digit left), times 10^exp10, with its sign.
+bool convert(std::string_view field, bool neg, long exp10, double &out,
+             const char *&why) {
   char stack[128];
   std::string heap;
   char *buf = stack;
-  const std::size_t need = n + 24;
+  const std::size_t need = field.size() + 24;
   if (need > sizeof stack) {
     heap.resize(need);
     buf = heap.data();
   }
   char *p = buf;
   if (neg) *p++ = '-';
-  std::memcpy(p, digits, n);
-  p += n;
+  const char *const digits = p;
+  for (const char c : field) {
+    if (c >= '0' && c <= '9') {
+      if (p == digits && c == '0') continue;
+      *p++ = c;
+    } else if (c != ' ' && c != '.' && c != '+' && c != '-') {
+      break; // the exponent letter
+    } else if ((c == '+' || c == '-') && p != digits) {
+      break; // a sign-only exponent
+    }
+  }
+  const long n = p - digits;
   *p++ = 'e';
   p = std::to_chars(p, buf + need, exp10).ptr;
   double v = 0.0;
@@ -80,7 +91,7 @@ bool convert(bool neg, const char *digits, std::size_t n, long exp10,
   if (r.ec == std::errc::result_out_of_range) {
     // The value is 0.<digits> * 10^(n + exp10): at least 0.1 * 10^1 when
     // it overflows, below the smallest double when it underflows.
-    if (static_cast<long>(n) + exp10 > 0) {
+    if (n + exp10 > 0) {
       why = kTooLarge;
       return false;
     }
@@ -93,23 +104,6 @@ bool convert(bool neg, const char *digits, std::size_t n, long exp10,
 }
 
 } // namespace
-
-// The significant digits of a field already read as a number (leading zeros
-// dropped), for the exact conversion of the fields the fast path cannot take.
-std::size_t mantissaDigits(std::string_view field, std::string &out) {
-  out.clear();
-  for (const char c : field) {
-    if (c >= '0' && c <= '9') {
-      if (out.empty() && c == '0') continue;
-      out.push_back(c);
-    } else if (c != ' ' && c != '.' && c != '+' && c != '-') {
-      break; // the exponent letter
-    } else if ((c == '+' || c == '-') && !out.empty()) {
-      break; // a sign-only exponent
-    }
-  }
-  return out.size();
-}
 
 bool readReal(std::string_view field, int d, double &out, const char *&why) {
   const char *p = field.data();
@@ -186,9 +180,7 @@ bool readReal(std::string_view field, int d, double &out, const char *&why) {
     out = neg ? -v : v;
     return true;
   }
-  std::string digits;
-  const std::size_t n = mantissaDigits(field, digits);
-  return convert(neg, digits.data(), n, exp10, out, why);
+  return convert(field, neg, exp10, out, why);
 }
 
 } // namespace qmr::field

@@ -415,15 +415,11 @@ int readRecords(Unit &u, const Layout &f, std::span<const Ref> to,
           if (r.k != Ref::K::Text) mismatch(f, "A needs a text target");
           auto &t = *static_cast<std::string *>(r.p);
           const std::size_t len = t.size();
-          // The field padded to w columns; the text keeps its length.
-          if (w >= len) {
-            const std::size_t from = w - len;
-            for (std::size_t i = 0; i < len; ++i)
-              t[i] = from + i < cols.size() ? cols[from + i] : ' ';
-          } else {
-            for (std::size_t i = 0; i < len; ++i)
-              t[i] = i < cols.size() ? cols[i] : ' ';
-          }
+          // The field padded to w columns, its last len columns or itself
+          // followed by blanks: the text keeps its length.
+          const std::size_t from = w > len ? w - len : 0;
+          for (std::size_t i = 0; i < len; ++i)
+            t[i] = from + i < cols.size() ? cols[from + i] : ' ';
         } else {
           if (r.k != Ref::K::Real) mismatch(f, "F/E need a floating target");
           ok = field::readReal(cols, op.d, *static_cast<double *>(r.p), why);

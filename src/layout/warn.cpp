@@ -6,11 +6,9 @@ namespace qmr {
 
 namespace {
 std::string *gSink = nullptr;
-long gCount = 0;
 } // namespace
 
 void setWarningSink(std::string *sink) { gSink = sink; }
-long warningCount() { return gCount; }
 
 void warn(const Unit &u, long rec, std::size_t col1, std::size_t col2,
           std::string_view message) {
@@ -22,7 +20,6 @@ void warn(const Unit &u, long rec, std::size_t col1, std::size_t col2,
   if (!u.section().empty()) line += " (" + u.section() + ")";
   line += ": ";
   line += message;
-  ++gCount;
   if (rec > 0) u.setWarnedRecord(rec);
   if (gSink != nullptr) {
     gSink->append(line).push_back('\n');
@@ -36,6 +33,12 @@ void warnField(const Unit &u, long rec, int field, int width,
                std::string_view message, int first) {
   const auto from = static_cast<std::size_t>(first + (field - 1) * width);
   warn(u, rec, from, from + static_cast<std::size_t>(width) - 1, message);
+}
+
+std::string seeWarning(const Unit &u) {
+  const long w = u.warnedRecord();
+  if (w <= 0) return {};
+  return "; see the warning about record " + std::to_string(w) + " above";
 }
 
 std::string visible(std::string_view text) {

@@ -27,8 +27,11 @@ void warnField(const Unit &u, long rec, int field, int width,
 
 // Where warnings go: standard error, or (for tests) the end of a text.
 void setWarningSink(std::string *sink);
-// How many warnings were given so far.
-long warningCount();
+
+// "; see the warning about record N above" after a diagnostic that may be
+// the consequence of the last warning given about a record of `u`; empty
+// when none was given.
+std::string seeWarning(const Unit &u);
 
 // A text as it can be quoted in a message: control characters shown as
 // \t, \r or \xNN, everything else as it is.

@@ -23,12 +23,8 @@ struct Reduced {
 // (and e raised) when i >= 53, so that m * r - 1 = z is small (|z| < 2^-7)
 // and ln x = e ln 2 - ln r + ln(1 + z).
 Reduced reduce(double x) {
-  std::uint64_t b = bitsOf(x);
-  int e = static_cast<int>((b >> 52) & 0x7ff);
-  if (e == 0) {
-    b = bitsOf(x * 0x1p64);
-    e = static_cast<int>((b >> 52) & 0x7ff) - 64;
-  }
+  int e = 0;
+  const std::uint64_t b = normalBits(x, e);
   e -= 1023;
   const std::uint64_t frac = b & ((std::uint64_t{1} << 52) - 1);
   const int i = static_cast<int>(frac >> 45);

@@ -34,16 +34,22 @@ bool isOdd(double y) {
   return static_cast<double>(n) == y && (n & 1) != 0;
 }
 
-// e^w = 2^k (h + l): w = (64k + j) ln2/64 + r, |r| <= ln2/128.
-DD expDD(DD w, int &k) {
+// The reduction of e^w: w = n ln2/64 + r, |r| <= ln2/128; returns r.
+DD reduceExp(DD w, int &n) {
   const double v = w.hi * k64ByLn2;
-  const int n = static_cast<int>(v + (v >= 0 ? 0.5 : -0.5));
+  n = static_cast<int>(v + (v >= 0 ? 0.5 : -0.5));
   const double dn = static_cast<double>(n);
   const double a = w.hi - dn * kLn2By64Hi; // exact
   const DD m = twoProd(dn, kLn2By64Mid);
   DD r = twoSum(a, -m.hi);
   r.lo += (w.lo - m.lo) - dn * kLn2By64Lo;
-  r = fastTwoSum(r.hi, r.lo);
+  return fastTwoSum(r.hi, r.lo);
+}
+
+// e^w = 2^k (h + l): w = (64k + j) ln2/64 + r, |r| <= ln2/128.
+DD expDD(DD w, int &k) {
+  int n = 0;
+  const DD r = reduceExp(w, n);
   // (e^r - 1 - r)/r^2: terms of r^6 and above in double.
   double t = kExpQ[9][0];
   for (int i = 8; i >= 4; --i) t = t * r.hi + kExpQ[i][0];
@@ -62,14 +68,8 @@ DD expDD(DD w, int &k) {
 // e^w as expDD, to about 2^-75: e^r - 1 = r + r^2/2 + r^3 P(r), r^2 exactly,
 // the rest (below 2^-25) in double.
 DD expQuick(DD w, int &k) {
-  const double v = w.hi * k64ByLn2;
-  const int n = static_cast<int>(v + (v >= 0 ? 0.5 : -0.5));
-  const double dn = static_cast<double>(n);
-  const double a0 = w.hi - dn * kLn2By64Hi; // exact
-  const DD m = twoProd(dn, kLn2By64Mid);
-  DD r = twoSum(a0, -m.hi);
-  r.lo += (w.lo - m.lo) - dn * kLn2By64Lo;
-  r = fastTwoSum(r.hi, r.lo);
+  int n = 0;
+  const DD r = reduceExp(w, n);
   const double rh = r.hi, rl = r.lo;
   double t = kExpQ[6][0];
   for (int i = 5; i >= 1; --i) t = t * rh + kExpQ[i][0];
@@ -100,12 +100,8 @@ std::uint64_t isqrt(std::uint64_t n) {
 // 2^j-th power; ties of a p-bit format need at most 54 bits, so larger
 // results are not looked for.
 bool exactPower(double x, double y, std::uint64_t &mant, int &exp2) {
-  std::uint64_t b = bitsOf(x);
-  int ex = static_cast<int>((b >> 52) & 0x7ff);
-  if (ex == 0) {
-    b = bitsOf(x * 0x1p64);
-    ex = static_cast<int>((b >> 52) & 0x7ff) - 64;
-  }
+  int ex = 0;
+  const std::uint64_t b = normalBits(x, ex);
   std::uint64_t mx =
       (b & ((std::uint64_t{1} << 52) - 1)) | (std::uint64_t{1} << 52);
   int e = ex - 1023 - 52;

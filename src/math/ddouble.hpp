@@ -19,6 +19,18 @@ inline std::uint64_t bitsOf(double x) {
 }
 inline double fromBits(std::uint64_t b) { return std::bit_cast<double>(b); }
 
+// The bits of a positive x and, in e, its biased exponent; a subnormal x is
+// scaled by 2^64 first (its bits then those of x 2^64, e lowered by 64).
+inline std::uint64_t normalBits(double x, int &e) {
+  std::uint64_t b = bitsOf(x);
+  e = static_cast<int>((b >> 52) & 0x7ff);
+  if (e == 0) {
+    b = bitsOf(x * 0x1p64);
+    e = static_cast<int>((b >> 52) & 0x7ff) - 64;
+  }
+  return b;
+}
+
 // 2^e for -1074 <= e <= 1023.
 inline double pow2(int e) {
   if (e >= -1022) return fromBits(static_cast<std::uint64_t>(e + 1023) << 52);

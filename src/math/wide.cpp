@@ -151,12 +151,8 @@ Wide fromLimbs(const std::uint64_t (&limbs)[6]) {
 // [sqrt(2)/2, sqrt(2)), so that |t| < 0.172 and the series gains 5 bits a
 // term.
 Wide lnWide(double x) {
-  std::uint64_t b = bitsOf(x);
-  int ex = static_cast<int>((b >> 52) & 0x7ff);
-  if (ex == 0) {
-    b = bitsOf(x * 0x1p64);
-    ex = static_cast<int>((b >> 52) & 0x7ff) - 64;
-  }
+  int ex = 0;
+  const std::uint64_t b = normalBits(x, ex);
   const std::uint64_t mant =
       (b & ((std::uint64_t{1} << 52) - 1)) | (std::uint64_t{1} << 52);
   const int e2 = ex - 1023 - 52;

@@ -84,7 +84,7 @@ int commandLine(int argc, char **argv, Options &opt) {
         return usageError("--print-every takes a whole number of steps of "
                           "at least 1, not \"" +
                           n + "\"");
-    } else if (options && (arg == "-C" || arg.substr(0, 2) == "-C")) {
+    } else if (options && arg.starts_with("-C")) {
       std::string dir;
       if (arg.size() > 2) {
         dir = arg.substr(2);

@@ -18,7 +18,7 @@ namespace {
 void checkSteps(State &s) {
   const int bound = s.nts;
   for (s.its = 1; s.its <= bound; ++s.its)
-    if (s.imode == 2) fdarcy(s);
+    if (s.imode == kTransportRun) fdarcy(s);
 }
 
 // The run sequence: set-up, the time-step loop, the end-of-run output.

@@ -1,3 +1,4 @@
+#include "layout/warn.hpp"
 #include "stop/stop.hpp"
 
 namespace qmr {
@@ -25,12 +26,7 @@ void error10(State &s) { readFailure(s, s.io.u10, kVelocityFailure); }
 // A value rejected after a warning about the deck is most likely the
 // warning's consequence: the diagnostic points back to it.
 void badInput(State &s, const std::string &diag) {
-  const long w = s.io.u5.warnedRecord();
-  fail(s,
-       w > 0 ? diag + "; see the warning about record " + std::to_string(w) +
-                   " above"
-             : diag,
-       kMainInputFailure);
+  fail(s, diag + seeWarning(s.io.u5), kMainInputFailure);
 }
 
 void readMain(State &s, const Layout &f, std::span<const Ref> to) {
