@@ -250,7 +250,9 @@ std::size_t RunDeck::line(Section s, std::size_t k) const {
 
 std::string RunDeck::with(Section s, std::size_t k,
                           const std::string &rec) const {
-  return withLine(text(), line(s, k), rec);
+  Starts at{};
+  const std::string t = build(&at);
+  return withLine(t, at[static_cast<std::size_t>(s)] + k, rec);
 }
 
 std::string FlowDeck::build(Starts *at) const {
