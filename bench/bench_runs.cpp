@@ -13,15 +13,9 @@
 //                                   velocity
 #include <benchmark/benchmark.h>
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "deck.hpp"
 #include "run/run.hpp"

@@ -15,21 +15,16 @@
 // program itself can be run on it under /usr/bin/time (scripts/bench-scale.sh).
 #include <benchmark/benchmark.h>
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <sstream>
 #include <string>
-#include <vector>
 
+#include "deck.hpp"
 #include "run/run.hpp"
 #include "state/state.hpp"
+#include "system.hpp"
 
 #include "quiet_folder.hpp"
 
@@ -37,63 +32,48 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string i5(long v) {
-  std::string t = std::to_string(v);
-  return std::string(t.size() < 5 ? 5 - t.size() : 0, ' ') + t;
-}
-std::string f10(const std::string &v) {
-  return std::string(v.size() < 10 ? 10 - v.size() : 0, ' ') + v;
-}
+using qmrtest::Codes;
+using qmrtest::Counts;
+using qmrtest::fields;
+using qmrtest::i5;
 
 // A 15 km valley, one medium, NE uniform elements, NTS linear steps of
 // 10 days, 20 observation nodes spread along it and 20 profiles spread over
 // the steps; the value held at node 1 (and the head at the far end).
 std::string scaleDeck(bool flow, int ne, int nts, int istep) {
   const int np = ne + 1;
-  std::string d = flow ? "F OW\nscale.lst\nscale.grf\nbenchmark: flow\n"
-                       : "T OW\nscale.lst\nscale.grf\nbenchmark: transport\n";
-  d += i5(ne) + i5(nts) + i5(1) + i5(flow ? 2 : 1) + i5(0) + i5(0) + i5(20) +
-       i5(20) + "\n";
-  d += i5(1) + i5(0) + i5(istep) + i5(0) + i5(0) + i5(0) + i5(0) + i5(1) +
-       i5(0) + i5(0) + i5(1) + "\n";
-  d += f10("0.0") + f10("15000.0") + f10("1.0") + "\n" + i5(1) + "\n";
+  qmrtest::Deck d;
+  d << (flow ? "F OW" : "T OW") << "scale.lst"
+    << "scale.grf" << (flow ? "benchmark: flow" : "benchmark: transport");
+  d << record(Counts{ne, nts, 1, flow ? 2 : 1, 0, 0, 20, 20});
+  Codes c;
+  c.istep = istep;
+  d << record(c);
+  d << fields({"0.0", "15000.0", "1.0"}) << i5(1);
   if (flow) {
-    d += f10("30.0") + f10("0.0") + f10("0.001") + f10("20.0") + f10("0.0") +
-         f10("0.0") + f10("0.0") + f10("600.0") + f10("0.0") + "\n";
+    d << fields(
+        {"30.0", "0.0", "0.001", "20.0", "0.0", "0.0", "0.0", "600.0", "0.0"});
   } else {
-    d += f10("50.0") + f10("0.0001") + f10("0.2") + f10("1.5") + f10("0.0001") +
-         f10("0.0") + f10("0.0") + f10("600.0") + "\n";
+    d << fields(
+        {"50.0", "0.0001", "0.2", "1.5", "0.0001", "0.0", "0.0", "600.0"});
   }
-  d += f10("0.0") + f10("10.0") + i5(0) + "\n";
+  d << fields({"0.0", "10.0"}) + i5(0);
   if (flow) {
-    d += i5(1) + i5(1) + f10("20.0") + "\n";
-    d += i5(np) + i5(1) + f10("10.0") + "\n";
-    d += f10("12.0") + "\n";
+    d << i5(1) + i5(1) + fields({"20.0"});
+    d << i5(np) + i5(1) + fields({"10.0"});
+    d << fields({"12.0"});
   } else {
-    d += i5(1) + i5(1) + f10("100.0") + "\n";
-    d += f10("0.0") + "\n";
-    d += f10("0.05") + f10("15.0") + "\n";
+    d << i5(1) + i5(1) + fields({"100.0"});
+    d << fields({"0.0"});
+    d << fields({"0.05", "15.0"});
   }
-  for (int k = 1; k <= 20; ++k) d += i5(1 + (np - 1) * k / 20) + "\n";
-  for (int k = 1; k <= 20; ++k)
-    d += i5(nts * k / 20 > 0 ? nts * k / 20 : 1) + "\n";
-  return d;
+  for (int k = 1; k <= 20; ++k) d << i5(1 + (np - 1) * k / 20);
+  for (int k = 1; k <= 20; ++k) d << i5(nts * k / 20 > 0 ? nts * k / 20 : 1);
+  return d.text;
 }
 
 void writeDeck(const fs::path &dir, const std::string &deck) {
-  std::ofstream out(dir / "VELDA.INP", std::ios::binary);
-  out << deck;
-}
-
-fs::path scratch() {
-  std::string tmpl = (fs::temp_directory_path() / "qmr-scale-XXXXXX").string();
-  std::vector<char> buf(tmpl.begin(), tmpl.end());
-  buf.push_back('\0');
-  if (mkdtemp(buf.data()) == nullptr) {
-    std::perror("mkdtemp");
-    std::exit(1);
-  }
-  return fs::path(buf.data());
+  qmrtest::writeFile(dir / "VELDA.INP", deck);
 }
 
 using qmrbench::InQuietFolder;
@@ -101,7 +81,7 @@ using qmrbench::InQuietFolder;
 void timeScale(benchmark::State &state, bool flow) {
   const int ne = static_cast<int>(state.range(0));
   const int nts = static_cast<int>(state.range(1));
-  const fs::path dir = scratch();
+  const fs::path dir = qmrtest::scratch("scale");
   writeDeck(dir, scaleDeck(flow, ne, nts, flow ? nts : 1));
   int status = 0;
   {

@@ -87,14 +87,6 @@ struct Folder {
   }
 };
 
-int count(const std::string &text, const std::string &what) {
-  int n = 0;
-  for (auto at = text.find(what); at != std::string::npos;
-       at = text.find(what, at + 1))
-    ++n;
-  return n;
-}
-
 const std::vector<std::string> kFlowOutputs = {
     "FLOW.FLX", "FLOW.GRF", "FLOW.LST", "FLOW.RST", "FLOW.VEL"};
 

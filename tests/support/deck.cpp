@@ -69,6 +69,14 @@ std::string times(const std::string &t, int n) {
   return r;
 }
 
+int count(const std::string &text, const std::string &what) {
+  int n = 0;
+  for (auto at = text.find(what); at != std::string::npos;
+       at = text.find(what, at + 1))
+    ++n;
+  return n;
+}
+
 std::string record(const Counts &c) {
   return i5(c.ne) + i5(c.nts) + i5(c.nmat) + i5(c.nbt) + i5(c.ndf) +
          i5(c.nonu) + i5(c.nobs) + i5(c.ntprof);
@@ -242,7 +250,9 @@ std::size_t RunDeck::line(Section s, std::size_t k) const {
 
 std::string RunDeck::with(Section s, std::size_t k,
                           const std::string &rec) const {
-  return withLine(text(), line(s, k), rec);
+  Starts at{};
+  const std::string t = build(&at);
+  return withLine(t, at[static_cast<std::size_t>(s)] + k, rec);
 }
 
 std::string FlowDeck::build(Starts *at) const {

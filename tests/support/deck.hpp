@@ -41,6 +41,8 @@ std::string withLine(const std::string &text, std::size_t k,
                      const std::string &line);
 // n copies of a text.
 std::string times(const std::string &t, int n);
+// How many times `what` occurs in the text (overlapping occurrences too).
+int count(const std::string &text, const std::string &what);
 
 // A deck built line by line: deck << "line" adds one record.
 struct Deck {

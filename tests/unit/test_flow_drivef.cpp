@@ -13,6 +13,7 @@
 namespace {
 
 using qmr::State;
+using qmrtest::count;
 using qmrtest::lines;
 
 // ne confined elements of length len, conductivity x width 1, thickness 1,
@@ -41,14 +42,6 @@ double value(const State &s, const std::string &label) {
   EXPECT_NE(at, std::string::npos) << label;
   if (at == std::string::npos) return 0.0;
   return std::strtod(t.c_str() + at + label.size(), nullptr);
-}
-
-int count(const std::string &text, const std::string &what) {
-  int n = 0;
-  for (auto at = text.find(what); at != std::string::npos;
-       at = text.find(what, at + 1))
-    ++n;
-  return n;
 }
 
 const std::string kHeadIn = "FROM PRESCRIBED HEAD NODES = ";
