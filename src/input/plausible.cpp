@@ -76,9 +76,8 @@ void plausibleMediaCount(State &s) {
            "records that follow are not read as such.");
 }
 
-void plausibleFlowMedium(State &s, int imat, double conductivity,
-                         double specific, double storage, double thickness,
-                         double width) {
+void plausibleFlowMedium(State &s, double conductivity, double specific,
+                         double storage, double thickness, double width) {
   if (conductivity < 0.0)
     warnHere(s, 1, "negative hydraulic conductivity " + num(conductivity));
   if (specific < 0.0)
@@ -91,12 +90,11 @@ void plausibleFlowMedium(State &s, int imat, double conductivity,
                  " in a confined run (only a water-table run takes this "
                  "field as a base elevation)");
   if (width < 0.0) warnHere(s, 8, "negative aquifer width " + num(width));
-  (void)imat;
 }
 
-void plausibleTransportMedium(State &s, int imat, double dispersivity,
-                              double diffusion, double porosity,
-                              double retardation, double decay, double width) {
+void plausibleTransportMedium(State &s, double dispersivity, double diffusion,
+                              double porosity, double retardation, double decay,
+                              double width) {
   if (dispersivity < 0.0)
     warnHere(s, 1, "negative dispersivity " + num(dispersivity));
   if (diffusion < 0.0)
@@ -113,7 +111,6 @@ void plausibleTransportMedium(State &s, int imat, double dispersivity,
                  " is below 1 (1 is no retardation)");
   if (decay < 0.0) warnHere(s, 5, "negative decay coefficient " + num(decay));
   if (width < 0.0) warnHere(s, 8, "negative aquifer width " + num(width));
-  (void)imat;
 }
 
 void plausibleTimes(State &s, long last) {
