@@ -28,7 +28,7 @@ void plausibleTimes(State &s, long last);
 void plausibleStep(State &s, double delta1);
 // Node lists where one node twice makes no sense: the prescribed-value nodes
 // and the observation nodes (one per record, the last in record `last`).
-void plausiblePrescribedNodes(State &s);
+void plausiblePrescribedNodes(State &s, long last);
 void plausibleObservationNodes(State &s, long last);
 // Profile steps (one per record, the last in record `last`): increasing and
 // within the run, or the profile is never stored.
