@@ -43,8 +43,7 @@ FlowBalance flowBalance(State &s, double qdsum) {
       s.eqleak = s.elleak * s.hddiff;
       if (s.i2dwt == 1) s.ethick = hdmean - s.ethick;
       s.elstor = s.ethick * e.sstor + s.elstor;
-      const double adhead =
-          (s.hdnew(ip1) + s.hdnew(ip2) - s.hdold(ip1) - s.hdold(ip2)) * 0.5;
+      const double adhead = (hdnew1 + hdnew2 - hdold1 - hdold2) * 0.5;
       sumsto = sumsto + s.elstor * s.el * adhead;
       sumrec = sumrec + s.elqrch * s.el * s.delta;
       sumlek = sumlek + s.eqleak * s.el * s.delta;

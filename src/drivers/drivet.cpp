@@ -54,7 +54,7 @@ struct TransportIteration {
           s.astif(id, s.ihbp) + s.bslqw(isb) * s.delta * s.theta;
     }
   }
-  // Every iteration is reported.
+  // Every iteration of a step whose results are listed is reported.
   void scanned(State &s, const Scan &scan) {
     if (printTransportStep(s))
       write(s.io.lst(), kIter, {iterat, s.nitmax, scan.amaxdf, scan.nmaxnd});

@@ -90,12 +90,9 @@ struct FlowIteration {
 
 void flowIterate(State &s) {
   // The prescribed fluxes of the step, also summed for the mass balance.
-  for (int isb = 1; isb <= s.nsb; ++isb) {
-    const int id = s.isbv(isb);
-    const double dbslod = s.bslod(isb) * s.delta;
-    s.aslod(id) = s.aslod(id) + dbslod;
-    s.pfxsum = s.pfxsum + dbslod;
-  }
+  seedFluxes(s);
+  for (int isb = 1; isb <= s.nsb; ++isb)
+    s.pfxsum = s.pfxsum + s.bslod(isb) * s.delta;
 
   FlowIteration step;
   if (iterate(s, step, s.iter)) return;

@@ -88,6 +88,8 @@ void meshgn(State &s) {
   std::string afil(200, ' ');
   // A check of the deck (--check) reads the files the run reads and makes
   // none of the files it would write (a file only read is never made).
+  const auto openToWrite =
+      s.opt.check ? &Unit::openDiscard : &Unit::openUnknown;
   if (s.ioread == 1) {
     std::string reafil(200, ' ');
     s.io.u5.setSection("name of the restart file to read");
@@ -105,8 +107,7 @@ void meshgn(State &s) {
     s.io.u5.setSection("note record after the restart file name");
     readUnchecked(s.io.u5, kName, {ref(afil)});
     write(s.io.lst(), kWriEcho, {wrifil});
-    openOrFail(s.io.u9, wrifil, "restart file to write",
-               s.opt.check ? &Unit::openDiscard : &Unit::openUnknown,
+    openOrFail(s.io.u9, wrifil, "restart file to write", openToWrite,
                {&s.io.u5, &s.io.lst(), &s.io.u7, &s.io.u4, &s.io.u10});
   }
   if (s.iodarc > 0) {
@@ -118,9 +119,8 @@ void meshgn(State &s) {
     write(s.io.lst(), kDarEcho, {darfil});
     // A transport run only reads the velocity file: a missing one is told
     // as such and not created. A flow run writes it.
-    const auto write = s.opt.check ? &Unit::openDiscard : &Unit::openUnknown;
     openOrFail(s.io.u10, darfil, "velocity file",
-               s.imode == 2 ? &Unit::openUnknownToRead : write,
+               s.imode == 2 ? &Unit::openUnknownToRead : openToWrite,
                {&s.io.u5, &s.io.lst(), &s.io.u7, &s.io.u4, &s.io.u9});
   }
 

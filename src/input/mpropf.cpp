@@ -45,8 +45,7 @@ void readMedia(State &s) {
                   {ref(s.eltran), ref(elspec), ref(s.elstor), ref(s.elbott),
                    ref(s.elqrch), ref(s.elleak), ref(s.elhfix), ref(s.elwide),
                    ref(s.elqmax)});
-    plausibleFlowMedium(s, imat, s.eltran, elspec, s.elstor, s.elbott,
-                        s.elwide);
+    plausibleFlowMedium(s, s.eltran, elspec, s.elstor, s.elbott, s.elwide);
     if (s.elqmax > kQmaxUsed) s.ilqmax = 1;
     if (std::abs(s.elwide) <= kTiny) s.elwide = 1.0;
     if (s.i2dwt == 0 && std::abs(s.elbott) <= kThin) s.elbott = 1.0;

@@ -41,7 +41,7 @@ void readMedia(State &s) {
                   {ref(s.ealfal), ref(s.edifus), ref(s.eporos), ref(s.eretar),
                    ref(s.edecay), ref(s.ecrech), ref(s.ecleak), ref(s.elwide),
                    ref(eldu)});
-    plausibleTransportMedium(s, imat, s.ealfal, s.edifus, s.eporos, s.eretar,
+    plausibleTransportMedium(s, s.ealfal, s.edifus, s.eporos, s.eretar,
                              s.edecay, s.elwide);
     if (std::abs(s.elwide) <= kTiny) s.elwide = 1.0;
     if (std::abs(s.eretar) <= kTiny) s.eretar = 1.0;

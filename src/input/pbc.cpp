@@ -32,7 +32,7 @@ void pbc(State &s) {
     write(s.io.lst(), kNodeValueEcho, {ib, inod, idof, id, s.valb(ib)});
     checkNode(s, s.io.u5.recno(), "prescribed value node", inod);
   }
-  plausiblePrescribedNodes(s);
+  plausiblePrescribedNodes(s, s.io.u5.recno());
 }
 
 } // namespace qmr

@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <string>
+#include <utility>
 
 #include "layout/warn.hpp"
 
@@ -25,6 +26,15 @@ void warnListValue(State &s, long last, int n, int k, const std::string &msg) {
 // Field `field` of ten columns in the record just read.
 void warnHere(State &s, int field, const std::string &msg) {
   warnField(s.io.u5, s.io.u5.recno(), field, 10, msg);
+}
+
+// The first entry of the list at(1..n) that repeats an earlier one: the
+// index of the earlier entry and its own, or {0, 0} when none repeats.
+template <class At> std::pair<int, int> firstRepeat(int n, At at) {
+  for (int i = 2; i <= n; ++i)
+    for (int j = 1; j < i; ++j)
+      if (at(j) == at(i)) return {j, i};
+  return {0, 0};
 }
 } // namespace
 
@@ -76,9 +86,8 @@ void plausibleMediaCount(State &s) {
            "records that follow are not read as such.");
 }
 
-void plausibleFlowMedium(State &s, int imat, double conductivity,
-                         double specific, double storage, double thickness,
-                         double width) {
+void plausibleFlowMedium(State &s, double conductivity, double specific,
+                         double storage, double thickness, double width) {
   if (conductivity < 0.0)
     warnHere(s, 1, "negative hydraulic conductivity " + num(conductivity));
   if (specific < 0.0)
@@ -91,12 +100,11 @@ void plausibleFlowMedium(State &s, int imat, double conductivity,
                  " in a confined run (only a water-table run takes this "
                  "field as a base elevation)");
   if (width < 0.0) warnHere(s, 8, "negative aquifer width " + num(width));
-  (void)imat;
 }
 
-void plausibleTransportMedium(State &s, int imat, double dispersivity,
-                              double diffusion, double porosity,
-                              double retardation, double decay, double width) {
+void plausibleTransportMedium(State &s, double dispersivity, double diffusion,
+                              double porosity, double retardation, double decay,
+                              double width) {
   if (dispersivity < 0.0)
     warnHere(s, 1, "negative dispersivity " + num(dispersivity));
   if (diffusion < 0.0)
@@ -113,7 +121,6 @@ void plausibleTransportMedium(State &s, int imat, double dispersivity,
                  " is below 1 (1 is no retardation)");
   if (decay < 0.0) warnHere(s, 5, "negative decay coefficient " + num(decay));
   if (width < 0.0) warnHere(s, 8, "negative aquifer width " + num(width));
-  (void)imat;
 }
 
 void plausibleTimes(State &s, long last) {
@@ -137,33 +144,25 @@ void plausibleStep(State &s, double delta1) {
   warnHere(s, 2, "time step " + num(delta1) + ": it must be greater than 0.");
 }
 
-void plausiblePrescribedNodes(State &s) {
-  for (int ib = 2; ib <= s.nbt; ++ib) {
-    for (int jb = 1; jb < ib; ++jb) {
-      if (s.idv(jb) != s.idv(ib)) continue;
-      warn(s.io.u5, s.io.u5.recno() - s.nbt + ib, 1, 5,
-           "node " + std::to_string(s.idv(ib)) +
-               " is given a prescribed value twice (records " +
-               std::to_string(s.io.u5.recno() - s.nbt + jb) + " and " +
-               std::to_string(s.io.u5.recno() - s.nbt + ib) +
-               "): the last value holds, and its flux is counted twice.");
-      return;
-    }
-  }
+void plausiblePrescribedNodes(State &s, long last) {
+  const auto [j, i] = firstRepeat(s.nbt, [&s](int k) { return s.idv(k); });
+  if (i == 0) return;
+  const long first = last - s.nbt;
+  warn(s.io.u5, first + i, 1, 5,
+       "node " + std::to_string(s.idv(i)) +
+           " is given a prescribed value twice (records " +
+           std::to_string(first + j) + " and " + std::to_string(first + i) +
+           "): the last value holds, and its flux is counted twice.");
 }
 
 void plausibleObservationNodes(State &s, long last) {
-  for (int i = 2; i <= s.nobs; ++i) {
-    for (int j = 1; j < i; ++j) {
-      if (s.ldobs(j) != s.ldobs(i)) continue;
-      warn(s.io.u5, last - s.nobs + i, 1, 5,
-           "observation node " + std::to_string(s.ldobs(i)) +
-               " is listed twice (records " +
-               std::to_string(last - s.nobs + j) + " and " +
-               std::to_string(last - s.nobs + i) + ")");
-      return;
-    }
-  }
+  const auto [j, i] = firstRepeat(s.nobs, [&s](int k) { return s.ldobs(k); });
+  if (i == 0) return;
+  const long first = last - s.nobs;
+  warn(s.io.u5, first + i, 1, 5,
+       "observation node " + std::to_string(s.ldobs(i)) +
+           " is listed twice (records " + std::to_string(first + j) + " and " +
+           std::to_string(first + i) + ")");
 }
 
 void plausibleProfileSteps(State &s, long last) {

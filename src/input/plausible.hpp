@@ -17,19 +17,18 @@ void plausibleLogarithmic(State &s, double ecord1, double ecordn);
 // The media of the counts record: a run without media has no properties.
 void plausibleMediaCount(State &s);
 // One medium record of a flow or transport run, as read.
-void plausibleFlowMedium(State &s, int imat, double conductivity,
-                         double specific, double storage, double thickness,
-                         double width);
-void plausibleTransportMedium(State &s, int imat, double dispersivity,
-                              double diffusion, double porosity,
-                              double retardation, double decay, double width);
+void plausibleFlowMedium(State &s, double conductivity, double specific,
+                         double storage, double thickness, double width);
+void plausibleTransportMedium(State &s, double dispersivity, double diffusion,
+                              double porosity, double retardation, double decay,
+                              double width);
 // Times typed by the user (initial time and nts totals, eight to a record,
 // the last in record `last`), or the step of generated times.
 void plausibleTimes(State &s, long last);
 void plausibleStep(State &s, double delta1);
 // Node lists where one node twice makes no sense: the prescribed-value nodes
 // and the observation nodes (one per record, the last in record `last`).
-void plausiblePrescribedNodes(State &s);
+void plausiblePrescribedNodes(State &s, long last);
 void plausibleObservationNodes(State &s, long last);
 // Profile steps (one per record, the last in record `last`): increasing and
 // within the run, or the profile is never stored.
