@@ -1,9 +1,13 @@
 // The end of a flow or transport step in the listing, and the profile store.
 #include "drivers/step.hpp"
 #include "layout/layout.hpp"
-#include "layout/records.hpp"
 
 namespace qmr {
+
+namespace {
+const Layout
+    kStepDone("(21X,'***** TIME STEP',I3,' OF',I3,' COMPLETED *****')");
+} // namespace
 
 // The line is written twice on purpose: the listing has always shown two
 // identical completion lines after every step, and readers of the listing

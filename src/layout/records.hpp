@@ -25,19 +25,16 @@ inline const Layout kNodeValueRecord("(2I5,F10.0)");
 // Echo of a prescribed value or flux: pbc, pbflow.
 inline const Layout kNodeValueEcho("(4I10,E17.7)");
 // One element record of the velocity file, written by a flow run and read by a
-// transport run: drivef, fdarcy, rdarcy.
+// transport run: velrec, fdarcy, rdarcy.
 inline const Layout kVelocityRecord("(I5,4E15.7)");
 // One node record of the restart file, written at the end of a run and read by
 // a later one: inital, outobs.
 inline const Layout kRestartRecord("(I5,2E15.7)");
-// One row of the graphic or flux file: drivef, outobs, outpro.
+// One row of the graphic or flux file: flowres, outobs, outpro, tmstep.
 inline const Layout kRow("(I10,42(1X,E11.4))");
-// Node, coordinate and value in the listing: drivef, drivet, inital.
+// Node, coordinate and value in the listing: flowres, drivet, inital.
 inline const Layout kNodeLine("(I5,E12.5,5X,E12.5)");
-// The completion line of a time step: drivef, drivet.
-inline const Layout
-    kStepDone("(21X,'***** TIME STEP',I3,' OF',I3,' COMPLETED *****')");
-// Heading of the nodal values of a step: drivef, drivet.
+// Heading of the nodal values of a step: flowres, drivet.
 inline const Layout kSolutionHead("(/,/,'  SOLUTION VECTOR ASLOD(ID)',/)");
 // Heading of one medium's properties: mpropf, mpropt.
 inline const Layout kMediumHead(
