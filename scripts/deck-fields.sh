@@ -4,5 +4,5 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 PYTHONPATH="$root/python" /usr/bin/python3 -c \
-  'import sys, qmr.schema; sys.stdout.write(qmr.schema.markdown())' \
+  'import sys, qmr.deck.schema; sys.stdout.write(qmr.deck.schema.markdown())' \
   >"$root/docs/deck-fields.md"

@@ -46,7 +46,7 @@ sys.path.insert(0, str(HERE.parent / "tests"))
 
 import qmr  # noqa: E402
 from ensemble_cases import transient_deck  # noqa: E402
-from qmr.ensemble import _scratch_root  # noqa: E402
+from qmr.ensembles.realize import _scratch_root  # noqa: E402
 
 DISP = "media[1].dispersivity"
 

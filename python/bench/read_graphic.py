@@ -2,7 +2,7 @@
 
 Makes a graphic file of 99,999 observation rows and 99,999 profile rows of
 40 columns each, in the exact layout qmr writes (103 MB), then reads it
-with qmr.readers.read_graphic several times and prints the wall-clock and
+with qmr.io.read_graphic several times and prints the wall-clock and
 processor times of each read.
 
     /usr/bin/python3 python/bench/read_graphic.py [--repeat N]
@@ -21,7 +21,7 @@ sys.path.insert(0, str(HERE.parent))
 sys.path.insert(0, str(HERE.parent / "tests"))
 
 import synthetic  # noqa: E402
-from qmr.readers import read_graphic  # noqa: E402
+from qmr.io import read_graphic  # noqa: E402
 
 
 def main() -> None:

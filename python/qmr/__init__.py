@@ -1,53 +1,55 @@
-"""qmr from Python: input decks as objects, runs, and the outputs.
+"""qmr from Python: input decks as objects, runs, their outputs, ensembles.
 
-Decks (:mod:`qmr.deck`): :class:`FlowDeck`, :class:`TransportDeck`,
-:meth:`Deck.read`, ``deck.write``, ``deck.check``. Runs
-(:mod:`qmr.runner`): :func:`run`, :func:`run_chain`, :class:`Result`,
-:class:`RunError`, :class:`QmrWarning`. Readers of the output files
-(:mod:`qmr.readers`), ensembles (:mod:`qmr.ensemble`: :func:`ensemble`)
-and samples of parameters (:mod:`qmr.sampling`: :func:`latin_hypercube`,
-:func:`random_sample`) are imported on first use.
+- Decks (:mod:`qmr.deck`): :class:`FlowDeck`, :class:`TransportDeck`,
+  :meth:`Deck.read`, ``deck.write``, ``deck.check``; values by path
+  (:func:`get_value`, :func:`set_value`).
+- Runs (:mod:`qmr.runner`): :func:`run`, :func:`run_chain`,
+  :class:`Result`, :class:`RunError`, :class:`QmrWarning`.
+- Outputs (:mod:`qmr.io`): :func:`read_graphic`, :func:`read_flux`,
+  :func:`read_csv_outputs`, :func:`read_listing`, :func:`read_restart`,
+  :func:`read_velocity`; damaged files raise :class:`OutputFileError`.
+- Ensembles (:mod:`qmr.ensembles`): :func:`ensemble` and the outputs it
+  collects (:class:`Observations`, :class:`Profiles`, :class:`Fluxes`,
+  :class:`Imbalance`, :class:`Function`); samples of parameters
+  (:mod:`qmr.sampling`): :func:`latin_hypercube`, :func:`random_sample`,
+  :class:`Uniform`, :class:`LogUniform`, :class:`Normal`,
+  :class:`LogNormal`, :class:`Truncated`.
+- Figures: :mod:`qmr.plot` (matplotlib, imported on its own).
+
+The package's exceptions: :class:`DeckError` (and :class:`PathError`) for
+decks, :class:`RunError` for runs, :class:`OutputFileError` for output
+files, :class:`EnsembleError` for ensembles; each carries a one-line
+message.
 """
 
-from typing import Any
-
 from .deck import (Deck, DeckError, DigitsLostWarning, FlowDeck, FlowFlux,
-                   FlowMedium, InitialValue, NumberedList, PrescribedValue,
-                   TransportDeck, TransportFlux, TransportMedium)
+                   FlowMedium, InitialValue, NumberedList, PathError,
+                   PrescribedValue, TransportDeck, TransportFlux,
+                   TransportMedium, get_value, set_value)
+from .ensembles import (FAILED_OUTSIDE, EnsembleError, EnsembleResult,
+                        Fluxes, Function, Imbalance, Observations, Outcome,
+                        Output, Profiles, ensemble, tls_security)
+from .io import (FluxFile, GraphicFile, Listing, OutputFileError,
+                 read_csv_outputs, read_flux, read_graphic, read_listing,
+                 read_restart, read_velocity)
 from .runner import (Diagnostic, QmrWarning, Result, RunError, find_exe,
                      run, run_chain)
+from .sampling import (Distribution, LogNormal, LogUniform, Normal,
+                       Truncated, Uniform, latin_hypercube, random_sample)
 
 __all__ = [
     "Deck", "DeckError", "DigitsLostWarning", "FlowDeck", "FlowFlux",
-    "FlowMedium", "InitialValue", "NumberedList", "PrescribedValue",
-    "TransportDeck", "TransportFlux", "TransportMedium",
+    "FlowMedium", "InitialValue", "NumberedList", "PathError",
+    "PrescribedValue", "TransportDeck", "TransportFlux", "TransportMedium",
+    "get_value", "set_value",
     "Diagnostic", "QmrWarning", "Result", "RunError", "find_exe", "run",
     "run_chain",
+    "FluxFile", "GraphicFile", "Listing", "OutputFileError",
+    "read_csv_outputs", "read_flux", "read_graphic", "read_listing",
+    "read_restart", "read_velocity",
+    "ensemble", "EnsembleResult", "EnsembleError", "Outcome", "Output",
+    "Observations", "Profiles", "Fluxes", "Imbalance", "Function",
+    "tls_security", "FAILED_OUTSIDE",
+    "Distribution", "Uniform", "LogUniform", "Normal", "LogNormal",
+    "Truncated", "latin_hypercube", "random_sample",
 ]
-
-# Names of the output readers, served from qmr.readers when first asked for,
-# so that the deck side works without them.
-_ENSEMBLES = ("ensemble", "EnsembleResult", "EnsembleError", "Outcome",
-              "Output", "Observations", "Profiles", "Fluxes", "Imbalance",
-              "Function", "tls_security")
-_SAMPLING = ("latin_hypercube", "random_sample", "Uniform", "LogUniform",
-             "Normal")
-_READERS = ("read_graphic", "read_flux", "read_restart", "read_velocity",
-            "read_csv_outputs", "read_listing", "GraphicFile", "Listing")
-
-
-def __getattr__(name: str) -> Any:
-    if name in _READERS:
-        from . import readers
-        return getattr(readers, name)
-    if name == "ensemble":
-        # The module is callable: qmr.ensemble(...) runs an ensemble.
-        import importlib
-        return importlib.import_module(".ensemble", __name__)
-    if name in _ENSEMBLES:
-        from . import ensemble
-        return getattr(ensemble, name)
-    if name in _SAMPLING:
-        from . import sampling
-        return getattr(sampling, name)
-    raise AttributeError(f"module 'qmr' has no attribute {name!r}")

@@ -1,5 +1,5 @@
-"""Figures of a qmr graphic file with matplotlib, and the ``qmr-plot``
-command.
+"""Figures of a qmr graphic file with matplotlib (the command ``qmr-plot``
+is :mod:`qmr.cli.plot`).
 
 :func:`plot_graphic` draws one figure of up to two panels:
 
@@ -20,11 +20,7 @@ pyplot, so they draw with any backend and need no display.
 
 from __future__ import annotations
 
-import argparse
-import importlib.util
 import math
-import os
-import sys
 from dataclasses import dataclass, field
 from pathlib import Path
 from typing import Any, Callable, Mapping, Optional, Sequence, Union
@@ -32,17 +28,12 @@ from typing import Any, Callable, Mapping, Optional, Sequence, Union
 import numpy as np
 import pandas as pd
 
-from qmr.cf import DEFAULT_QUANTITY, parse_units
-from qmr.readers import GraphicFile, OutputFileError, read_graphic, \
-    read_restart
+from .io import GraphicFile
+from .io.netcdf import DEFAULT_QUANTITY, parse_units
 
 Number = Union[int, float]
 Initial = Union[Number, Mapping[int, float], pd.Series]
 Analytical = Callable[[Any, Any], Any]
-
-EXIT_OK = 0
-EXIT_NOTHING = 1
-EXIT_ERROR = 2
 
 
 def format_number(v: float) -> str:
@@ -345,171 +336,3 @@ def plot_graphic(g: GraphicFile, *,
         _draw(ax, panel, extra, analytical, analytical_label, _span(panel))
     fig.suptitle(title if title is not None else g.name)
     return fig
-
-
-def load_function(where: str, module_name: str = "qmr_plot_function",
-                  register: bool = False) -> Analytical:
-    """A function named in ``FILE.py:NAME``, loaded from that file; with
-    ``register`` its module is entered in ``sys.modules`` under
-    ``module_name``, so that other processes can find it."""
-    path, sep, name = where.rpartition(":")
-    if not sep or not path or not name:
-        raise ValueError(f"{where}: name the function as FILE.py:NAME")
-    found = importlib.util.spec_from_file_location(module_name, path)
-    if found is None or found.loader is None:
-        raise ValueError(f"{path}: not a Python file")
-    module = importlib.util.module_from_spec(found)
-    if register:
-        sys.modules[module_name] = module
-    found.loader.exec_module(module)
-    f = getattr(module, name, None)
-    if not callable(f):
-        raise ValueError(f"{path} has no function {name}")
-    return f
-
-
-def _initial(text: str) -> Initial:
-    """``--drawdown``: a number, or a restart file of initial values."""
-    try:
-        return float(text)
-    except ValueError:
-        pass
-    restart = read_restart(text)
-    return restart["value"]
-
-
-def _parser() -> argparse.ArgumentParser:
-    ap = argparse.ArgumentParser(
-        prog="qmr-plot",
-        description="Draws the graphic file of a qmr run: the observation "
-        "time series (value against time, one line per observation node) "
-        "and the stored profiles (value against distance, one line per "
-        "profile), as two panels of one figure. A run of one step (steady "
-        "state) is shown as profiles. A panel with nothing to draw is left "
-        "out, with a note on standard error.",
-        epilog="Exit status: 0 picture written; 1 nothing to draw (no "
-        "observation nodes and no profiles); 2 error (usage, unreadable "
-        "file, not a graphic file, a line that cannot be read, matplotlib "
-        "missing). A graphic file cut short (a run that failed) is drawn as "
-        "far as it goes, with a warning on standard error.")
-    ap.add_argument("graphic", help="graphic file written by qmr")
-    ap.add_argument("-o", "--output", metavar="FILE",
-                    help="picture to write, PNG or SVG by its extension "
-                    "(.png, .svg); default: the graphic file's name with .png")
-    ap.add_argument("--units", metavar="LENGTH,TIME[,VALUE]",
-                    help="units of the axes, e.g. m,d or m,d,mg/L (the "
-                    "value's unit is the length's for a drawdown)")
-    ap.add_argument("--logtime", action="store_true",
-                    help="logarithmic time axis (rows with time <= 0 are "
-                    "left out)")
-    ap.add_argument("--logdist", action="store_true",
-                    help="logarithmic distance axis (nodes with distance <= 0"
-                    " are left out)")
-    ap.add_argument("--logvalue", action="store_true",
-                    help="logarithmic value axis (values <= 0 are left out)")
-    ap.add_argument("--drawdown", metavar="INITIAL",
-                    help="draw initial minus current value; INITIAL is the "
-                    "uniform initial value or a restart file holding the "
-                    "initial value of every node")
-    ap.add_argument("--measured", metavar="CSV", action="append",
-                    help="measured time series to draw over the "
-                    "observations: first column time, one column per node "
-                    "headed with its number (repeatable)")
-    ap.add_argument("--measured-profile", metavar="CSV", action="append",
-                    help="measured profiles: first column distance, one "
-                    "column per profile (repeatable)")
-    ap.add_argument("--function", metavar="FILE.py:NAME",
-                    help="analytical solution NAME(x, t) from a Python file, "
-                    "drawn dashed at every observation node and profile time")
-    ap.add_argument("--function-label", default="analytical",
-                    help="legend of the analytical solution (default: "
-                    "%(default)s)")
-    ap.add_argument("--title", help="figure title (default: the file name)")
-    ap.add_argument("--quantity",
-                    help="label of the value axis (default: \"head or "
-                    "concentration\", or \"drawdown\")")
-    ap.add_argument("--netcdf", metavar="FILE",
-                    help="also write the graphic file as CF NetCDF")
-    return ap
-
-
-def _measured(paths: Optional[list[str]]) -> Optional[pd.DataFrame]:
-    if not paths:
-        return None
-    frames = [read_measured(p) for p in paths]
-    return frames[0] if len(frames) == 1 else pd.concat(frames, axis=1)
-
-
-def main(argv: Optional[Sequence[str]] = None) -> int:
-    """The ``qmr-plot`` command; returns its exit status."""
-    ap = _parser()
-    args = ap.parse_args(argv)
-    out = args.output or os.path.splitext(args.graphic)[0] + ".png"
-    if os.path.splitext(out)[1].lower() not in (".png", ".svg"):
-        ap.error(f"{out}: the picture must end in .png or .svg")
-    if os.path.abspath(out) == os.path.abspath(args.graphic):
-        ap.error(f"{out}: the picture would replace the graphic file")
-    try:
-        parse_units(args.units)
-    except ValueError as e:
-        ap.error(str(e))
-    name = os.path.basename(args.graphic)
-
-    def fail(message: str) -> int:
-        print(f"qmr-plot: {message}", file=sys.stderr)
-        return EXIT_ERROR
-
-    try:
-        g = read_graphic(args.graphic, warn=False)
-    except OSError as e:
-        return fail(f"cannot read {args.graphic}: {e.strerror}")
-    except OutputFileError as e:
-        return fail(str(e))
-    try:
-        drawdown = _initial(args.drawdown) if args.drawdown else None
-        measured = _measured(args.measured)
-        measured_profiles = _measured(args.measured_profile)
-        analytical = load_function(args.function) if args.function else None
-    except (OSError, ValueError, SyntaxError) as e:
-        return fail(str(e))
-    for w in g.warnings:
-        print(f"qmr-plot: warning: {w}", file=sys.stderr)
-    if g.unreadable:
-        print(f"qmr-plot: warning: {g.unreadable} value(s) shown as "
-              f"asterisks, NaN or Infinity in {name}: left out of the "
-              f"picture", file=sys.stderr)
-    notes: list[str] = []
-    try:
-        fig = plot_graphic(g, units=args.units, quantity=args.quantity,
-                           logtime=args.logtime, logdist=args.logdist,
-                           logvalue=args.logvalue, drawdown=drawdown,
-                           measured=measured,
-                           measured_profiles=measured_profiles,
-                           analytical=analytical,
-                           analytical_label=args.function_label,
-                           title=args.title or name, notes=notes)
-    except Exception as e:  # a user's function may raise anything
-        return fail(f"cannot draw {name}: {type(e).__name__}: {e}")
-    for n in notes:
-        print(f"qmr-plot: {n}", file=sys.stderr)
-    if args.netcdf:
-        try:
-            g.to_netcdf(args.netcdf, units=args.units, quantity=args.quantity)
-        except (OSError, ImportError, ValueError) as e:
-            return fail(f"cannot write {args.netcdf}: {e}")
-    if fig is None:
-        print(f"qmr-plot: {name}: nothing to draw; no picture written",
-              file=sys.stderr)
-        return EXIT_NOTHING
-    if out.lower().endswith(".svg"):
-        import matplotlib
-        matplotlib.rcParams["svg.fonttype"] = "none"  # SVG text stays text
-    try:
-        fig.savefig(out, dpi=100)
-    except OSError as e:
-        return fail(f"cannot write {out}: {e.strerror}")
-    return EXIT_OK
-
-
-if __name__ == "__main__":
-    sys.exit(main())

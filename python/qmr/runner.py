@@ -9,12 +9,14 @@ import shutil
 import subprocess
 import tempfile
 import warnings
+import weakref
 from dataclasses import dataclass
 from pathlib import Path
 from typing import Any, Dict, List, Optional, Sequence, Union
 
-from .deck import Deck
-from .schema import NO_FLUX_VARIANTS
+from . import io
+from .deck import Deck, objects
+from .deck.schema import NO_FLUX_VARIANTS
 
 __all__ = [
     "Diagnostic",
@@ -169,19 +171,44 @@ def _local(name: Optional[str], folder: Path) -> Optional[Path]:
     return folder / _run_name(name).replace("\\", "/")
 
 
+class _Scratch:
+    """A scratch folder made for runs, removed when closed or when the last
+    result that holds it is gone (or at the interpreter's exit)."""
+
+    def __init__(self) -> None:
+        self.path = Path(tempfile.mkdtemp(prefix="qmr-"))
+        self._finalizer = weakref.finalize(self, shutil.rmtree, self.path,
+                                           ignore_errors=True)
+
+    def keep(self) -> None:
+        """Leave the folder in place."""
+        self._finalizer.detach()
+
+    def close(self) -> None:
+        self._finalizer()
+
+
 class Result:
     """The outcome of a run: the deck, the folder, the paths of the output
-    files (None for a file the deck does not ask for), standard output and
-    error, the warnings, and readers of the outputs."""
+    files (None for a file the deck does not ask for or a listing left
+    out), standard output and error, the warnings, and readers of the
+    outputs.
+
+    A run in a scratch folder (no folder given) keeps it while the result
+    is open: :meth:`close`, the end of a ``with`` block, or the result's
+    last reference gone removes it (the results of :func:`run_chain` share
+    their folder: closing one closes it). Read the outputs before."""
 
     def __init__(self, deck: Deck, folder: Path, stdout: str, stderr: str,
-                 diagnostics: List[Diagnostic]) -> None:
+                 diagnostics: List[Diagnostic], listing: bool = True,
+                 scratch: Optional[_Scratch] = None) -> None:
         self.deck = deck
         self.folder = folder
         self.stdout = stdout
         self.stderr = stderr
         self.warnings = [d for d in diagnostics if d.warning]
-        self.listing = _local(deck.listing, folder)
+        self._scratch = scratch
+        self.listing = _local(deck.listing, folder) if listing else None
         self.graphic = _local(deck.graphic, folder)
         self.flux = _local(deck.flux_file, folder) if deck.flux_file \
             is not None and deck.variant not in NO_FLUX_VARIANTS else None
@@ -192,52 +219,68 @@ class Result:
                          else None)
         self.csv: Dict[str, Path] = {}
         if self.graphic is not None:
-            g = self.graphic
-            stem = g.with_suffix("") if g.suffix else g
-            for kind in ("obs", "prof", "flux", "balance"):
-                p = Path(f"{stem}.{kind}.csv")
-                if p.is_file():
-                    self.csv[kind] = p
+            self.csv = {k: p for k, p in io.csv_paths(self.graphic).items()
+                        if p.is_file()}
 
     def __repr__(self) -> str:
         return f"Result(folder={str(self.folder)!r})"
 
-    # Readers of the outputs, imported on first use.
-    def read_graphic(self) -> Any:
-        """The graphic file (``qmr.readers.read_graphic``)."""
-        from .readers import read_graphic
-        return read_graphic(self.graphic)
+    def close(self) -> None:
+        """Remove the scratch folder the run made (a folder given to
+        :func:`run`, or one kept, stays)."""
+        if self._scratch is not None:
+            self._scratch.close()
 
-    def read_flux(self) -> Any:
-        """The flux file (``qmr.readers.read_flux``)."""
-        from .readers import read_flux
-        if self.flux is None:
-            raise FileNotFoundError("the deck writes no flux file")
-        return read_flux(self.flux)
+    def __enter__(self) -> "Result":
+        return self
+
+    def __exit__(self, *exc: Any) -> None:
+        self.close()
+
+    def _file(self, path: Optional[Path], what: str) -> Path:
+        if path is None:
+            raise FileNotFoundError(f"the run wrote no {what}")
+        if self._scratch is not None and not self.folder.exists():
+            raise FileNotFoundError(f"the run's scratch folder {self.folder} "
+                                    "was removed when its result was closed")
+        return path
+
+    def read_graphic(self) -> "io.GraphicFile":
+        """The graphic file (:func:`qmr.io.read_graphic`, four digits)."""
+        return io.read_graphic(self._file(self.graphic, "graphic file"))
+
+    def read_flux(self) -> "io.FluxFile":
+        """The flux file (:func:`qmr.io.read_flux`)."""
+        return io.read_flux(self._file(self.flux, "flux file"))
 
     def read_restart(self) -> Any:
-        """The restart file written (``qmr.readers.read_restart``)."""
-        from .readers import read_restart
-        if self.restart is None:
-            raise FileNotFoundError("the deck writes no restart file")
-        return read_restart(self.restart)
+        """The restart file written (:func:`qmr.io.read_restart`)."""
+        return io.read_restart(self._file(self.restart, "restart file"))
 
     def read_velocity(self) -> Any:
-        """The velocity file written (``qmr.readers.read_velocity``)."""
-        from .readers import read_velocity
-        if self.velocity is None:
-            raise FileNotFoundError("the deck writes no velocity file")
-        return read_velocity(self.velocity)
+        """The velocity file written (:func:`qmr.io.read_velocity`)."""
+        return io.read_velocity(self._file(self.velocity, "velocity file"))
 
-    def read_csv(self) -> Any:
-        """The CSV outputs (``qmr.readers.read_csv_outputs``)."""
-        from .readers import read_csv_outputs
-        return read_csv_outputs(self.graphic)
+    def read_csv(self, kind: Optional[str] = None) -> Any:
+        """The CSV outputs of a run with ``--csv`` (full precision): all of
+        them as a dict (:func:`qmr.io.read_csv_outputs`), or with `kind`
+        ("obs", "prof", "flux" or "balance") that one file alone, read
+        without the others."""
+        g = self._file(self.graphic, "graphic file")
+        if kind is None:
+            return io.read_csv_outputs(g)
+        if kind not in io.CSV_KINDS:
+            raise ValueError(f"kind {kind!r}: one of "
+                             f"{', '.join(io.CSV_KINDS)}")
+        got = io.read_csv_outputs(g, kinds=(kind,))
+        if kind not in got:
+            raise FileNotFoundError(f"the run wrote no {kind} CSV file (run "
+                                    "with args=['--csv'])")
+        return got[kind]
 
-    def read_listing(self) -> Any:
-        """The listing (``qmr.readers.read_listing``)."""
-        from .readers import read_listing
-        return read_listing(self.listing)
+    def read_listing(self) -> "io.Listing":
+        """The listing (:func:`qmr.io.read_listing`)."""
+        return io.read_listing(self._file(self.listing, "listing"))
 
 
 def _execute(exe: str, args: Sequence[str], folder: Path,
@@ -251,53 +294,105 @@ def _decode(b: bytes) -> str:
 
 
 def _folder(folder: Optional[PathLike]) -> Path:
-    if folder is None:
-        return Path(tempfile.mkdtemp(prefix="qmr-"))
-    p = Path(folder)
+    p = Path(folder)  # type: ignore[arg-type]
     p.mkdir(parents=True, exist_ok=True)
     return p
+
+
+NO_LISTING = "--no-listing"
+
+
+def _run_in(deck: Deck, where: Path, exe: Optional[PathLike],
+            args: Sequence[str], files: Optional[Dict[str, Union[str, bytes]]],
+            timeout: Optional[float], listing: bool,
+            scratch: Optional[_Scratch]) -> Result:
+    for name, text in (files or {}).items():
+        data = text.encode() if isinstance(text, str) else text
+        (where / name).write_bytes(data)
+    deck.write(where / DECK_NAME)
+    args = list(args)
+    if not listing and NO_LISTING not in args:
+        args.append(NO_LISTING)
+    proc = _execute(find_exe(exe), args, where, timeout)
+    out, err = _decode(proc.stdout), _decode(proc.stderr)
+    diags = _diagnostics(err, deck)
+    warns = [d for d in diags if d.warning]
+    for d in warns:
+        warnings.warn(QmrWarning(d), stacklevel=3)
+    if proc.returncode != 0:
+        fails = [d for d in diags if not d.warning]
+        if scratch is not None:
+            scratch.keep()
+        raise RunError(proc.returncode, fails[-1] if fails else None, err,
+                       warns, where)
+    return Result(deck, where, out, err, diags,
+                  listing=listing and NO_LISTING not in args,
+                  scratch=scratch)
 
 
 def run(deck: Deck, folder: Optional[PathLike] = None,
         exe: Optional[PathLike] = None, *, args: Sequence[str] = (),
         files: Optional[Dict[str, Union[str, bytes]]] = None,
-        timeout: Optional[float] = None) -> Result:
+        timeout: Optional[float] = None, listing: bool = True,
+        keep: bool = False) -> Result:
     """Run qmr on `deck`.
 
-    The deck is written into `folder` (a new scratch folder when None) as
-    VELDA.INP, which every build of the program reads; `files` (name ->
-    text) are placed there first; `args` are passed to the program. The
-    program's warnings become :class:`QmrWarning` warnings; a failure raises
-    :class:`RunError` with the exit status and the parsed diagnostic.
+    The deck is written into `folder` as VELDA.INP, which every build of
+    the program reads; `files` (name -> text) are placed there first;
+    `args` are passed to the program; `listing=False` leaves the listing
+    out (``--no-listing``: the run's trouble reports come on standard
+    error instead). The program's warnings become :class:`QmrWarning`
+    warnings; a failure raises :class:`RunError` with the exit status and
+    the parsed diagnostic.
+
+    Without `folder` the run gets a scratch folder, removed when the
+    :class:`Result` is closed (``with qmr.run(deck) as r:``) or dropped;
+    `keep` leaves it, and so does a failure (``RunError.folder``).
     """
-    where = _folder(folder)
-    for name, text in (files or {}).items():
-        data = text.encode() if isinstance(text, str) else text
-        (where / name).write_bytes(data)
-    deck.write(where / DECK_NAME)
-    proc = _execute(find_exe(exe), list(args), where, timeout)
-    out, err = _decode(proc.stdout), _decode(proc.stderr)
-    diags = _diagnostics(err, deck)
-    warns = [d for d in diags if d.warning]
-    for d in warns:
-        warnings.warn(QmrWarning(d), stacklevel=2)
-    if proc.returncode != 0:
-        fails = [d for d in diags if not d.warning]
-        raise RunError(proc.returncode, fails[-1] if fails else None, err,
-                       warns, where)
-    return Result(deck, where, out, err, diags)
+    scratch = _Scratch() if folder is None else None
+    where = scratch.path if scratch is not None else _folder(folder)
+    if scratch is not None and keep:
+        scratch.keep()
+    try:
+        return _run_in(deck, where, exe, args, files, timeout, listing,
+                       scratch)
+    except RunError:
+        raise
+    except BaseException:
+        if scratch is not None and not keep:
+            scratch.close()
+        raise
 
 
 def run_chain(decks: Sequence[Deck], folder: Optional[PathLike] = None,
-              exe: Optional[PathLike] = None, **kw: Any) -> List[Result]:
+              exe: Optional[PathLike] = None, *, keep: bool = False,
+              **kw: Any) -> List[Result]:
     """Run decks one after the other in one folder (a flow run, then the
     transport run that reads its velocity file, ...). Stops at the first
-    failure (RunError). Returns one Result per deck."""
-    where = _folder(folder)
+    failure (RunError). Returns one Result per deck; without `folder` they
+    share one scratch folder, removed as :func:`run` says."""
+    scratch = _Scratch() if folder is None else None
+    where = scratch.path if scratch is not None else _folder(folder)
+    if scratch is not None and keep:
+        scratch.keep()
     out = []
-    for d in decks:
-        out.append(run(d, where, exe, **kw))
-        kw.pop("files", None)
+    files = kw.pop("files", None)
+    args = kw.pop("args", ())
+    timeout = kw.pop("timeout", None)
+    listing = kw.pop("listing", True)
+    if kw:
+        raise TypeError(f"run_chain: unknown arguments {sorted(kw)}")
+    try:
+        for d in decks:
+            out.append(_run_in(d, where, exe, args, files, timeout, listing,
+                               scratch))
+            files = None
+    except RunError:
+        raise
+    except BaseException:
+        if scratch is not None and not keep:
+            scratch.close()
+        raise
     return out
 
 
@@ -330,7 +425,8 @@ def check_deck(deck: Deck, folder: Optional[PathLike] = None,
         raise NotImplementedError(
             f"{path} takes no command line (no --check): build a newer qmr")
     scratch = folder is None
-    where = _folder(folder)
+    where = Path(tempfile.mkdtemp(prefix="qmr-")) if scratch \
+        else _folder(folder)
     fd, name = tempfile.mkstemp(prefix=".qmr-check-", suffix=".inp",
                                 dir=where)
     os.close(fd)
@@ -350,3 +446,8 @@ def check_deck(deck: Deck, folder: Optional[PathLike] = None,
         raise RunError(proc.returncode, fails[-1] if fails else None, err,
                        warns, None)
     return warns
+
+
+# Decks check themselves through this module (the deck package does not
+# import it).
+objects.CHECK = check_deck

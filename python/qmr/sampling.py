@@ -1,5 +1,6 @@
 """Samples of named parameters for ensembles: Latin hypercube and plain
-random samples with uniform, log-uniform and normal distributions, seeded.
+random samples with uniform, log-uniform, normal and log-normal
+distributions, any of them truncated, seeded.
 
 A sample is a DataFrame with one row per realization (labelled 0, 1, ...)
 and one column per parameter, named by the parameter's path in the deck
@@ -14,7 +15,13 @@ and one column per parameter, named by the parameter's path in the deck
 
 The same seed gives the same sample. Distributions may also be given as
 tuples: ``("uniform", low, high)``, ``("loguniform", low, high)``,
-``("normal", mean, sd)``.
+``("normal", mean, sd)``, ``("lognormal", median, sd_log10)``.
+
+The contract of a distribution (docs/ensembles.md): ``cdf(x)`` is its
+distribution function, ``ppf(u)`` its inverse on probabilities in (0, 1)
+(the Latin hypercube maps its strata through it) and ``draw(rng, n)`` gives
+`n` independent values. A class with these three methods may be passed
+wherever a distribution is.
 """
 
 from __future__ import annotations
@@ -26,8 +33,8 @@ from typing import Any, Mapping, Optional, Sequence, Union
 import numpy as np
 import pandas as pd
 
-__all__ = ["Distribution", "Uniform", "LogUniform", "Normal",
-           "latin_hypercube", "random_sample"]
+__all__ = ["Distribution", "Uniform", "LogUniform", "Normal", "LogNormal",
+           "Truncated", "latin_hypercube", "random_sample"]
 
 Seed = Union[None, int, np.random.Generator]
 
@@ -37,6 +44,11 @@ class Distribution:
     probabilities in (0, 1) to values (its inverse distribution
     function)."""
 
+    def cdf(self, x: np.ndarray) -> np.ndarray:
+        """Probabilities of values at most `x` (the distribution
+        function)."""
+        raise NotImplementedError
+
     def ppf(self, u: np.ndarray) -> np.ndarray:
         """Values of probabilities `u` (the inverse distribution
         function)."""
@@ -44,7 +56,7 @@ class Distribution:
 
     def draw(self, rng: np.random.Generator, n: int) -> np.ndarray:
         """`n` independent draws."""
-        raise NotImplementedError
+        return self.ppf(rng.random(n))
 
 
 @dataclass(frozen=True)
@@ -58,6 +70,10 @@ class Uniform(Distribution):
         if not self.low < self.high:
             raise ValueError(f"uniform: low {self.low} is not below high "
                              f"{self.high}")
+
+    def cdf(self, x: np.ndarray) -> np.ndarray:
+        return np.clip((np.asarray(x, float) - self.low)
+                       / (self.high - self.low), 0.0, 1.0)
 
     def ppf(self, u: np.ndarray) -> np.ndarray:
         return self.low + u * (self.high - self.low)
@@ -79,6 +95,11 @@ class LogUniform(Distribution):
             raise ValueError(f"log-uniform: needs 0 < low < high, got "
                              f"{self.low}, {self.high}")
 
+    def cdf(self, x: np.ndarray) -> np.ndarray:
+        a, b = math.log(self.low), math.log(self.high)
+        x = np.maximum(np.asarray(x, float), self.low)
+        return np.clip((np.log(x) - a) / (b - a), 0.0, 1.0)
+
     def ppf(self, u: np.ndarray) -> np.ndarray:
         a, b = math.log(self.low), math.log(self.high)
         return np.exp(a + u * (b - a))
@@ -99,6 +120,10 @@ class Normal(Distribution):
             raise ValueError(f"normal: the standard deviation {self.sd} is "
                              "not positive")
 
+    def cdf(self, x: np.ndarray) -> np.ndarray:
+        from scipy.special import ndtr
+        return ndtr((np.asarray(x, float) - self.mean) / self.sd)
+
     def ppf(self, u: np.ndarray) -> np.ndarray:
         from scipy.special import ndtri
         return self.mean + self.sd * ndtri(u)
@@ -107,8 +132,81 @@ class Normal(Distribution):
         return rng.normal(self.mean, self.sd, n)
 
 
+@dataclass(frozen=True)
+class LogNormal(Distribution):
+    """Log-normal of median `median` (positive): the decimal logarithm of
+    the value is normal, of mean log10(median) and standard deviation
+    `sd_log10` (in decades; 0.5 puts two thirds of the values within a
+    factor of about 3.2 of the median). The usual distribution of hydraulic
+    conductivity."""
+
+    median: float
+    sd_log10: float
+
+    def __post_init__(self) -> None:
+        if not self.median > 0:
+            raise ValueError(f"log-normal: the median {self.median} is not "
+                             "positive")
+        if not self.sd_log10 > 0:
+            raise ValueError(f"log-normal: the standard deviation "
+                             f"{self.sd_log10} is not positive")
+
+    def cdf(self, x: np.ndarray) -> np.ndarray:
+        from scipy.special import ndtr
+        x = np.asarray(x, float)
+        with np.errstate(divide="ignore", invalid="ignore"):
+            z = (np.log10(np.where(x > 0, x, np.nan))
+                 - math.log10(self.median)) / self.sd_log10
+        return np.where(x > 0, ndtr(z), 0.0)
+
+    def ppf(self, u: np.ndarray) -> np.ndarray:
+        from scipy.special import ndtri
+        return self.median * 10.0 ** (self.sd_log10 * ndtri(u))
+
+    def draw(self, rng: np.random.Generator, n: int) -> np.ndarray:
+        return self.median * 10.0 ** rng.normal(0.0, self.sd_log10, n)
+
+
+@dataclass(frozen=True)
+class Truncated(Distribution):
+    """`dist` cut to the values between `low` and `high` (either may be
+    None: no bound on that side), the probability within renormalised:
+    ``Truncated(Normal(10, 2), low=0)`` never draws a negative value."""
+
+    dist: Any
+    low: Optional[float] = None
+    high: Optional[float] = None
+
+    def _bounds(self) -> tuple:
+        a = 0.0 if self.low is None else float(self.dist.cdf(self.low))
+        b = 1.0 if self.high is None else float(self.dist.cdf(self.high))
+        return a, b
+
+    def __post_init__(self) -> None:
+        if self.low is not None and self.high is not None and \
+                not self.low < self.high:
+            raise ValueError(f"truncated: low {self.low} is not below high "
+                             f"{self.high}")
+        a, b = self._bounds()
+        if not b > a:
+            raise ValueError(f"truncated: {self.dist!r} has no probability "
+                             f"between {self.low} and {self.high}")
+
+    def cdf(self, x: np.ndarray) -> np.ndarray:
+        a, b = self._bounds()
+        return np.clip((self.dist.cdf(x) - a) / (b - a), 0.0, 1.0)
+
+    def ppf(self, u: np.ndarray) -> np.ndarray:
+        a, b = self._bounds()
+        v = self.dist.ppf(a + np.asarray(u, float) * (b - a))
+        lo = -np.inf if self.low is None else self.low
+        hi = np.inf if self.high is None else self.high
+        return np.clip(v, lo, hi)
+
+
 _NAMES = {"uniform": Uniform, "loguniform": LogUniform,
-          "log-uniform": LogUniform, "normal": Normal}
+          "log-uniform": LogUniform, "normal": Normal,
+          "lognormal": LogNormal, "log-normal": LogNormal}
 
 
 def _distribution(name: str, d: Any) -> Distribution:
@@ -118,9 +216,11 @@ def _distribution(name: str, d: Any) -> Distribution:
         kind = _NAMES.get(d[0].lower())
         if kind is not None and len(d) == 3:
             return kind(float(d[1]), float(d[2]))  # type: ignore[abstract]
+    if all(callable(getattr(d, m, None)) for m in ("cdf", "ppf", "draw")):
+        return d                  # a distribution of the caller's own
     raise TypeError(f"{name}: {d!r} is not a distribution (Uniform, "
-                    "LogUniform, Normal, or ('uniform'|'loguniform'|"
-                    "'normal', a, b))")
+                    "LogUniform, Normal, LogNormal, Truncated, or "
+                    "('uniform'|'loguniform'|'normal'|'lognormal', a, b))")
 
 
 def _frame(params: Mapping[str, Any], columns: Sequence[np.ndarray],

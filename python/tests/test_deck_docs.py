@@ -9,7 +9,7 @@ from pathlib import Path
 import pytest
 
 import qmr
-from qmr import schema
+from qmr.deck import schema
 
 ROOT = Path(__file__).resolve().parents[2]
 EXE = os.environ.get("QMR_EXE") or qmr.find_exe()
@@ -43,8 +43,8 @@ def test_worked_example_runs_and_matches_its_printed_table(
         pytest.skip(f"qmr executable {EXE} not built")
     pytest.importorskip("scipy.special")
     pytest.importorskip("matplotlib")
-    pytest.importorskip("qmr.readers", reason="the readers of the outputs "
-                        "(qmr.readers) have not landed on this branch")
+    pytest.importorskip("qmr.io", reason="the readers of the outputs "
+                        "(qmr.io) have not landed on this branch")
     monkeypatch.chdir(tmp_path)
     monkeypatch.setenv("QMR_EXE", EXE)
     blocks = example_code()

@@ -12,7 +12,8 @@ from pathlib import Path
 import pytest
 
 import qmr
-from qmr.deck import _real_text, _row_fields, format_real
+from qmr.deck.fields import _real_text, format_real
+from qmr.deck.objects import _row_fields
 
 ROOT = Path(__file__).resolve().parents[2]
 EXE = os.environ.get("QMR_EXE") or qmr.runner.find_exe()
@@ -119,7 +120,7 @@ def test_the_examples_are_found():
 @needs_qmr
 def test_random_generator_decks(tmp_path):
     randomdeck = pytest.importorskip(
-        "qmr.randomdeck", reason="qmr.randomdeck (compare-builds work) "
+        "qmrdev.randomdeck", reason="qmrdev.randomdeck (compare-builds work) "
         "has not landed on this branch")
     count = int(os.environ.get("QMR_GENERATOR_CASES", "100"))
     read = 0

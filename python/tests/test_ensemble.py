@@ -17,9 +17,9 @@ import pytest
 import qmr
 from ensemble_cases import (LENGTH, OBS_NODES, ROOT, THICKNESS, WIDTH,
                             serial_observations, steady_deck)
-from qmr.ensemble import (FAILED_OUTSIDE, EnsembleError, Fluxes, Function,
-                          Imbalance, Observations, Profiles, get_value,
-                          set_value)
+from qmr import (FAILED_OUTSIDE, EnsembleError, Fluxes, Function, Imbalance,
+                 Observations, PathError, Profiles, get_value, set_value)
+from qmr.cli.ensemble import read_parameters
 
 EXE = os.environ.get("QMR_EXE", "")
 needs_qmr = pytest.mark.skipif(not Path(EXE).is_file(),
@@ -66,7 +66,7 @@ def test_values_by_path_numbered_as_in_the_deck():
         set_value(d, "prescribed_values[2].node", 10.5)
     for bad in ("media[2].conductivity", "media[1].conductivty",
                 "nonsense", "media[1]..x", "_desc"):
-        with pytest.raises((EnsembleError, IndexError)):
+        with pytest.raises((PathError, IndexError)):
             set_value(d, bad, 1.0)
 
 
@@ -383,7 +383,7 @@ def test_labels_keep_their_kind(tmp_path):
                          results_file=tmp_path / "r.csv")
     assert again.ran == 0 and list(again.succeeded) == [10, 20, 30]
     (tmp_path / "p.csv").write_text("id,media[1].conductivity\n007,5\n7,6\n")
-    t = qmr.ensemble.read_parameters(tmp_path / "p.csv")
+    t = read_parameters(tmp_path / "p.csv")
     assert list(t.index) == ["007", "7"]
 
 
@@ -391,7 +391,9 @@ def test_labels_keep_their_kind(tmp_path):
 def test_outputs_from_the_csv_files_at_full_precision(tmp_path):
     """When the program writes its CSV outputs beside the graphic file,
     the values come from them, every digit."""
-    from qmr.ensemble import _collect, _Decks, _outputs, _Reads
+    from qmr.deck.paths import _Decks
+    from qmr.ensembles.collect import _collect, _Reads
+    from qmr.ensembles.outputs import _outputs
     deck = steady_deck()
     r = qmr.run(deck, tmp_path)
     (tmp_path / "s.obs.csv").write_text(

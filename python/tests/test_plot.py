@@ -13,7 +13,9 @@ import pandas as pd
 import pytest
 
 from qmr import plot as P
-from qmr import readers as R
+from qmr import io as R
+from qmr.cli.common import load_function
+from qmr.cli.plot import main
 from runs import BARE, HAND, flow_deck, needs_qmr, row, run_qmr
 
 TOOL = Path(__file__).resolve().parents[2] / "tools" / "qmr-plot"
@@ -195,10 +197,10 @@ class TestFigures:
             3, 5, 2, "B"]
         py = tmp_path / "sol.py"
         py.write_text("def f(x, t):\n    return x + t\n")
-        assert P.load_function(f"{py}:f")(1, 2) == 3
+        assert load_function(f"{py}:f")(1, 2) == 3
         for bad in (f"{py}", f"{py}:g"):
             with pytest.raises(ValueError):
-                P.load_function(bad)
+                load_function(bad)
 
 
 def run_exe(*args):
@@ -221,7 +223,7 @@ def run_tool(capsys):
     def run(*args):
         capsys.readouterr()
         try:
-            code = P.main([str(a) for a in args])
+            code = main([str(a) for a in args])
         except SystemExit as e:  # usage errors
             code = e.code
         return Outcome(code, capsys.readouterr().err)

@@ -1,4 +1,4 @@
-"""Tests of the random deck generator (qmr.randomdeck).
+"""Tests of the random deck generator (qmrdev.randomdeck).
 
 The decks are read back here by a reader of their own, section by section
 from the counts and codes, so that the columns the generator writes are
@@ -15,7 +15,7 @@ from pathlib import Path
 
 import pytest
 
-from qmr import randomdeck as rd
+from qmrdev import randomdeck as rd
 
 LIMITS = rd.LEGACY_LIMITS
 

@@ -9,8 +9,8 @@ import numpy as np
 import pytest
 
 import synthetic
-from qmr import readers as R
-from qmr._fields import Lines, parse_value, read_floats, read_integers
+from qmr import io as R
+from qmr.io.columns import Lines, parse_value, read_floats, read_integers
 from runs import BARE, FLUX, HAND, flow_deck, needs_qmr, run_example, \
     run_qmr
 
@@ -95,10 +95,10 @@ class TestFields:
         assert [bytes(r) for r in block] == [b"abc ", b"de  ", b"fghi"]
 
     def test_gather_in_pieces(self, monkeypatch):
-        import qmr._fields
+        import qmr.io.columns
         lines = Lines(b"".join(b"%5d\n" % k for k in range(1, 1001)))
         whole = lines.gather(np.arange(0, 1000, 3), 6)
-        monkeypatch.setattr(qmr._fields, "_GATHER_BYTES", 7)
+        monkeypatch.setattr(qmr.io.columns, "_GATHER_BYTES", 7)
         assert np.array_equal(lines.gather(np.arange(0, 1000, 3), 6), whole)
         assert read_integers(whole).tolist() == list(range(1, 1001, 3))
 

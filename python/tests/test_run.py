@@ -178,8 +178,8 @@ def test_check_through_the_agreed_command_line(tmp_path):
 
 @needs_qmr
 def test_result_readers_darcy_flux_through_the_fixed_heads(tmp_path):
-    pytest.importorskip("qmr.readers", reason="the readers of the outputs "
-                        "(qmr.readers) have not landed on this branch")
+    pytest.importorskip("qmr.io", reason="the readers of the outputs "
+                        "(qmr.io) have not landed on this branch")
     r = qmr.run(steady_deck(), tmp_path)
     restart = r.read_restart()
     assert restart["value"].to_numpy() == pytest.approx(

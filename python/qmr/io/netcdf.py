@@ -26,7 +26,7 @@ import numpy as np
 if TYPE_CHECKING:  # pragma: no cover
     import xarray as xr
 
-    from qmr.readers import GraphicFile
+    from .graphic import GraphicFile
 
 CONVENTIONS = "CF-1.8"
 PARTS = ("all", "observations", "profiles")

@@ -1,8 +1,7 @@
-"""Readers of the files qmr writes: graphic, flux, restart and velocity files,
-the CSV files of ``--csv`` and the per-step tables of the listing.
+"""Readers of the graphic and flux files (their tables of four digits).
 
 Every reader reads its file once into memory and cuts it into fields with
-numpy (see :mod:`qmr._fields`): a graphic file of 99,999 steps and 99,999
+numpy (see :mod:`qmr.io.columns`): a graphic file of 99,999 steps and 99,999
 nodes with 40 columns each is read in well under two seconds.
 
 Tables come back as pandas DataFrames:
@@ -27,7 +26,7 @@ from typing import Any, Optional, Sequence, Union
 import numpy as np
 import pandas as pd
 
-from qmr._fields import Lines, parse_integer, parse_value, read_floats, \
+from .columns import Lines, parse_integer, parse_value, read_floats, \
     read_integers
 
 PathLike = Union[str, Path]
@@ -45,12 +44,13 @@ FIELD_W = 12
 E_DIGITS = 4
 # The most headed columns a row holds beside number, time and logarithm.
 MAX_COLUMNS = 40
+# A step or node number missing from an array of them.
+MISSING_INT = np.iinfo(np.int64).min
 
 __all__ = [
     "OutputFileError", "GraphicFileError", "Table", "GraphicFile", "FluxFile",
-    "Listing", "read_graphic", "parse_graphic", "read_flux", "parse_flux",
-    "read_restart", "read_velocity", "read_csv_outputs", "csv_paths",
-    "read_listing", "parse_listing",
+    "read_graphic", "parse_graphic", "GraphicArrays", "MISSING_INT",
+    "read_flux", "parse_flux",
 ]
 
 
@@ -339,7 +339,7 @@ class GraphicFile:
                   quantity: Optional[str] = None, **kwargs: Any) -> Any:
         """The graphic file as an xarray Dataset following the CF
         conventions: see :func:`qmr.cf.graphic_dataset`."""
-        from qmr import cf
+        from . import netcdf as cf
         return cf.graphic_dataset(self, units=units, quantity=quantity,
                                   **kwargs)
 
@@ -347,7 +347,7 @@ class GraphicFile:
                   units: Optional[Sequence[str]] = None,
                   quantity: Optional[str] = None, **kwargs: Any) -> None:
         """Writes :meth:`to_xarray` to a NetCDF file (netCDF4 format)."""
-        from qmr import cf
+        from . import netcdf as cf
         cf.write_netcdf(self.to_xarray(units=units, quantity=quantity,
                                        **kwargs), path)
 
@@ -419,6 +419,58 @@ def parse_graphic(data: Union[bytes, str], name: str = "graphic file",
                        name)
 
 
+@dataclass
+class GraphicArrays:
+    """The tables of a graphic file (or of the CSV files written beside
+    it) as arrays: observations by step (rows) and node (columns);
+    profiles by node (rows) and profile (columns), NaN for a profile the
+    run never stored."""
+
+    steps: np.ndarray
+    times: np.ndarray
+    nodes: np.ndarray
+    obs: np.ndarray
+    node_x: np.ndarray
+    prof_steps: np.ndarray
+    prof_times: np.ndarray
+    prof_nodes: np.ndarray
+    prof_x: np.ndarray
+    prof: np.ndarray
+
+    @staticmethod
+    def read(path: Union[str, Path]) -> "GraphicArrays":
+        """The tables of a graphic file, without building frames (an
+        ensemble reads one per realization)."""
+        path = Path(path)
+        t = _parse_two_tables(
+            Lines(path.read_bytes(), path.name), PROF_HEAD,
+            "graphic file", HISTORY_HEAD, "flux file")
+        o, pr = t.first, t.second
+        nodes = np.array([n if n is not None else MISSING_INT
+                          for n in o.numbers], np.int64)
+        if pr is None:
+            pr = Table([])
+        where = pd.Series(pr.x, index=pr.keys, dtype=float)
+        where = where[~where.index.duplicated(keep="last")]
+        node_x = where.reindex(nodes).to_numpy(dtype=float)
+        psteps = np.array([n if n is not None else MISSING_INT
+                           for n in pr.numbers], np.int64)
+        prof = np.array(pr.values, dtype=float, copy=True).reshape(
+            len(pr.keys), len(psteps))
+        never = _never_stored(o.keys, pr.numbers)
+        prof[:, never] = np.nan
+        first = pd.Series(o.x, index=o.keys, dtype=float)
+        first = first[~first.index.duplicated()]
+        ptimes = first.reindex(psteps).to_numpy(dtype=float)
+        ptimes[never] = np.nan
+        return GraphicArrays(
+            o.keys.astype(np.int64), o.x.astype(float), nodes,
+            np.asarray(o.values, dtype=float).reshape(len(o.keys),
+                                                      len(nodes)),
+            node_x, psteps, ptimes, pr.keys.astype(np.int64),
+            pr.x.astype(float), prof)
+
+
 def read_graphic(path: PathLike, warn: bool = True) -> GraphicFile:
     """Reads a graphic file.
 
@@ -478,347 +530,3 @@ def read_flux(path: PathLike, warn: bool = True) -> FluxFile:
         for w in f.warnings:
             warnings.warn(w, stacklevel=2)
     return f
-
-
-def _records(path: PathLike, nvalues: int, what: str) -> tuple[
-        np.ndarray, np.ndarray]:
-    """Records "(I5,nE15.7)" of a restart or velocity file: the numbers in
-    columns 1-5 and the values. Read as the program reads them: a blank
-    field is zero, a value without a point has seven decimals, surplus
-    columns are ignored. Blank lines at the end are ignored."""
-    lines = Lines.read(path)
-    name = lines.name
-    n = len(lines)
-    while n > 0 and lines.is_blank(n - 1):
-        n -= 1
-    width = 5 + 15 * nvalues
-    block = lines.block(0, n, width)
-
-    def bad_number(r: int, text: str) -> None:
-        _row_fault(name, r + 1, "columns 1-5",
-                   f"do not hold an integer: {text!r}")
-
-    def bad_value(index: tuple, text: str) -> None:
-        r, k = index
-        _row_fault(name, r + 1, f"columns {6 + 15 * k}-{20 + 15 * k}",
-                   f"do not hold a number: {text!r}")
-
-    numbers = read_integers(block[:, :5], bad_number)
-    fields = block[:, 5:].reshape(len(block), nvalues, 15)
-    values, _ = read_floats(fields, 7, blank=0.0, fault=bad_value)
-    if n == 0:
-        raise OutputFileError(f"{name} is empty: no {what} record")
-    return numbers, values
-
-
-def read_restart(path: PathLike) -> pd.DataFrame:
-    """Reads a restart file: one record per node, "(I5,2E15.7)".
-
-    Returns a DataFrame indexed by node number with the columns ``x`` (the
-    node coordinate) and ``value`` (the final head or concentration)."""
-    numbers, values = _records(path, 2, "restart")
-    return pd.DataFrame({"x": values[:, 0], "value": values[:, 1]},
-                        index=pd.Index(numbers, name="node"))
-
-
-VELOCITY_COLUMNS = ("darcy", "thickness", "leakage", "recharge")
-
-
-def read_velocity(path: PathLike) -> pd.DataFrame:
-    """Reads a velocity file: blocks of one record per element,
-    "(I5,4E15.7)", one block at the last step or one per step.
-
-    Returns a DataFrame indexed by (``block``, ``element``), blocks numbered
-    from 1 in file order, with the columns ``darcy`` (Darcy velocity ×
-    width), ``thickness`` (saturated thickness), ``leakage`` (leakage rate
-    per unit length) and ``recharge`` (recharge × width). A new block begins
-    at each record of element 1."""
-    numbers, values = _records(path, 4, "velocity")
-    block = np.cumsum(numbers == 1)
-    if len(block) and block[0] == 0:
-        block += 1
-    index = pd.MultiIndex.from_arrays([block, numbers],
-                                      names=["block", "element"])
-    return pd.DataFrame(values, index=index, columns=list(VELOCITY_COLUMNS))
-
-
-# The listing: per-step tables.
-
-_STEP_HEADER = re.compile(
-    rb"TIME STEP NUMBER +(\S+)\r?\n.*\r?\n\r?\n"
-    rb" +CURRENT TIME = (.{12})\r?\n +PREVIOUS TIME = (.{12})\r?\n"
-    rb" +TIME STEP = (.{12})\r?\n +INITIAL TIME = (.{12})\r?\n"
-    rb" +ELAPSED TIME = (.{12})\r?\n +THETA = (.{12})")
-STEP_COLUMNS = ("time", "previous_time", "delta", "initial_time",
-                "elapsed_time", "theta")
-_BALANCE = re.compile(
-    rb"MASS ENTERING SYSTEM FROM PRESCRIBED HEAD NODES = (.{12})\r?\n"
-    rb" +MASS ENTERING SYSTEM FROM PRESCRIBED FLUX NODES = (.{12})\r?\n"
-    rb" +MASS ENTERING SYSTEM FROM RECHARGE CONDITION    = (.{12})\r?\n"
-    rb" +MASS ENTERING SYSTEM FROM AQUITARD LEAKAGE      = (.{12})\r?\n"
-    rb" +MASS INCREASE HELD IN STORAGE                   = (.{12})\r?\n"
-    rb"\r?\n +MASS OUT OF BALANCE \(MASS IN - MASS INCREASE\)   = (.{12})")
-BALANCE_COLUMNS = ("prescribed_head", "prescribed_flux", "recharge",
-                   "leakage", "storage", "imbalance")
-_ITERATION = re.compile(
-    rb"\*\*\*\*\* ITERATION +(\S+) OF MAXIMUM +(\S+) \*\*\*\*\*\r?\n"
-    rb" +MAXIMUM (?:HEAD|CONCENTRATION) DIFFERENCE OF (.{12}) AT NODE +(\S+)")
-_FAILURE = re.compile(rb"^ \*\*\*\*(.*)\*\*\*\*\r?$", re.MULTILINE)
-_SUCCESS = b"QMR - Quenmoor Model - SUCCESSFUL TERMINATION"
-FLUX_COLUMNS = ("prescribed", "amount", "rate", "accumulated")
-
-# Nodal values "(I5,E12.5,5X,E12.5)" and flux rows "(I6,4E18.5)".
-_NODE_ROW_W = 34
-_FLUX_ROW_W = 78
-
-
-@dataclass
-class Listing:
-    """The per-step tables of a listing.
-
-    - ``kind``: "flow" or "transport" ("" when the listing does not say);
-    - ``steps``: one row per step header, indexed by step number, with the
-      times of the header (``time``, ``previous_time``, ``delta``,
-      ``initial_time``, ``elapsed_time``) and ``theta``;
-    - ``values``: heads (flow) or concentrations (transport) of every
-      printed step: indexed by node number, one column per printed step
-      (its number), ``attrs["x"]`` the coordinates of the rows and
-      ``attrs["time"]`` the times of the columns;
-    - ``fluxes``: the fluxes at the prescribed-head nodes, indexed by
-      (step, node): ``prescribed`` head, ``amount`` over the step, ``rate``
-      and ``accumulated`` volume;
-    - ``balance``: the mass balance of every printed step, indexed by step
-      (volumes over the step, per radian in a radial run);
-    - ``iterations``: indexed by (step, iteration): the largest change
-      ``difference``, the ``node`` where it occurred and the ``maximum``
-      number of iterations;
-    - ``completed``: the run reached its successful termination;
-      ``failure``: the framed failure message that ends a failed run.
-
-    Values carry the listing's five significant digits."""
-
-    kind: str
-    steps: pd.DataFrame
-    values: pd.DataFrame
-    fluxes: pd.DataFrame
-    balance: pd.DataFrame
-    iterations: pd.DataFrame
-    completed: bool
-    failure: Optional[str]
-    name: str = "listing"
-
-
-def _texts_to_floats(texts: Sequence[bytes], digits: int) -> np.ndarray:
-    """Floating fields (bytes of equal width) read as read_floats does."""
-    if not texts:
-        return np.zeros(0)
-    w = len(texts[0])
-    a = np.frombuffer(b"".join(texts), dtype=np.uint8).reshape(-1, w)
-    return read_floats(a, digits)[0]
-
-
-def _signature(block: np.ndarray, number_w: int) -> np.ndarray:
-    """Rows whose first ``number_w`` columns hold a right-justified
-    non-negative integer."""
-    a = block[:, :number_w]
-    digit = (a - np.uint8(ord("0"))) <= 9
-    return digit[:, -1] & np.all(digit | (a == ord(" ")), axis=1)
-
-
-def parse_listing(data: Union[bytes, str], name: str = "listing",
-                  ) -> Listing:
-    """Reads the text of a listing (see :func:`read_listing`)."""
-    if isinstance(data, str):
-        data = data.encode("latin-1")
-    lines = Lines(data, name)
-    if b"  HYDRAULIC CONDUCTIVITY" in data:
-        kind = "flow"
-    elif b"LONGITUDINAL DISPERSIVITY" in data:
-        kind = "transport"
-    else:
-        kind = ""
-    heads = list(_STEP_HEADER.finditer(data))
-    numbers = np.array([parse_integer(m.group(1).decode("latin-1")) or -1
-                        for m in heads], dtype=np.int64)
-    header_lines = lines.line_of([m.start() for m in heads])
-    times = _texts_to_floats([g for m in heads for g in m.groups()[1:]], 5)
-    steps = pd.DataFrame(times.reshape(-1, 6), columns=list(STEP_COLUMNS),
-                         index=pd.Index(numbers, name="step"))
-
-    def step_of(line_index: np.ndarray) -> np.ndarray:
-        k = np.searchsorted(header_lines, line_index, side="right") - 1
-        return np.where(k >= 0, numbers[np.maximum(k, 0)], -1)
-
-    def fault(index: Any, text: str) -> None:
-        raise OutputFileError(f"{name}: a table row holds {text!r}, which is "
-                              f"not a number")
-
-    # Nodal values: rows of the step tables only (the restart echo among
-    # the input sections has the same layout).
-    first = int(header_lines[0]) if len(heads) else len(lines)
-    cand = np.flatnonzero(lines.lengths[first:] == _NODE_ROW_W) + first
-    block = lines.gather(cand, _NODE_ROW_W)
-    keep = _signature(block, 5) & np.all(block[:, 17:22] == ord(" "), axis=1)
-    cand, block = cand[keep], block[keep]
-    node = read_integers(block[:, :5])
-    xv = read_floats(np.stack([block[:, 5:17], block[:, 22:34]], axis=1), 5,
-                     fault=fault)[0]
-    values = _wide(step_of(cand), node, xv[:, 0], xv[:, 1], steps)
-
-    cand = np.flatnonzero(lines.lengths[first:] == _FLUX_ROW_W) + first
-    block = lines.gather(cand, _FLUX_ROW_W)
-    keep = _signature(block, 6) & np.all(block[:, 6:12] == ord(" "), axis=1)
-    cand, block = cand[keep], block[keep]
-    fv = read_floats(block[:, 6:].reshape(len(block), 4, 18), 5,
-                     fault=fault)[0]
-    fluxes = pd.DataFrame(fv.reshape(-1, 4), columns=list(FLUX_COLUMNS),
-                          index=pd.MultiIndex.from_arrays(
-                              [step_of(cand), read_integers(block[:, :6])],
-                              names=["step", "node"]))
-
-    found = list(_BALANCE.finditer(data))
-    at = lines.line_of([m.start() for m in found])
-    bv = _texts_to_floats([g for m in found for g in m.groups()], 5)
-    balance = pd.DataFrame(bv.reshape(-1, 6), columns=list(BALANCE_COLUMNS),
-                           index=pd.Index(step_of(at), name="step"))
-
-    found = list(_ITERATION.finditer(data))
-    at = lines.line_of([m.start() for m in found])
-    iterations = pd.DataFrame(
-        {"difference": _texts_to_floats([m.group(3) for m in found], 5),
-         "node": [parse_integer(m.group(4).decode()) for m in found],
-         "maximum": [parse_integer(m.group(2).decode()) for m in found]},
-        index=pd.MultiIndex.from_arrays(
-            [step_of(at), [parse_integer(m.group(1).decode())
-                           for m in found]], names=["step", "iteration"]))
-    failures = _FAILURE.findall(data[-4096:])
-    failure = failures[-1].decode("latin-1") if failures else None
-    return Listing(kind, steps, values, fluxes, balance, iterations,
-                   _SUCCESS in data[-400:], failure, name)
-
-
-def _wide(step: np.ndarray, node: np.ndarray, x: np.ndarray,
-          value: np.ndarray, steps: pd.DataFrame) -> pd.DataFrame:
-    """Nodal values by node (rows) and step (columns)."""
-    long = pd.DataFrame({"step": step, "node": node, "value": value})
-    long = long[long.step >= 0]
-    order = pd.unique(long.step)
-    nodes = pd.unique(long.node)
-    if len(order) * len(nodes) == len(long) and np.array_equal(
-            long.node.to_numpy(), np.tile(nodes, len(order))):
-        wide = pd.DataFrame(long.value.to_numpy().reshape(len(order), -1).T,
-                            index=pd.Index(nodes, name="node"),
-                            columns=pd.Index(order, name="step"))
-    else:
-        wide = long.pivot_table(index="node", columns="step", values="value",
-                                aggfunc="last")[order]
-    coords = pd.Series(x[:len(step)], index=node).groupby(level=0).first()
-    time_of = steps["time"][~steps.index.duplicated()]
-    wide.attrs = {"x": coords.reindex(wide.index).tolist(),
-                  "time": time_of.reindex(wide.columns).tolist()}
-    return wide
-
-
-def read_listing(path: PathLike) -> Listing:
-    """Reads the per-step tables of a listing: step headers, nodal values
-    of the printed steps, fluxes at the prescribed-head nodes, mass
-    balances and iteration reports (see :class:`Listing`)."""
-    path = Path(path)
-    return parse_listing(path.read_bytes(), path.name)
-
-
-# The CSV files written with --csv.
-
-CSV_KINDS = ("obs", "prof", "flux", "balance")
-_OBS_HEAD = re.compile(r"node (-?\d+) x=(\S+)")
-_PROF_HEAD = re.compile(r"step (-?\d+) t=(\S+)")
-_FLUX_HEAD = re.compile(r"(rate|accumulated) node (-?\d+) x=(\S+)")
-
-
-def csv_paths(graphic_path: PathLike) -> dict[str, Path]:
-    """The names of the CSV files of a run: the graphic file's name with
-    its extension replaced (``X.GRF`` gives ``X.obs.csv``), or the suffix
-    appended to a name without extension."""
-    path = Path(graphic_path)
-    stem = path.with_suffix("") if path.suffix else path
-    return {k: stem.parent / f"{stem.name}.{k}.csv" for k in CSV_KINDS}
-
-
-def _csv_columns(path: Path, names: Sequence[str], pattern: re.Pattern,
-                 fixed: int) -> list[tuple[str, ...]]:
-    out = []
-    for n in names[fixed:]:
-        m = pattern.fullmatch(n)
-        if not m:
-            raise OutputFileError(f"{path.name}: unexpected column {n!r}")
-        out.append(m.groups())
-    return out
-
-
-def _read_csv(path: Path, fixed: Sequence[str], pattern: re.Pattern,
-              ) -> tuple[pd.DataFrame, list[tuple[str, ...]]]:
-    df = pd.read_csv(path, float_precision="round_trip")
-    names = list(df.columns)
-    if names[:len(fixed)] != list(fixed):
-        raise OutputFileError(
-            f"{path.name}: the header begins with {names[:len(fixed)]}, not "
-            f"{list(fixed)}")
-    return df, _csv_columns(path, names, pattern, len(fixed))
-
-
-def read_csv_outputs(graphic_path: PathLike) -> dict[str, pd.DataFrame]:
-    """Reads the CSV files that ``qmr --csv`` writes beside the graphic
-    file, full-precision values (those that exist):
-
-    - ``"obs"``: as :attr:`GraphicFile.observations` (indexed by time, a
-      column per node, ``attrs["x"]``, ``attrs["step"]``);
-    - ``"prof"``: as :attr:`GraphicFile.profiles` (indexed by ``x``, a
-      column per profile step, ``attrs["time"]``, ``attrs["node"]``);
-    - ``"flux"``: indexed by time, columns (``rate`` or ``accumulated``,
-      node): ``df["rate"]`` is a frame of the rates; ``attrs["x"]`` maps
-      each node to its coordinate, ``attrs["step"]`` the steps;
-    - ``"balance"``: indexed by step, the time and every term of the mass
-      balance as the file names them, ``imbalance`` last.
-    """
-    out: dict[str, pd.DataFrame] = {}
-    paths = csv_paths(graphic_path)
-    if paths["obs"].exists():
-        df, cols = _read_csv(paths["obs"], ("step", "time"), _OBS_HEAD)
-        obs = pd.DataFrame(df.iloc[:, 2:].to_numpy(dtype=float),
-                           index=pd.Index(df["time"].to_numpy(dtype=float),
-                                          name="time"),
-                           columns=pd.Index([int(n) for n, _ in cols],
-                                            name="node"))
-        obs.attrs = {"x": [float(x) for _, x in cols],
-                     "step": df["step"].tolist()}
-        out["obs"] = obs
-    if paths["prof"].exists():
-        df, cols = _read_csv(paths["prof"], ("node", "x"), _PROF_HEAD)
-        prof = pd.DataFrame(df.iloc[:, 2:].to_numpy(dtype=float),
-                            index=pd.Index(df["x"].to_numpy(dtype=float),
-                                           name="x"),
-                            columns=pd.Index([int(s) for s, _ in cols],
-                                             name="step"))
-        prof.attrs = {"time": [float(t) for _, t in cols],
-                      "node": df["node"].tolist()}
-        out["prof"] = prof
-    if paths["flux"].exists():
-        df, cols = _read_csv(paths["flux"], ("step", "time"), _FLUX_HEAD)
-        flux = pd.DataFrame(
-            df.iloc[:, 2:].to_numpy(dtype=float),
-            index=pd.Index(df["time"].to_numpy(dtype=float), name="time"),
-            columns=pd.MultiIndex.from_tuples(
-                [(q, int(n)) for q, n, _ in cols],
-                names=["quantity", "node"]))
-        flux.attrs = {"x": {int(n): float(x) for _, n, x in cols},
-                      "step": df["step"].tolist()}
-        out["flux"] = flux
-    if paths["balance"].exists():
-        path = paths["balance"]
-        df = pd.read_csv(path, float_precision="round_trip")
-        names = list(df.columns)
-        if names[:2] != ["step", "time"] or names[-1] != "imbalance":
-            raise OutputFileError(
-                f"{path.name}: the header is not step, time, ..., imbalance")
-        out["balance"] = df.set_index("step")
-    return out

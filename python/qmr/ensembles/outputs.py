@@ -1,0 +1,220 @@
+"""What an ensemble collects from each realization (:class:`Output` and
+its kinds), and the long-form rows the collection gives."""
+
+from __future__ import annotations
+
+from collections import Counter
+from dataclasses import dataclass
+import os
+from typing import Any, Callable, List, Mapping, Optional, Tuple, Union
+
+import numpy as np
+import pandas as pd
+
+from ..deck import Deck
+from ..io.graphic import MISSING_INT
+from ..deck.paths import _Decks
+
+PathLike = Union[str, "os.PathLike[str]"]
+
+# Exit status recorded for a realization that failed outside the program:
+# its deck could not be written, its outputs could not be read, an output
+# function raised, or it ran out of time. The diagnostic says which.
+FAILED_OUTSIDE = -1
+
+# Columns of the long-form results and of the status file.
+RESULT_COLUMNS = ("realization", "output", "step", "time", "node", "x",
+                  "value")
+STATUS_COLUMNS = ("status", "diagnostic")
+
+
+class EnsembleError(RuntimeError):
+    """An ensemble that cannot start or continue: a parameter that names
+    no deck value, a status file whose parameter values differ from the
+    table's, a realization lost with its worker too often."""
+
+
+# ---------------------------------------------------------------------------
+# Outputs
+# ---------------------------------------------------------------------------
+
+@dataclass(frozen=True)
+class Output:
+    """What an ensemble collects from each realization. `deck` names the
+    deck of a chain it applies to (None: every deck that has it, the
+    output's name then prefixed by the deck's, "flow.observations");
+    `name` overrides the output's name in the results."""
+
+    deck: Optional[str] = None
+    name: Optional[str] = None
+    kind = ""
+
+    def applies(self, deck: Deck) -> bool:
+        """Whether a deck has it (an output asked of every deck is left
+        out for those that have not)."""
+        return True
+
+
+@dataclass(frozen=True)
+class Observations(Output):
+    """The observation time series, by node and step (with the step's
+    time and the node's coordinate): every observation node, or `nodes`."""
+
+    nodes: Optional[Tuple[int, ...]] = None
+    kind = "observations"
+
+    def applies(self, deck: Deck) -> bool:
+        return len(deck.observation_nodes) > 0
+
+
+@dataclass(frozen=True)
+class Profiles(Output):
+    """The stored profiles, by step and node (with the step's time and the
+    node's coordinate): every profile, or those of `steps`."""
+
+    steps: Optional[Tuple[int, ...]] = None
+    kind = "profiles"
+
+    def applies(self, deck: Deck) -> bool:
+        return len(deck.profile_steps) > 0
+
+
+@dataclass(frozen=True)
+class Fluxes(Output):
+    """The flux rates through the prescribed-value nodes, by node and step
+    (the flux file's rows; from the listing's printed steps when the deck
+    writes no flux file), or with `accumulated` the accumulated volumes of
+    the flux history."""
+
+    nodes: Optional[Tuple[int, ...]] = None
+    accumulated: bool = False
+
+    @property
+    def kind(self) -> str:  # type: ignore[override]
+        return "accumulated" if self.accumulated else "fluxes"
+
+    def applies(self, deck: Deck) -> bool:
+        return len(deck.prescribed_values) > 0
+
+
+@dataclass(frozen=True)
+class Imbalance(Output):
+    """The mass-balance imbalance (mass in - mass increase) by step: every
+    printed step of a flow run's listing (every step when the print
+    interval is 1), or every step of the balance CSV file when the program
+    writes one."""
+
+    kind = "imbalance"
+
+    def applies(self, deck: Deck) -> bool:
+        return deck.imode == 1
+
+
+@dataclass(frozen=True)
+class Function(Output):
+    """A function of the run's result: ``fn(result)`` gets the
+    :class:`qmr.Result` of the run (a list of them, one per deck, for a
+    chain; files a later deck of a chain overwrote are gone) and returns a
+    number, a Series indexed by ``step``, ``time``, ``node`` or ``x`` (its
+    index name), or a DataFrame with a ``value`` column and any of those.
+    It must be picklable to reach the workers: a function defined at the
+    top of a module (Dask also takes lambdas and closures)."""
+
+    fn: Optional[Callable[[Any], Any]] = None
+    kind = "function"
+
+
+_BY_NAME = {"observations": Observations, "profiles": Profiles,
+            "fluxes": Fluxes, "imbalance": Imbalance}
+
+DEFAULT_OUTPUTS: Tuple[Output, ...] = (Observations(), Imbalance())
+
+
+def _as_output(o: Any, name: Optional[str] = None) -> Output:
+    if isinstance(o, Output):
+        if name is not None and o.name is None:
+            return type(o)(**{**o.__dict__, "name": name})
+        return o
+    if callable(o):
+        return Function(name=name or getattr(o, "__name__", "function"),
+                        fn=o)
+    if isinstance(o, str):
+        deck, _, kind = o.rpartition(".")
+        if kind == "accumulated":
+            return Fluxes(deck=deck or None, name=name, accumulated=True)
+        if kind in _BY_NAME:
+            return _BY_NAME[kind](deck=deck or None, name=name)
+    raise EnsembleError(f"output {o!r}: not observations, profiles, fluxes, "
+                        "accumulated, imbalance, an Output or a function")
+
+
+@dataclass(frozen=True)
+class _Wanted:
+    name: str            # in the results
+    wanted: Output
+    deck: Optional[int]  # index in the chain; None for a function
+
+
+def _outputs(outputs: Any, decks: _Decks) -> List[_Wanted]:
+    if outputs is None:
+        items: List[Output] = list(DEFAULT_OUTPUTS)
+    elif isinstance(outputs, Mapping):
+        items = [_as_output(o, name) for name, o in outputs.items()]
+    elif isinstance(outputs, (str, Output)) or callable(outputs):
+        items = [_as_output(outputs)]
+    else:
+        items = [_as_output(o) for o in outputs]
+    wanted: List[_Wanted] = []
+    for o in items:
+        if isinstance(o, Function):
+            if o.fn is None:
+                raise EnsembleError("Function output without fn")
+            wanted.append(_Wanted(o.name or o.kind, o, None))
+            continue
+        if o.deck is not None:
+            if o.deck not in decks.aliases:
+                raise EnsembleError(f"output {o.kind}: no deck {o.deck!r} "
+                                    f"(the decks: {', '.join(decks.names)})")
+            i = decks.aliases[o.deck]
+            wanted.append(_Wanted(o.name or (
+                f"{decks.names[i]}.{o.kind}" if decks.chain else o.kind),
+                o, i))
+            continue
+        for i, d in enumerate(decks.decks):
+            if not o.applies(d):
+                continue
+            base = o.name or o.kind
+            wanted.append(_Wanted(f"{decks.names[i]}.{base}" if decks.chain
+                                  else base, o, i))
+    names = Counter(w.name for w in wanted)
+    twice = [n for n, c in names.items() if c > 1]
+    if twice:
+        raise EnsembleError(f"outputs named twice: {', '.join(twice)}")
+    return wanted
+
+
+# A block of long-form rows of one output: step, time, node, x, value.
+Block = Tuple[str, np.ndarray, np.ndarray, np.ndarray, np.ndarray,
+              np.ndarray]
+
+_NO_INT = MISSING_INT  # a missing step or node in a block
+
+
+def _block(name: str, n: int, step: Any = None, time_: Any = None,
+           node: Any = None, x: Any = None, value: Any = None) -> Block:
+    def ints(a: Any) -> np.ndarray:
+        if a is None:
+            return np.full(n, _NO_INT, np.int64)
+        return np.asarray(a, dtype=np.int64).reshape(n)
+
+    def floats(a: Any) -> np.ndarray:
+        if a is None:
+            return np.full(n, np.nan)
+        return np.asarray(a, dtype=float).reshape(n)
+    return (name, ints(step), floats(time_), ints(node), floats(x),
+            floats(value))
+
+
+def _node_numbers(columns: pd.Index) -> np.ndarray:
+    return pd.to_numeric(pd.Series(columns), errors="coerce") \
+        .fillna(_NO_INT).to_numpy(np.int64)

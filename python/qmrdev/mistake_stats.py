@@ -1,0 +1,140 @@
+"""Mistakes made mechanically from the random generator's valid decks: each
+record in turn dropped, doubled, or shifted one column to the left or right,
+and one field's last digit moved into the next field. Each mistaken deck is
+run and compared with the deck as it was; the table says, per kind of
+mistake, how many changed what the run wrote, how many of those were told
+on standard error, and how many of the told named the right record.
+
+Usage: scripts/mistake-stats.py [--cases N] [--seed S] [--qmr PATH]
+"""
+import argparse
+import collections
+import os
+import pathlib
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+from concurrent.futures import ThreadPoolExecutor
+
+ROOT = pathlib.Path(__file__).resolve().parents[2]
+sys.path.insert(0, os.environ.get("QMR_PYTHONPATH", str(ROOT / "python")))
+from qmrdev import randomdeck  # noqa: E402
+
+KINDS = ("drop", "double", "right", "left", "digit")
+
+
+def run(folder: pathlib.Path, decks: list, files: dict, qmr: str):
+    """Runs the decks in turn in a fresh folder; returns the last run's
+    status, standard error and every output file."""
+    if folder.exists():
+        shutil.rmtree(folder)
+    folder.mkdir(parents=True)
+    for name, text in files.items():
+        (folder / name).write_text(text)
+    result = None
+    for deck in decks:
+        (folder / "VELDA.INP").write_bytes(deck.encode("latin-1"))
+        result = subprocess.run([qmr], cwd=folder, capture_output=True,
+                                timeout=30)
+    outputs = {p.name: p.read_bytes() for p in sorted(folder.iterdir())
+               if p.is_file() and p.name != "VELDA.INP"}
+    return result.returncode, result.stderr.decode("latin-1"), outputs
+
+
+def digit_moved(rec: str):
+    """The record with the last digit of one field moved into the first
+    column of the next (five- or ten-column fields), or None."""
+    for width in (10, 5):
+        for end in range(width, len(rec) - 1, width):
+            left, right = rec[end - width:end], rec[end:end + width]
+            if (left[-1].isdigit() and left[-2:-1] != " " and right[:1] == " "
+                    and right.strip()):
+                return rec[:end - 1] + " " + rec[end - 1] + rec[end + 1:]
+    return None
+
+
+def mistakes(lines: list):
+    """(kind, record number, mistaken lines) for every record."""
+    for i, rec in enumerate(lines):
+        n = i + 1
+        yield "drop", n, lines[:i] + lines[i + 1:]
+        yield "double", n, lines[:i + 1] + lines[i:]
+        yield "right", n, lines[:i] + [" " + rec] + lines[i + 1:]
+        if rec.startswith(" "):
+            yield "left", n, lines[:i] + [rec[1:]] + lines[i + 1:]
+        moved = digit_moved(rec)
+        if moved is not None:
+            yield "digit", n, lines[:i] + [moved] + lines[i + 1:]
+
+
+def named(err: str, kind: str, n: int) -> bool:
+    """Whether standard error names the record where the deck went wrong:
+    the record itself, or for a dropped or doubled record one next to it."""
+    recs = {int(m) for m in re.findall(r"record (\d+)", err)}
+    near = {n - 1, n, n + 1} if kind in ("drop", "double") else {n}
+    return bool(recs & near)
+
+
+def main() -> int:
+    ap = argparse.ArgumentParser(description=__doc__.split("\n")[0])
+    ap.add_argument("--cases", type=int, default=40)
+    ap.add_argument("--seed", type=int, default=7000)
+    ap.add_argument("--qmr", default=str(ROOT / "build" / "qmr"))
+    args = ap.parse_args()
+    tally = collections.defaultdict(collections.Counter)
+    scratch = pathlib.Path(tempfile.mkdtemp(prefix="qmr-mistakes-"))
+    jobs = []
+    for k in range(args.cases):
+        case = randomdeck.generate_case(args.seed + k)
+        if case["label"].startswith(randomdeck.EXPECT_FAIL):
+            continue
+        *before, last = case["decks"]
+        lines = last.split("\n")
+        jobs.append((k, before, lines, case["files"]))
+
+    def one(job):
+        k, before, lines, files = job
+        base = run(scratch / f"{k}-base", before + ["\n".join(lines)], files,
+                   args.qmr)
+        counts = collections.defaultdict(collections.Counter)
+        for j, (kind, n, wrong) in enumerate(mistakes(lines)):
+            got = run(scratch / f"{k}-{j}", before + ["\n".join(wrong)],
+                      files, args.qmr)
+            shutil.rmtree(scratch / f"{k}-{j}")
+            c = counts[kind]
+            c["made"] += 1
+            if got[0] == base[0] and got[2] == base[2]:
+                c["unchanged"] += 1
+                c["false alarm"] += "qmr:" in got[1]
+                continue
+            c["changed"] += 1
+            if "qmr:" in got[1]:
+                c["told"] += 1
+                c["right record"] += named(got[1], kind, n)
+        return counts
+
+    with ThreadPoolExecutor(max_workers=os.cpu_count() or 2) as pool:
+        for counts in pool.map(one, jobs):
+            for kind, c in counts.items():
+                tally[kind].update(c)
+    shutil.rmtree(scratch, ignore_errors=True)
+    print(f"{len(jobs)} random decks (seeds {args.seed}..."
+          f"{args.seed + args.cases - 1})")
+    print(f"{'mistake':8} {'made':>6} {'changed':>8} {'told':>6} "
+          f"{'share':>6} {'right rec':>9} {'share':>6} {'unchanged':>9} "
+          f"{'told anyway':>11}")
+    for kind in KINDS:
+        c = tally[kind]
+        ch = c["changed"] or 1
+        told = c["told"] or 1
+        print(f"{kind:8} {c['made']:6} {c['changed']:8} {c['told']:6} "
+              f"{100 * c['told'] / ch:5.1f}% {c['right record']:9} "
+              f"{100 * c['right record'] / told:5.1f}% {c['unchanged']:9} "
+              f"{c['false alarm']:11}")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
