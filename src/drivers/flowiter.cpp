@@ -4,6 +4,7 @@
 // solution. A non-linear problem that does not converge ends the run.
 #include "drivers/step.hpp"
 #include "layout/layout.hpp"
+#include "layout/warn.hpp"
 #include "stop/stop.hpp"
 
 namespace qmr {
@@ -56,6 +57,11 @@ void assembleWaterTable(State &s, int ie) {
   s.ethick = ahead - s.elbott;
   if (s.ethick <= 0.0) {
     write(s.io.lst(), kDry, {ie});
+    // Without a listing the trouble is told on standard error.
+    if (s.io.lst().drops())
+      notice("time step " + std::to_string(s.its) + ": element " +
+             std::to_string(ie) +
+             " has gone dry (its saturated thickness is taken as 1.0E-4)");
     s.ethick = static_cast<double>(1.0E-4f);
   }
   s.eltran = s.eltran * s.ethick;

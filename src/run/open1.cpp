@@ -65,7 +65,11 @@ void open1(State &s) {
   // A check of the deck makes no file: the outputs are collected in memory.
   const auto create = s.opt.check ? &Unit::openDiscard : &Unit::openWrite;
   if (!s.io.listingOpen) {
-    openOrFail(s.io.u6, outfil, "listing", create, {&s.io.u5});
+    // Without a listing its name is still checked against the other files.
+    if (s.opt.noListing)
+      openOrFail(s.io.u6, outfil, "listing", &Unit::openNullFile, {&s.io.u5});
+    else
+      openOrFail(s.io.u6, outfil, "listing", create, {&s.io.u5});
     s.io.listingOpen = true;
   }
   if (!s.io.u7.isOpen())
