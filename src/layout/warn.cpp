@@ -21,9 +21,7 @@ void emit(std::string line) {
 }
 } // namespace
 
-void notice(std::string_view message) {
-  emit("qmr: " + std::string(message));
-}
+void notice(std::string_view message) { emit("qmr: " + std::string(message)); }
 
 void warn(const Unit &u, long rec, std::size_t col1, std::size_t col2,
           std::string_view message) {

@@ -1,6 +1,6 @@
 // The command line: the deck argument, -C, --quiet, --check, --csv,
-// --no-listing, --print-every, --help, --version and the usage errors, on whole runs of the
-// program.
+// --no-listing, --print-every, --help, --version and the usage errors, on whole
+// runs of the program.
 #include <gtest/gtest.h>
 
 #include <string>
