@@ -90,11 +90,11 @@ void clean() {
 // the run (the main input included) shares.
 bool ownListing(qmr::State &s, fs::path &path) {
   if (!s.io.listingOpen) return false;
-  path = s.io.u6.name();
+  path = s.io.listing.name();
   std::error_code ec;
   if (!fs::is_regular_file(path, ec)) return false;
-  const qmr::Unit *others[] = {&s.io.u4, &s.io.u5, &s.io.u7,
-                               &s.io.u8, &s.io.u9, &s.io.u10};
+  const qmr::Unit *others[] = {&s.io.flux, &s.io.deck, &s.io.graphic,
+                               &s.io.restartIn, &s.io.restartOut, &s.io.velocity};
   for (const qmr::Unit *u : others) {
     if (u->name().empty()) continue;
     std::error_code eq;

@@ -12,80 +12,86 @@ const Layout kBalance(
     "(/,'           MASS BALANCE COMPUTATION',/,'           ************************',/,/,'   MASS ENTERING SYSTEM FROM PRESCRIBED HEAD NODES = ',E12.5,/,'   MASS ENTERING SYSTEM FROM PRESCRIBED FLUX NODES = ',E12.5,/,'   MASS ENTERING SYSTEM FROM RECHARGE CONDITION    = ',E12.5,/,'   MASS ENTERING SYSTEM FROM AQUITARD LEAKAGE      = ',E12.5,/,'   MASS INCREASE HELD IN STORAGE                   = ',E12.5,/,/,'   MASS OUT OF BALANCE (MASS IN - MASS INCREASE)   = ',E12.5,/,/)");
 } // namespace
 
-FlowBalance flowBalance(State &s, double qdsum) {
+FlowBalance flowBalance(const Mesh &mesh, const Codes &codes,
+                        const Clock &clock, const FlowProperties<double> &p,
+                        const Levels<double> &lev, double pfxsum,
+                        double qdsum) {
+  const double theta = clock.theta;
+  const double thetm = clock.thetm;
   double sumsto = 0.0;
   double sumrec = 0.0;
   double sumlek = 0.0;
-  for (int ie = 1; ie <= s.ne; ++ie) {
+  for (int ie = 1; ie <= mesh.ne; ++ie) {
     const int ip1 = ie;
     const int ip2 = ie + 1;
-    const FlowElement e = flowElement(s, ie);
-    s.el = e.len;
-    s.elstor = e.stor;
-    s.elqrch = e.qrch;
-    s.elleak = e.leak;
-    s.ethick = e.bott;
-    s.elhfix = e.hfix;
-    s.elqmax = e.qmax;
-    const double hdnew1 = s.hdnew(ip1);
-    const double hdnew2 = s.hdnew(ip2);
-    const double hdold1 = s.hdold(ip1);
-    const double hdold2 = s.hdold(ip2);
-    const double hd1 = hdnew1 - hdold1;
-    const double hd2 = hdnew2 - hdold2;
-    const double hnewav = (hdnew1 + hdnew2) * 0.5;
-    const double holdav = (hdold1 + hdold2) * 0.5;
-    const double hdmean = s.theta * hnewav + s.thetm * holdav;
-    s.hddiff = s.elhfix - hdmean;
+    const double el = mesh.elen(ie);
+    double elstor = p.estor(ie);
+    const double elqrch = p.eqrch(ie);
+    double elleak = p.eleak(ie);
+    double ethick = p.ebott(ie);
+    const StepHeads h = stepHeads(lev, ie);
+    const double hd1 = h.hdnew1 - h.hdold1;
+    const double hd2 = h.hdnew2 - h.hdold2;
+    const double hnewav = (h.hdnew1 + h.hdnew2) * 0.5;
+    const double holdav = (h.hdold1 + h.hdold2) * 0.5;
+    const double hdmean = theta * hnewav + thetm * holdav;
+    // The balance's own head difference across the aquitard; where the
+    // leakage is capped, the limiter's time-weighted difference (rounded
+    // differently) takes its place, as the limiter has always left it.
+    double hddiff = p.ehfix(ie) - hdmean;
+    if (p.iqmax(ie) == 1) {
+      const Leakage<double> l = limitLeakage(p, h, ie, theta);
+      elleak = l.elleak;
+      hddiff = l.hddiff;
+    }
 
-    if (s.iaxsym == 0) {
-      if (e.limited) sbleak(s, ie);
-      s.eqleak = s.elleak * s.hddiff;
-      if (s.i2dwt == 1) s.ethick = hdmean - s.ethick;
-      s.elstor = s.ethick * e.sstor + s.elstor;
-      const double adhead = (hdnew1 + hdnew2 - hdold1 - hdold2) * 0.5;
-      sumsto = sumsto + s.elstor * s.el * adhead;
-      sumrec = sumrec + s.elqrch * s.el * s.delta;
-      sumlek = sumlek + s.eqleak * s.el * s.delta;
+    if (codes.iaxsym == 0) {
+      const double eqleak = elleak * hddiff;
+      if (codes.i2dwt == 1) ethick = hdmean - ethick;
+      elstor = ethick * p.espec(ie) + elstor;
+      const double adhead = (h.hdnew1 + h.hdnew2 - h.hdold1 - h.hdold2) * 0.5;
+      sumsto = sumsto + elstor * el * adhead;
+      sumrec = sumrec + elqrch * el * clock.delta;
+      sumlek = sumlek + eqleak * el * clock.delta;
     } else {
       // Per radian: every term integrated over the radius of the element.
-      const double rd1 = s.ecoord(ip1);
-      const double rd2 = s.ecoord(ip2);
+      const double rd1 = mesh.ecoord(ip1);
+      const double rd2 = mesh.ecoord(ip2);
       const double radzer = (rd1 + rd2) * 0.5;
       const double rd12 = rd1 * rd1;
       const double rd13 = rd1 * rd1 * rd1;
       const double rd22 = rd2 * rd2;
       const double rd23 = rd2 * rd2 * rd2;
       const double earea = (rd22 - rd12) * 0.5;
-      const double radlek =
-          s.el * s.el *
-          ((hdnew2 - hdnew1) * s.theta + (hdold2 - hdold1) * s.thetm) / 12.0;
-      if (e.limited) sbleak(s, ie);
-      s.eqleak = s.elleak * s.hddiff * s.el * radzer - s.elleak * radlek;
-      if (s.i2dwt == 1) s.ethick = hdmean - s.ethick;
-      s.elstor = s.ethick * e.sstor + s.elstor;
+      const double radlek = el * el *
+                            ((h.hdnew2 - h.hdnew1) * theta +
+                             (h.hdold2 - h.hdold1) * thetm) /
+                            12.0;
+      const double eqleak = elleak * hddiff * el * radzer - elleak * radlek;
+      if (codes.i2dwt == 1) ethick = hdmean - ethick;
+      elstor = ethick * p.espec(ie) + elstor;
       const double coeff = ((hd2 - hd1) / (rd2 - rd1)) / 6.0;
       const double harea =
           (2.0 * (rd23 - rd13) - 3.0 * rd1 * (rd22 - rd12)) * coeff +
           hd1 * earea;
-      sumsto = sumsto + s.elstor * harea;
-      sumrec = sumrec + s.elqrch * earea * s.delta;
-      sumlek = sumlek + s.eqleak * s.delta;
+      sumsto = sumsto + elstor * harea;
+      sumrec = sumrec + elqrch * earea * clock.delta;
+      sumlek = sumlek + eqleak * clock.delta;
     }
   }
 
   FlowBalance b;
   b.head = qdsum;
-  b.flux = s.pfxsum;
+  b.flux = pfxsum;
   b.recharge = sumrec;
   b.leakage = sumlek;
-  b.storage = sumsto * s.asign;
-  b.imbalance = s.pfxsum + qdsum - b.storage + sumrec + sumlek;
+  b.storage = sumsto * clock.asign;
+  b.imbalance = pfxsum + qdsum - b.storage + sumrec + sumlek;
   return b;
 }
 
-void printFlowBalance(State &s, const FlowBalance &b) {
-  write(s.io.lst(), kBalance,
+void printFlowBalance(Files &io, const FlowBalance &b) {
+  write(io.lst(), kBalance,
         {b.head, b.flux, b.recharge, b.leakage, b.storage, b.imbalance});
 }
 

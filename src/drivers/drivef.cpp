@@ -10,18 +10,22 @@ namespace qmr {
 void drivef(State &s) {
   flowIterate(s);
 
-  if (s.iodarc > 0 && (s.iodarc == 2 || s.its == s.nts)) velocityBlock(s);
-  printHeads(s);
-  const double qdsum = fluxTable(s);
-  fluxRow(s);
-  s.fbal = flowBalance(s, qdsum);
-  if (printStep(s)) printFlowBalance(s, s.fbal);
+  const int its = s.clock.its;
+  if (s.codes.iodarc > 0 && (s.codes.iodarc == 2 || its == s.clock.nts))
+    velocityBlock(s.io, s.codes, s.mesh, s.clock, s.fprop, s.lev);
+  const bool print = printStep(s.opt, s.codes, its);
+  if (print) printHeads(s.io, s.mesh, s.lev);
+  const double qdsum = fluxTable(s.io, s.clock, s.bc, s.res);
+  fluxRow(s.io, s.codes, s.clock, s.bc.nbt, s.res);
+  s.res.fbal = flowBalance(s.mesh, s.codes, s.clock, s.fprop, s.lev,
+                           s.res.pfxsum, qdsum);
+  if (print) printFlowBalance(s.io, s.res.fbal);
 
-  for (int ip = 1; ip <= s.np; ++ip) s.hdold(ip) = s.hdnew(ip);
-  stepDone(s);
+  for (int ip = 1; ip <= s.mesh.np; ++ip) s.lev.hdold(ip) = s.lev.hdnew(ip);
+  stepDone(s.io, s.clock);
 
   // Every profile asked for at this step.
-  while (profileDue(s)) storeProfile(s);
+  while (profileDue(s.obs, its)) storeProfile(s.obs, s.mesh, s.lev);
 }
 
 } // namespace qmr

@@ -1,9 +1,13 @@
-// The iteration of a flow step: the prescribed fluxes on the right-hand side,
-// the element matrices of a confined or water-table aquifer, the banded
-// solution with relaxation, and the tolerance that follows the range of the
-// solution. A non-linear problem that does not converge ends the run.
+// The iteration of a flow step in the program's run: the iteration of the
+// finite-element core on the run's doubles, with its reports in the listing
+// (an element gone dry, the iterations of a print step), the prescribed
+// fluxes of the step summed for the mass balance, and the stop when a
+// non-linear problem does not converge or the solver meets a bad pivot.
 #include "drivers/step.hpp"
+#include "fem/fem.hpp"
+#include "fem/flowstep.hpp"
 #include "layout/layout.hpp"
+#include "layout/warn.hpp"
 #include "stop/stop.hpp"
 
 namespace qmr {
@@ -14,91 +18,45 @@ const Layout kDry("('***** ELEMENT NO. ',I3,' HAS GONE DRY !! *****')");
 const Layout kIter(
     "('***** ITERATION ',I3,' OF MAXIMUM ',I3,' *****',/,'      MAXIMUM HEAD DIFFERENCE OF ',E12.5,' AT NODE ',I5)");
 
-// Adds the prescribed fluxes of the step to the right-hand side.
-void seedFluxes(State &s) {
-  for (int isb = 1; isb <= s.nsb; ++isb) {
-    const int id = s.isbv(isb);
-    s.aslod(id) = s.aslod(id) + s.bslod(isb) * s.delta;
-  }
-}
+// What the iteration tells the listing.
+struct ListingReport {
+  Files &io;
+  const Clock &clock;
+  const Criteria &crit;
+  bool print; // a print step: every iteration is reported
 
-// The element work values of one element and its matrices, confined.
-void assembleConfined(State &s, int ie) {
-  const FlowElement e = flowElement(s, ie);
-  s.el = e.len;
-  s.ethick = e.bott;
-  s.eltran = e.tran * s.ethick;
-  s.elstor = e.sstor * s.ethick + e.stor;
-  s.elqrch = e.qrch;
-  s.elleak = e.leak;
-  s.elqmax = e.qmax;
-  if (e.limited) sbleak(s, ie);
-  s.elqfix = e.hfix * s.elleak;
-  assemf(s, ie);
-}
-
-// The same with the water-table option: the saturated thickness follows
-// the time-weighted mean head of the element.
-void assembleWaterTable(State &s, int ie) {
-  const FlowElement e = flowElement(s, ie);
-  s.el = e.len;
-  s.eltran = e.tran;
-  s.elstor = e.stor;
-  s.elqrch = e.qrch;
-  s.elbott = e.bott;
-  s.elleak = e.leak;
-  s.elqmax = e.qmax;
-  if (e.limited) sbleak(s, ie);
-  s.elqfix = e.hfix * s.elleak;
-  s.hnavg = (s.hdnew(ie) + s.hdnew(ie + 1)) * 0.5;
-  s.hoavg = (s.hdold(ie) + s.hdold(ie + 1)) * 0.5;
-  const double ahead = s.theta * s.hnavg + s.thetm * s.hoavg;
-  s.ethick = ahead - s.elbott;
-  if (s.ethick <= 0.0) {
-    write(s.io.lst(), kDry, {ie});
-    s.ethick = static_cast<double>(1.0E-4f);
+  void dry(int ie) {
+    write(io.lst(), kDry, {ie});
+    // Without a listing the trouble is told on standard error.
+    if (io.lst().drops())
+      notice("time step " + std::to_string(clock.its) + ": element " +
+             std::to_string(ie) +
+             " has gone dry (its saturated thickness is taken as 1.0E-4)");
   }
-  s.eltran = s.eltran * s.ethick;
-  s.elstor = s.ethick * e.sstor + s.elstor;
-  assemf(s, ie);
-}
-
-// The flow step's part of the iteration.
-struct FlowIteration {
-  void assemble(State &s) {
-    for (int ie = 1; ie <= s.ne; ++ie) {
-      if (s.i2dwt == 0)
-        assembleConfined(s, ie);
-      else
-        assembleWaterTable(s, ie);
-    }
+  void iteration(int iter, const Scan &scan) {
+    if (print)
+      write(io.lst(), kIter, {iter, crit.nitmax, scan.amaxdf, scan.nmaxnd});
   }
-  // The next tolerance: 0.1 % of the range of the solution (zero included),
-  // at least 1.0E-6; then the report of a print step.
-  void scanned(State &s, const Scan &scan) {
-    const double vrange = scan.vupper - scan.vlower;
-    const double vtoler = vrange * static_cast<double>(0.001f);
-    s.toler = static_cast<double>(1.0E-6f);
-    if (vtoler > s.toler) s.toler = vtoler;
-    if (printStep(s))
-      write(s.io.lst(), kIter, {s.iter, s.nitmax, scan.amaxdf, scan.nmaxnd});
-  }
-  void cleared(State &s) { seedFluxes(s); }
 };
 
 } // namespace
 
 void flowIterate(State &s) {
-  // The prescribed fluxes of the step, also summed for the mass balance.
-  seedFluxes(s);
-  for (int isb = 1; isb <= s.nsb; ++isb)
-    s.pfxsum = s.pfxsum + s.bslod(isb) * s.delta;
+  // The prescribed fluxes of the step, summed for the mass balance.
+  for (int isb = 1; isb <= s.bc.nsb; ++isb)
+    s.res.pfxsum = s.res.pfxsum + s.bc.bslod(isb) * s.clock.delta;
 
-  FlowIteration step;
-  if (iterate(s, step, s.iter)) return;
+  FlowSystem<double> f{s.mesh, s.codes, s.clock, s.fprop,
+                       s.bc,   s.lev,   s.band,  s.crit};
+  ListingReport report{s.io, s.clock, s.crit,
+                       printStep(s.opt, s.codes, s.clock.its)};
+  const IterationEnd end = flowIteration(f, report);
+  if (end.fault) pivotFailure(s.io, end.fault);
+  if (end.converged) return;
 
   // A linear problem goes on with the last iterate.
-  if (s.i2dwt == 1 || s.ilqmax == 1) endqmr(s, 3, kNotConverged);
+  if (s.codes.i2dwt == 1 || s.fprop.ilqmax == 1)
+    endqmr(s.io, 3, kNotConverged);
 }
 
 } // namespace qmr

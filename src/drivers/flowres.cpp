@@ -18,37 +18,38 @@ const Layout kFluxHead(
 const Layout kFlux("(I6,4E18.5)");
 } // namespace
 
-void printHeads(State &s) {
-  if (!printStep(s)) return;
-  write(s.io.lst(), kSolutionHead, {});
-  write(s.io.lst(), kNodeHead, {});
-  for (int ip = 1; ip <= s.np; ++ip)
-    write(s.io.lst(), kNodeLine, {ip, s.ecoord(ip), s.hdnew(ip)});
+void printHeads(Files &io, const Mesh &mesh, const Levels<double> &lev) {
+  write(io.lst(), kSolutionHead, {});
+  write(io.lst(), kNodeHead, {});
+  for (int ip = 1; ip <= mesh.np; ++ip)
+    write(io.lst(), kNodeLine, {ip, mesh.ecoord(ip), lev.hdnew(ip)});
 }
 
-double fluxTable(State &s) {
-  write(s.io.lst(), kFluxHead, {});
+double fluxTable(Files &io, const Clock &clock, const Prescribed<double> &bc,
+                 Results &res) {
+  write(io.lst(), kFluxHead, {});
   double qdsum = 0.0;
-  for (int ibt = 1; ibt <= s.nbt; ++ibt) {
-    const int ind00 = s.idv(ibt);
-    const double hvalu = s.valb(ibt);
-    const double qvalu = s.qvalb(ibt);
-    s.accum(ibt) = s.accum(ibt) + qvalu;
-    s.accu2(ibt, s.its) = s.accum(ibt);
-    const double qrate = qvalu / s.delta;
-    s.qratb(ibt) = qrate;
+  for (int ibt = 1; ibt <= bc.nbt; ++ibt) {
+    const int ind00 = bc.idv(ibt);
+    const double hvalu = bc.valb(ibt);
+    const double qvalu = bc.qvalb(ibt);
+    res.accum(ibt) = res.accum(ibt) + qvalu;
+    res.accu2(ibt, clock.its) = res.accum(ibt);
+    const double qrate = qvalu / clock.delta;
+    res.qratb(ibt) = qrate;
     qdsum = qdsum + qvalu;
-    write(s.io.lst(), kFlux, {ind00, hvalu, qvalu, qrate, s.accum(ibt)});
+    write(io.lst(), kFlux, {ind00, hvalu, qvalu, qrate, res.accum(ibt)});
   }
   return qdsum;
 }
 
-void fluxRow(State &s) {
-  if (s.iflux == 0) return;
-  const double timlog = logpos(s.ttime);
-  std::vector<Val> row{s.its, s.ttime, timlog};
-  for (int ibt = 1; ibt <= s.nbt; ++ibt) row.emplace_back(s.qratb(ibt));
-  write(s.io.u4, kRow, row);
+void fluxRow(Files &io, const Codes &codes, const Clock &clock, int nbt,
+             const Results &res) {
+  if (codes.iflux == 0) return;
+  const double timlog = logpos(clock.ttime);
+  std::vector<Val> row{clock.its, clock.ttime, timlog};
+  for (int ibt = 1; ibt <= nbt; ++ibt) row.emplace_back(res.qratb(ibt));
+  write(io.flux, kRow, row);
 }
 
 } // namespace qmr

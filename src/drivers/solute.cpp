@@ -16,26 +16,30 @@
 
 namespace qmr {
 
-SoluteBalance soluteBalance(const State &s) {
+SoluteBalance soluteBalance(const Mesh &mesh, const Codes &codes,
+                            const Clock &clock,
+                            const TransportProperties<double> &p,
+                            const Prescribed<double> &bc,
+                            const Levels<double> &lev) {
   SoluteBalance b;
-  const double wnew = s.theta;
-  const double wold = -s.thtm1;
+  const double wnew = clock.theta;
+  const double wold = -clock.thtm1;
   // The time-weighted concentration of a node over the step.
-  auto mean = [&](int ip) { return wnew * s.hdnew(ip) + wold * s.hdold(ip); };
+  auto mean = [&](int ip) { return wnew * lev.hdnew(ip) + wold * lev.hdold(ip); };
 
   double before = 0.0; // discharge of the previous element over the step
-  for (int ie = 1; ie <= s.ne; ++ie) {
+  for (int ie = 1; ie <= mesh.ne; ++ie) {
     const int ip1 = ie;
     const int ip2 = ie + 1;
-    const double el = s.elen(ie);
+    const double el = mesh.elen(ie);
     // The share of the element's mass terms on each node: half each, or in a
     // radial run the integrals of the radius over the two halves (per
     // radian); the advective terms are weighted with the mean radius.
     double m1 = el * 0.5;
     double m2 = el * 0.5;
     double radius = 1.0;
-    if (s.iaxsym != 0) {
-      radius = (s.ecoord(ip2) + s.ecoord(ip1)) * 0.5;
+    if (codes.iaxsym != 0) {
+      radius = (mesh.ecoord(ip2) + mesh.ecoord(ip1)) * 0.5;
       const double tilt = el * el / 12.0;
       m1 = radius * el * 0.5 - tilt;
       m2 = radius * el * 0.5 + tilt;
@@ -43,29 +47,29 @@ SoluteBalance soluteBalance(const State &s) {
     const double c1 = mean(ip1);
     const double c2 = mean(ip2);
     const double mc = m1 * c1 + m2 * c2;
-    const double held = s.poros(ie) * s.retar(ie) * s.thick(ie);
+    const double held = p.poros(ie) * p.retar(ie) * p.thick(ie);
 
-    b.storage += held * s.asign *
-                 (m1 * (s.hdnew(ip1) - s.hdold(ip1)) +
-                  m2 * (s.hdnew(ip2) - s.hdold(ip2)));
-    b.decay -= held * s.delta * s.decay(ie) * mc;
-    b.rechargeDil -= s.qrech(ie) * s.delta * mc;
-    b.leakageDil -= s.qleak(ie) * s.delta * mc;
-    b.recharge += s.qrech(ie) * s.crech(ie) * s.delta * (m1 + m2);
-    b.leakage += s.qleak(ie) * s.cleak(ie) * s.delta * (m1 + m2);
+    b.storage += held * clock.asign *
+                 (m1 * (lev.hdnew(ip1) - lev.hdold(ip1)) +
+                  m2 * (lev.hdnew(ip2) - lev.hdold(ip2)));
+    b.decay -= held * clock.delta * p.decay(ie) * mc;
+    b.rechargeDil -= p.qrech(ie) * clock.delta * mc;
+    b.leakageDil -= p.qleak(ie) * clock.delta * mc;
+    b.recharge += p.qrech(ie) * p.crech(ie) * clock.delta * (m1 + m2);
+    b.leakage += p.qleak(ie) * p.cleak(ie) * clock.delta * (m1 + m2);
 
     // Discharge x thickness over the step, positive towards node ie + 1.
-    const double q = radius * s.darcy(ie) * s.thick(ie) * s.delta;
+    const double q = radius * p.darcy(ie) * p.thick(ie) * clock.delta;
     if (ie == 1) b.inFirst = q * c1;
     if (ie > 1) b.divergence += c1 * (q - before);
-    if (ie == s.ne) b.inLast = -q * c2;
+    if (ie == mesh.ne) b.inLast = -q * c2;
     before = q;
   }
 
-  for (int ibt = 1; ibt <= s.nbt; ++ibt) b.value += s.qvalb(ibt);
-  for (int isb = 1; isb <= s.nsb; ++isb) {
-    b.flux += s.bslod(isb) * s.delta;
-    b.fluid -= s.bslqw(isb) * s.delta * mean(s.isbv(isb));
+  for (int ibt = 1; ibt <= bc.nbt; ++ibt) b.value += bc.qvalb(ibt);
+  for (int isb = 1; isb <= bc.nsb; ++isb) {
+    b.flux += bc.bslod(isb) * clock.delta;
+    b.fluid -= bc.bslqw(isb) * clock.delta * mean(bc.isbv(isb));
   }
 
   b.imbalance = b.value + b.flux + b.fluid + b.recharge + b.rechargeDil +

@@ -12,14 +12,16 @@ const Layout
 // The line is written twice on purpose: the listing has always shown two
 // identical completion lines after every step, and readers of the listing
 // count on them.
-void stepDone(State &s) {
-  write(s.io.lst(), kStepDone, {s.its, s.nts});
-  write(s.io.lst(), kStepDone, {s.its, s.nts});
+void stepDone(Files &io, const Clock &clock) {
+  write(io.lst(), kStepDone, {clock.its, clock.nts});
+  write(io.lst(), kStepDone, {clock.its, clock.nts});
 }
 
-void storeProfile(State &s) {
-  for (int ip = 1; ip <= s.np; ++ip) s.tmprof(s.itprof, ip) = s.hdnew(ip);
-  s.itprof = s.itprof + 1;
+void storeProfile(Observations &obs, const Mesh &mesh,
+                  const Levels<double> &lev) {
+  for (int ip = 1; ip <= mesh.np; ++ip)
+    obs.tmprof(obs.itprof, ip) = lev.hdnew(ip);
+  obs.itprof = obs.itprof + 1;
 }
 
 } // namespace qmr

@@ -7,38 +7,42 @@
 
 namespace qmr {
 
-void velocityBlock(State &s) {
-  for (int ie = 1; ie <= s.ne; ++ie) {
+void velocityBlock(Files &io, const Codes &codes, const Mesh &mesh,
+                   const Clock &clock, const FlowProperties<double> &p,
+                   const Levels<double> &lev) {
+  const double theta = clock.theta;
+  const double thetm = clock.thetm;
+  for (int ie = 1; ie <= mesh.ne; ++ie) {
     const int ip1 = ie;
     const int ip2 = ie + 1;
-    const double hedold = (s.hdold(ip1) + s.hdold(ip2)) * 0.5;
-    const double hednew = (s.hdnew(ip1) + s.hdnew(ip2)) * 0.5;
-    const double hedavg = s.theta * hednew + s.thetm * hedold;
-    const double head1 = s.hdnew(ip1) * s.theta + s.hdold(ip1) * s.thetm;
-    const double head2 = s.hdnew(ip2) * s.theta + s.hdold(ip2) * s.thetm;
-    const FlowElement e = flowElement(s, ie);
-    s.el = e.len;
-    s.eltran = e.tran;
-    s.ethick = e.bott;
-    s.elqrch = e.qrch;
-    s.elleak = e.leak;
-    s.elhfix = e.hfix;
-    s.elqmax = e.qmax;
+    const StepHeads h = stepHeads(lev, ie);
+    const double hedold = (h.hdold1 + h.hdold2) * 0.5;
+    const double hednew = (h.hdnew1 + h.hdnew2) * 0.5;
+    const double hedavg = theta * hednew + thetm * hedold;
+    const double head1 = h.hdnew1 * theta + h.hdold1 * thetm;
+    const double head2 = h.hdnew2 * theta + h.hdold2 * thetm;
+    const double el = mesh.elen(ie);
+    double ethick = p.ebott(ie);
     const double hdmean = (head1 + head2) * 0.5;
     // The saturated thickness, not clamped as in the iteration.
-    if (s.i2dwt == 1) s.ethick = hdmean - s.ethick;
+    if (codes.i2dwt == 1) ethick = hdmean - ethick;
     const double ehdiff = head2 - head1;
-    s.hddiff = s.elhfix - hedavg;
-    s.edarcy = -(s.eltran * ehdiff / s.el);
-    // The limiter leaves its own time-weighted difference in hddiff.
-    if (e.limited) sbleak(s, ie);
-    s.eqleak = s.elleak * s.hddiff;
-    if (s.iaxsym == 1) {
-      const double radzer = (s.ecoord(ip1) + s.ecoord(ip2)) * 0.5;
-      s.eqleak = s.eqleak - (s.el * s.elleak * ehdiff) / (radzer * 12.0);
+    double hddiff = p.ehfix(ie) - hedavg;
+    const double edarcy = -(p.etran(ie) * ehdiff / el);
+    // The limiter leaves its own time-weighted difference.
+    double elleak = p.eleak(ie);
+    if (p.iqmax(ie) == 1) {
+      const Leakage<double> l = limitLeakage(p, h, ie, theta);
+      elleak = l.elleak;
+      hddiff = l.hddiff;
     }
-    write(s.io.u10, kVelocityRecord,
-          {ie, s.edarcy, s.ethick, s.eqleak, s.elqrch});
+    double eqleak = elleak * hddiff;
+    if (codes.iaxsym == 1) {
+      const double radzer = (mesh.ecoord(ip1) + mesh.ecoord(ip2)) * 0.5;
+      eqleak = eqleak - (el * elleak * ehdiff) / (radzer * 12.0);
+    }
+    write(io.velocity, kVelocityRecord,
+          {ie, edarcy, ethick, eqleak, p.eqrch(ie)});
   }
 }
 

@@ -9,27 +9,28 @@
 
 namespace qmr {
 
-void fdarcy(State &s) {
-  if (s.iodarc != 2) return;
-  s.io.u10.setSection("velocity block of step " + std::to_string(s.its));
-  for (int ie = 1; ie <= s.ne; ++ie) {
-    const int iei = readVelocity(s);
+void fdarcy(Files &io, const Codes &codes, const Mesh &mesh, int its,
+            TransportProperties<double> &tprop) {
+  if (codes.iodarc != 2) return;
+  io.velocity.setSection("velocity block of step " + std::to_string(its));
+  for (int ie = 1; ie <= mesh.ne; ++ie) {
+    const VelocityRecord r = readVelocity(io);
     // A record out of step is only reported here; its values are taken for
     // the element whose turn it is.
-    if (iei != ie) {
-      writeFree(s.io.lst(), {kVelocityMismatch});
+    if (r.iei != ie) {
+      writeFree(io.lst(), {kVelocityMismatch});
       tdelay(3);
-      if (s.io.u10.tellOnce())
-        warn(s.io.u10, s.io.u10.recno(), 1, 5,
-             "element number " + std::to_string(iei) + " where " +
+      if (io.velocity.tellOnce())
+        warn(io.velocity, io.velocity.recno(), 1, 5,
+             "element number " + std::to_string(r.iei) + " where " +
                  std::to_string(ie) +
                  " was expected: the file does not match this mesh, and "
                  "the record's values are taken for element " +
                  std::to_string(ie) + " (told once per run)");
     }
-    takeVelocity(s, ie);
+    takeVelocity(tprop, ie, r);
   }
-  if (s.its == 1) checkBlockEnd(s);
+  if (its == 1) checkBlockEnd(io, mesh.ne);
 }
 
 } // namespace qmr

@@ -26,25 +26,25 @@ inline std::string outsideText(long rec, std::string_view what, int value,
 inline void checkRange(State &s, long rec, std::string_view what, int value,
                        int lo, int hi) {
   if (value < lo || value > hi)
-    badInput(s, outsideText(rec, what, value, lo, hi));
+    badInput(s.io, outsideText(rec, what, value, lo, hi));
 }
 
 // A node number read from record `rec` of the main input must lie in 1..np.
 inline void checkNode(State &s, long rec, std::string_view what, int node) {
-  checkRange(s, rec, what, node, 1, s.np);
+  checkRange(s, rec, what, node, 1, s.mesh.np);
 }
 
 // Zone start numbers lmat(1..nmat), read one per record ending with record
 // `last`: each in 1..np and each greater than the one before.
 inline void checkZones(State &s, long last) {
-  for (int imat = 1; imat <= s.nmat; ++imat) {
-    const long rec = last - s.nmat + imat;
-    checkNode(s, rec, "zone start", s.lmat(imat));
-    if (imat > 1 && s.lmat(imat) <= s.lmat(imat - 1))
-      badInput(s, "main input record " + std::to_string(rec) + ": zone start " +
-                      std::to_string(s.lmat(imat)) + " of medium " +
+  for (int imat = 1; imat <= s.media.nmat; ++imat) {
+    const long rec = last - s.media.nmat + imat;
+    checkNode(s, rec, "zone start", s.media.lmat(imat));
+    if (imat > 1 && s.media.lmat(imat) <= s.media.lmat(imat - 1))
+      badInput(s.io, "main input record " + std::to_string(rec) + ": zone start " +
+                      std::to_string(s.media.lmat(imat)) + " of medium " +
                       std::to_string(imat) + " does not follow the start " +
-                      std::to_string(s.lmat(imat - 1)) + " of medium " +
+                      std::to_string(s.media.lmat(imat - 1)) + " of medium " +
                       std::to_string(imat - 1));
   }
 }
@@ -52,12 +52,12 @@ inline void checkZones(State &s, long last) {
 // Medium numbers lmat(1..ne), read one per record ending with record `last`:
 // each in 1..nmat.
 inline void checkMedia(State &s, long last) {
-  for (int ie = 1; ie <= s.ne; ++ie) {
-    if (s.lmat(ie) >= 1 && s.lmat(ie) <= s.nmat) continue;
-    badInput(s, "main input record " + std::to_string(last - s.ne + ie) +
-                    ": medium number " + std::to_string(s.lmat(ie)) +
+  for (int ie = 1; ie <= s.mesh.ne; ++ie) {
+    if (s.media.lmat(ie) >= 1 && s.media.lmat(ie) <= s.media.nmat) continue;
+    badInput(s.io, "main input record " + std::to_string(last - s.mesh.ne + ie) +
+                    ": medium number " + std::to_string(s.media.lmat(ie)) +
                     " of element " + std::to_string(ie) + " is outside 1.." +
-                    std::to_string(s.nmat));
+                    std::to_string(s.media.nmat));
   }
 }
 

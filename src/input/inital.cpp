@@ -20,40 +20,40 @@ const Layout kNonuEcho("(/,' NODE NUMBER (',I4,' ) - NON-UNIFORM INITIAL VALUE =
 } // namespace
 
 void inital(State &s) {
-  if (s.ioread == 1) {
+  if (s.codes.ioread == 1) {
     write(s.io.lst(), kRstHead, {});
-    s.io.u8.setSection("restart records");
-    for (int ip = 1; ip <= s.np; ++ip) {
+    s.io.restartIn.setSection("restart records");
+    for (int ip = 1; ip <= s.mesh.np; ++ip) {
       int iip = 0;
       double ecoo = 0.0;
-      if (readChecked(s.io.u8, kRestartRecord,
-                      {ref(iip), ref(ecoo), ref(s.hdold(ip))}) != 0)
-        error8(s);
-      write(s.io.lst(), kNodeLine, {iip, ecoo, s.hdold(ip)});
+      if (readChecked(s.io.restartIn, kRestartRecord,
+                      {ref(iip), ref(ecoo), ref(s.lev.hdold(ip))}) != 0)
+        error8(s.io);
+      write(s.io.lst(), kNodeLine, {iip, ecoo, s.lev.hdold(ip)});
     }
-    s.io.u8.close();
+    s.io.restartIn.close();
   } else {
     double hdeflt = 0.0;
-    s.io.u5.setSection("default initial value record");
-    readMain(s, kEightReals, {ref(hdeflt)});
+    s.io.deck.setSection("default initial value record");
+    readMain(s.io, kEightReals, {ref(hdeflt)});
     write(s.io.lst(), kDefEcho, {hdeflt});
-    for (int ip = 1; ip <= s.np; ++ip) s.hdold(ip) = hdeflt;
+    for (int ip = 1; ip <= s.mesh.np; ++ip) s.lev.hdold(ip) = hdeflt;
   }
-  for (int inonu = 1; inonu <= s.nonu; ++inonu) {
+  for (int inonu = 1; inonu <= s.codes.nonu; ++inonu) {
     int npnonu = 0;
     double vlnonu = 0.0;
-    s.io.u5.setSection("non-uniform initial value record " +
+    s.io.deck.setSection("non-uniform initial value record " +
                        std::to_string(inonu));
-    readUnchecked(s.io.u5, kNonu, {ref(npnonu), ref(vlnonu)});
+    readUnchecked(s.io.deck, kNonu, {ref(npnonu), ref(vlnonu)});
     write(s.io.lst(), kNonuEcho, {npnonu, vlnonu});
-    checkNode(s, s.io.u5.recno(), "non-uniform initial value node", npnonu);
-    s.hdold(npnonu) = vlnonu;
+    checkNode(s, s.io.deck.recno(), "non-uniform initial value node", npnonu);
+    s.lev.hdold(npnonu) = vlnonu;
   }
-  s.ptime = s.tima;
-  s.theta = 1.0;
-  s.ifullb = 3;
-  s.ihalfb = 1;
-  s.ihbp = 2;
+  s.clock.ptime = s.clock.tima;
+  s.clock.theta = 1.0;
+  s.band.ifullb = 3;
+  s.band.ihalfb = 1;
+  s.band.ihbp = 2;
 }
 
 } // namespace qmr

@@ -15,7 +15,10 @@ void pbflow(State &s); // prescribed fluxes of a flow run
 void pbtran(State &s); // prescribed fluxes of a transport run
 void inital(State &s); // initial conditions and restart input
 void nonlin(State &s); // non-linear iteration criteria
-void rdarcy(State &s); // velocities of a transport run
+// Velocities of a transport run.
+void rdarcy(Files &io, const Codes &codes, const Mesh &mesh,
+            const FlowProperties<double> &fprop,
+            TransportProperties<double> &tprop);
 void obsnod(State &s); // observation nodes and profile steps
 
 } // namespace qmr

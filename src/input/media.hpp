@@ -21,20 +21,20 @@ namespace qmr {
 // reader's own report (flow).
 inline void readMediumNumbers(State &s, bool checked) {
   std::vector<Ref> to;
-  s.io.u5.setSection(s.ipcode == 0 ? "medium numbers of the elements"
+  s.io.deck.setSection(s.codes.ipcode == 0 ? "medium numbers of the elements"
                                    : "zone or control node numbers");
-  if (s.ipcode == 0) {
-    for (int ie = 1; ie <= s.ne; ++ie) to.push_back(ref(s.lmat(ie)));
-    const int st = checked ? readChecked(s.io.u5, kOneInt, to)
-                           : readEofOnly(s.io.u5, kOneInt, to);
-    if (st != 0) error5(s);
-    checkMedia(s, s.io.u5.recno());
+  if (s.codes.ipcode == 0) {
+    for (int ie = 1; ie <= s.mesh.ne; ++ie) to.push_back(ref(s.media.lmat(ie)));
+    const int st = checked ? readChecked(s.io.deck, kOneInt, to)
+                           : readEofOnly(s.io.deck, kOneInt, to);
+    if (st != 0) error5(s.io);
+    checkMedia(s, s.io.deck.recno());
     return;
   }
-  for (int imat = 1; imat <= s.nmat; ++imat) to.push_back(ref(s.lmat(imat)));
-  readUnchecked(s.io.u5, kOneInt, to);
-  if (s.ipcode == 1 || s.ipcode == 2) checkZones(s, s.io.u5.recno());
-  s.lmat(s.nmat + 1) = s.np;
+  for (int imat = 1; imat <= s.media.nmat; ++imat) to.push_back(ref(s.media.lmat(imat)));
+  readUnchecked(s.io.deck, kOneInt, to);
+  if (s.codes.ipcode == 1 || s.codes.ipcode == 2) checkZones(s, s.io.deck.recno());
+  s.media.lmat(s.media.nmat + 1) = s.mesh.np;
 }
 
 // Gives the elements the N slot values of the media, by the scheme of
@@ -42,34 +42,34 @@ inline void readMediumNumbers(State &s, bool checked) {
 template <int N, class Assign> void assignMedia(State &s, Assign assign) {
   double v[N];
   auto slots = [&s](int imat, double *to) {
-    for (int k = 1; k <= N; ++k) to[k - 1] = s.prop(k, imat);
+    for (int k = 1; k <= N; ++k) to[k - 1] = s.media.prop(k, imat);
   };
-  if (s.ipcode == 0) {
-    for (int ie = 1; ie <= s.ne; ++ie) {
-      slots(s.lmat(ie), v);
+  if (s.codes.ipcode == 0) {
+    for (int ie = 1; ie <= s.mesh.ne; ++ie) {
+      slots(s.media.lmat(ie), v);
       assign(s, ie, v);
     }
-  } else if (s.ipcode == 1) {
-    for (int imat = 1; imat <= s.nmat; ++imat) {
-      const int l1 = s.lmat(imat);
-      const int l2 = s.lmat(imat + 1) - 1;
+  } else if (s.codes.ipcode == 1) {
+    for (int imat = 1; imat <= s.media.nmat; ++imat) {
+      const int l1 = s.media.lmat(imat);
+      const int l2 = s.media.lmat(imat + 1) - 1;
       slots(imat, v);
       for (int le = l1; le <= l2; ++le) assign(s, le, v);
     }
-  } else if (s.ipcode == 2) {
+  } else if (s.codes.ipcode == 2) {
     double e1[N], e2[N];
-    for (int imat = 1; imat <= s.nmat - 1; ++imat) {
+    for (int imat = 1; imat <= s.media.nmat - 1; ++imat) {
       const int imt1 = imat;
       const int imt2 = imat + 1;
       slots(imt1, e1);
       slots(imt2, e2);
-      const int l1 = s.lmat(imt1);
-      const int l2 = s.lmat(imt2) - 1;
+      const int l1 = s.media.lmat(imt1);
+      const int l2 = s.media.lmat(imt2) - 1;
       const int l3 = l2 + 1;
-      const double x1 = s.ecoord(l1);
-      const double dx = s.ecoord(l3) - x1;
+      const double x1 = s.mesh.ecoord(l1);
+      const double dx = s.mesh.ecoord(l3) - x1;
       for (int le = l1; le <= l2; ++le) {
-        const double xe = s.xcoord(le);
+        const double xe = s.mesh.xcoord(le);
         const double xf = (xe - x1) / dx;
         for (int k = 0; k < N; ++k) v[k] = e2[k] * xf + (1.0 - xf) * e1[k];
         assign(s, le, v);

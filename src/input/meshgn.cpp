@@ -27,12 +27,12 @@ const Layout kElemHead("(/,'ELEMENT LENGTHS',/,'***************',/,/,6(' ELEM   
 // Coordinates typed by the user, eight to a record.
 void manual(State &s) {
   std::vector<Ref> to;
-  for (int ip = 1; ip <= s.np; ++ip) to.push_back(ref(s.ecoord(ip)));
-  s.io.u5.setSection("node coordinates");
-  readUnchecked(s.io.u5, kEightReals, to);
-  plausibleCoordinates(s, s.io.u5.recno());
-  for (int ie = 1; ie <= s.ne; ++ie)
-    s.elen(ie) = s.ecoord(ie + 1) - s.ecoord(ie);
+  for (int ip = 1; ip <= s.mesh.np; ++ip) to.push_back(ref(s.mesh.ecoord(ip)));
+  s.io.deck.setSection("node coordinates");
+  readUnchecked(s.io.deck, kEightReals, to);
+  plausibleCoordinates(s, s.io.deck.recno());
+  for (int ie = 1; ie <= s.mesh.ne; ++ie)
+    s.mesh.elen(ie) = s.mesh.ecoord(ie + 1) - s.mesh.ecoord(ie);
 }
 
 // Graded elements: the domain is divided uniformly in the coordinate raised
@@ -40,45 +40,45 @@ void manual(State &s) {
 // reverse element order.
 void graded(State &s) {
   double ecord1 = 0.0, ecordn = 0.0, scfact = 0.0;
-  s.io.u5.setSection("graded mesh record");
-  readUnchecked(s.io.u5, kEightReals, {ref(ecord1), ref(ecordn), ref(scfact)});
+  s.io.deck.setSection("graded mesh record");
+  readUnchecked(s.io.deck, kEightReals, {ref(ecord1), ref(ecordn), ref(scfact)});
   plausibleGraded(s, ecord1, ecordn, scfact);
   write(s.io.lst(), kGradEcho, {ecord1, ecordn, scfact});
   double dstart = 0.0;
   const double scfinv = 1.0 / scfact;
   const double domlen = ecordn - ecord1;
   const double qthick = crpow(domlen, scfinv);
-  const double qelen = qthick / s.ne;
-  for (int ie = 1; ie <= s.ne; ++ie) {
-    const int io = s.ne - ie + 1;
+  const double qelen = qthick / s.mesh.ne;
+  for (int ie = 1; ie <= s.mesh.ne; ++ie) {
+    const int io = s.mesh.ne - ie + 1;
     const double qielen = ie * qelen;
     const double dfinis = crpow(qielen, scfact);
-    if (s.imshgn == 1) s.elen(ie) = dfinis - dstart;
-    if (s.imshgn == 2) s.elen(io) = dfinis - dstart;
+    if (s.codes.imshgn == 1) s.mesh.elen(ie) = dfinis - dstart;
+    if (s.codes.imshgn == 2) s.mesh.elen(io) = dfinis - dstart;
     dstart = dfinis;
   }
-  s.ecoord(1) = ecord1;
-  for (int ie = 1; ie <= s.ne; ++ie)
-    s.ecoord(ie + 1) = s.ecoord(ie) + s.elen(ie);
+  s.mesh.ecoord(1) = ecord1;
+  for (int ie = 1; ie <= s.mesh.ne; ++ie)
+    s.mesh.ecoord(ie + 1) = s.mesh.ecoord(ie) + s.mesh.elen(ie);
 }
 
 // Logarithmic elements: node coordinates in geometric sequence, the
 // logarithm advanced by repeated addition.
 void logarithmic(State &s) {
   double ecord1 = 0.0, ecordn = 0.0;
-  s.io.u5.setSection("logarithmic mesh record");
-  readUnchecked(s.io.u5, kTwoRealsInt, {ref(ecord1), ref(ecordn)});
+  s.io.deck.setSection("logarithmic mesh record");
+  readUnchecked(s.io.deck, kTwoRealsInt, {ref(ecord1), ref(ecordn)});
   plausibleLogarithmic(s, ecord1, ecordn);
   write(s.io.lst(), kLogEcho, {ecord1, ecordn});
   const double dlogn = crlog10(ecordn);
   double dlog1 = crlog10(ecord1);
   const double domlog = dlogn - dlog1;
-  const double elelog = domlog / s.ne;
-  s.ecoord(1) = ecord1;
-  for (int ie = 1; ie <= s.ne; ++ie) {
+  const double elelog = domlog / s.mesh.ne;
+  s.mesh.ecoord(1) = ecord1;
+  for (int ie = 1; ie <= s.mesh.ne; ++ie) {
     dlog1 = dlog1 + elelog;
-    s.ecoord(ie + 1) = crpow(10.0, dlog1);
-    s.elen(ie) = s.ecoord(ie + 1) - s.ecoord(ie);
+    s.mesh.ecoord(ie + 1) = crpow(10.0, dlog1);
+    s.mesh.elen(ie) = s.mesh.ecoord(ie + 1) - s.mesh.ecoord(ie);
   }
 }
 
@@ -90,62 +90,62 @@ void meshgn(State &s) {
   // none of the files it would write (a file only read is never made).
   const auto openToWrite =
       s.opt.check ? &Unit::openDiscard : &Unit::openUnknown;
-  if (s.ioread == 1) {
+  if (s.codes.ioread == 1) {
     std::string reafil(200, ' ');
-    s.io.u5.setSection("name of the restart file to read");
-    readMain(s, kName, {ref(reafil)});
-    s.io.u5.setSection("note record after the restart file name");
-    readMain(s, kName, {ref(afil)});
+    s.io.deck.setSection("name of the restart file to read");
+    readMain(s.io, kName, {ref(reafil)});
+    s.io.deck.setSection("note record after the restart file name");
+    readMain(s.io, kName, {ref(afil)});
     write(s.io.lst(), kReaEcho, {reafil});
-    openOrFail(s.io.u8, reafil, "restart file to read",
+    openOrFail(s.io.restartIn, reafil, "restart file to read",
                &Unit::openUnknownToRead);
   }
-  if (s.iowrit == 1) {
+  if (s.codes.iowrit == 1) {
     std::string wrifil(200, ' ');
-    s.io.u5.setSection("name of the restart file to write");
-    readUnchecked(s.io.u5, kName, {ref(wrifil)});
-    s.io.u5.setSection("note record after the restart file name");
-    readUnchecked(s.io.u5, kName, {ref(afil)});
+    s.io.deck.setSection("name of the restart file to write");
+    readUnchecked(s.io.deck, kName, {ref(wrifil)});
+    s.io.deck.setSection("note record after the restart file name");
+    readUnchecked(s.io.deck, kName, {ref(afil)});
     write(s.io.lst(), kWriEcho, {wrifil});
-    openOrFail(s.io.u9, wrifil, "restart file to write", openToWrite,
-               {&s.io.u5, &s.io.lst(), &s.io.u7, &s.io.u4, &s.io.u10});
+    openOrFail(s.io.restartOut, wrifil, "restart file to write", openToWrite,
+               {&s.io.deck, &s.io.lst(), &s.io.graphic, &s.io.flux, &s.io.velocity});
   }
-  if (s.iodarc > 0) {
+  if (s.codes.iodarc > 0) {
     std::string darfil(200, ' ');
-    s.io.u5.setSection("velocity file name");
-    readUnchecked(s.io.u5, kName, {ref(darfil)});
-    s.io.u5.setSection("note record after the velocity file name");
-    readUnchecked(s.io.u5, kName, {ref(afil)});
+    s.io.deck.setSection("velocity file name");
+    readUnchecked(s.io.deck, kName, {ref(darfil)});
+    s.io.deck.setSection("note record after the velocity file name");
+    readUnchecked(s.io.deck, kName, {ref(afil)});
     write(s.io.lst(), kDarEcho, {darfil});
     // A transport run only reads the velocity file: a missing one is told
     // as such and not created. A flow run writes it.
-    openOrFail(s.io.u10, darfil, "velocity file",
-               s.imode == 2 ? &Unit::openUnknownToRead : openToWrite,
-               {&s.io.u5, &s.io.lst(), &s.io.u7, &s.io.u4, &s.io.u9});
+    openOrFail(s.io.velocity, darfil, "velocity file",
+               s.codes.imode == 2 ? &Unit::openUnknownToRead : openToWrite,
+               {&s.io.deck, &s.io.lst(), &s.io.graphic, &s.io.flux, &s.io.restartOut});
   }
 
-  if (s.imshgn == 1 || s.imshgn == 2) {
+  if (s.codes.imshgn == 1 || s.codes.imshgn == 2) {
     graded(s);
-  } else if (s.imshgn == 3) {
+  } else if (s.codes.imshgn == 3) {
     logarithmic(s);
   } else {
     manual(s);
   }
-  for (int ie = 1; ie <= s.ne; ++ie)
-    s.xcoord(ie) = (s.ecoord(ie + 1) + s.ecoord(ie)) * 0.5;
+  for (int ie = 1; ie <= s.mesh.ne; ++ie)
+    s.mesh.xcoord(ie) = (s.mesh.ecoord(ie + 1) + s.mesh.ecoord(ie)) * 0.5;
 
   std::vector<Val> pairs;
   write(s.io.lst(), kNodeHead, {});
-  for (int ip = 1; ip <= s.np; ++ip) {
+  for (int ip = 1; ip <= s.mesh.np; ++ip) {
     pairs.emplace_back(ip);
-    pairs.emplace_back(s.ecoord(ip));
+    pairs.emplace_back(s.mesh.ecoord(ip));
   }
   write(s.io.lst(), kPairs, pairs);
   pairs.clear();
   write(s.io.lst(), kElemHead, {});
-  for (int ie = 1; ie <= s.ne; ++ie) {
+  for (int ie = 1; ie <= s.mesh.ne; ++ie) {
     pairs.emplace_back(ie);
-    pairs.emplace_back(s.elen(ie));
+    pairs.emplace_back(s.mesh.elen(ie));
   }
   write(s.io.lst(), kPairs, pairs);
 }

@@ -24,56 +24,59 @@ const double kThin = static_cast<double>(1.0E-9F);      // zero thickness
 
 // The nine per-element values of element le taken from slots 1..9.
 void assign(State &s, int le, const double v[9]) {
-  s.etran(le) = v[0];
-  s.espec(le) = v[1];
-  s.estor(le) = v[2];
-  s.ebott(le) = v[3];
-  s.eqrch(le) = v[4];
-  s.eleak(le) = v[5];
-  s.ehfix(le) = v[6];
-  s.ewide(le) = v[7];
-  s.eqmax(le) = v[8];
+  s.fprop.etran(le) = v[0];
+  s.fprop.espec(le) = v[1];
+  s.fprop.estor(le) = v[2];
+  s.fprop.ebott(le) = v[3];
+  s.fprop.eqrch(le) = v[4];
+  s.fprop.eleak(le) = v[5];
+  s.fprop.ehfix(le) = v[6];
+  s.fprop.ewide(le) = v[7];
+  s.fprop.eqmax(le) = v[8];
 }
 
 void readMedia(State &s) {
-  s.ilqmax = 0;
-  for (int imat = 1; imat <= s.nmat; ++imat) {
+  s.fprop.ilqmax = 0;
+  for (int imat = 1; imat <= s.media.nmat; ++imat) {
     write(s.io.lst(), kMediumHead, {imat});
-    double elspec = 0.0;
-    s.io.u5.setSection("medium record of medium " + std::to_string(imat));
-    readUnchecked(s.io.u5, kNineReals,
-                  {ref(s.eltran), ref(elspec), ref(s.elstor), ref(s.elbott),
-                   ref(s.elqrch), ref(s.elleak), ref(s.elhfix), ref(s.elwide),
-                   ref(s.elqmax)});
-    plausibleFlowMedium(s, s.eltran, elspec, s.elstor, s.elbott, s.elwide);
-    if (s.elqmax > kQmaxUsed) s.ilqmax = 1;
-    if (std::abs(s.elwide) <= kTiny) s.elwide = 1.0;
-    if (s.i2dwt == 0 && std::abs(s.elbott) <= kThin) s.elbott = 1.0;
+    double eltran = 0.0, elspec = 0.0, elstor = 0.0, elbott = 0.0;
+    double elqrch = 0.0, elleak = 0.0, elhfix = 0.0, elwide = 0.0;
+    double elqmax = 0.0;
+    s.io.deck.setSection("medium record of medium " + std::to_string(imat));
+    readUnchecked(s.io.deck, kNineReals,
+                  {ref(eltran), ref(elspec), ref(elstor), ref(elbott),
+                   ref(elqrch), ref(elleak), ref(elhfix), ref(elwide),
+                   ref(elqmax)});
+    plausibleFlowMedium(s, eltran, elspec, elstor, elbott, elwide);
+    if (elqmax > kQmaxUsed) s.fprop.ilqmax = 1;
+    if (std::abs(elwide) <= kTiny) elwide = 1.0;
+    if (s.codes.i2dwt == 0 && std::abs(elbott) <= kThin) elbott = 1.0;
     write(s.io.lst(), kMedEcho,
-          {s.eltran, elspec, s.elstor, s.elbott, s.elqrch, s.elleak, s.elhfix,
-           s.elqmax, s.elwide});
-    const double v[9] = {s.eltran, elspec,   s.elstor, s.elbott, s.elqrch,
-                         s.elleak, s.elhfix, s.elwide, s.elqmax};
-    for (int k = 1; k <= 9; ++k) s.prop(k, imat) = v[k - 1];
+          {eltran, elspec, elstor, elbott, elqrch, elleak, elhfix, elqmax,
+           elwide});
+    const double v[9] = {eltran, elspec, elstor, elbott, elqrch,
+                         elleak, elhfix, elwide, elqmax};
+    for (int k = 1; k <= 9; ++k) s.media.prop(k, imat) = v[k - 1];
   }
 }
 
 // Leakage limit per element, then the extensive values times the width.
 void elementPass(State &s) {
-  for (int ie = 1; ie <= s.ne; ++ie) {
-    s.iqmax(ie) = 0;
-    if (s.eqmax(ie) > kTiny) s.iqmax(ie) = 1;
-    if (s.eqmax(ie) < kTiny) s.eqmax(ie) = s.etran(ie);
-    s.elwide = s.ewide(ie);
-    s.etran(ie) = s.etran(ie) * s.elwide;
-    s.espec(ie) = s.espec(ie) * s.elwide;
-    s.estor(ie) = s.estor(ie) * s.elwide;
-    s.eqrch(ie) = s.eqrch(ie) * s.elwide;
-    s.eleak(ie) = s.eleak(ie) * s.elwide;
-    s.eqmax(ie) = s.eqmax(ie) * s.elwide;
+  FlowProperties<double> &p = s.fprop;
+  for (int ie = 1; ie <= s.mesh.ne; ++ie) {
+    p.iqmax(ie) = 0;
+    if (p.eqmax(ie) > kTiny) p.iqmax(ie) = 1;
+    if (p.eqmax(ie) < kTiny) p.eqmax(ie) = p.etran(ie);
+    const double elwide = p.ewide(ie);
+    p.etran(ie) = p.etran(ie) * elwide;
+    p.espec(ie) = p.espec(ie) * elwide;
+    p.estor(ie) = p.estor(ie) * elwide;
+    p.eqrch(ie) = p.eqrch(ie) * elwide;
+    p.eleak(ie) = p.eleak(ie) * elwide;
+    p.eqmax(ie) = p.eqmax(ie) * elwide;
     write(s.io.lst(), kElement,
-          {s.etran(ie), s.espec(ie), s.estor(ie), s.ebott(ie), s.eqrch(ie),
-           s.eleak(ie), s.ehfix(ie), s.ewide(ie), s.eqmax(ie)});
+          {p.etran(ie), p.espec(ie), p.estor(ie), p.ebott(ie), p.eqrch(ie),
+           p.eleak(ie), p.ehfix(ie), p.ewide(ie), p.eqmax(ie)});
   }
 }
 

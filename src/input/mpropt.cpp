@@ -22,43 +22,45 @@ const double kTiny = static_cast<double>(1.0E-10F); // zero width, retardation
 
 // The eight per-element values of element le taken from slots 1..8.
 void assign(State &s, int le, const double v[8]) {
-  s.alfal(le) = v[0];
-  s.difus(le) = v[1];
-  s.poros(le) = v[2];
-  s.retar(le) = v[3];
-  s.decay(le) = v[4];
-  s.crech(le) = v[5];
-  s.cleak(le) = v[6];
-  s.ewide(le) = v[7];
+  s.tprop.alfal(le) = v[0];
+  s.tprop.difus(le) = v[1];
+  s.tprop.poros(le) = v[2];
+  s.tprop.retar(le) = v[3];
+  s.tprop.decay(le) = v[4];
+  s.tprop.crech(le) = v[5];
+  s.tprop.cleak(le) = v[6];
+  s.fprop.ewide(le) = v[7];
 }
 
 void readMedia(State &s) {
-  for (int imat = 1; imat <= s.nmat; ++imat) {
+  for (int imat = 1; imat <= s.media.nmat; ++imat) {
     write(s.io.lst(), kMediumHead, {imat});
+    double ealfal = 0.0, edifus = 0.0, eporos = 0.0, eretar = 0.0;
+    double edecay = 0.0, ecrech = 0.0, ecleak = 0.0, elwide = 0.0;
     double eldu = 0.0;
-    s.io.u5.setSection("medium record of medium " + std::to_string(imat));
-    readUnchecked(s.io.u5, kNineReals,
-                  {ref(s.ealfal), ref(s.edifus), ref(s.eporos), ref(s.eretar),
-                   ref(s.edecay), ref(s.ecrech), ref(s.ecleak), ref(s.elwide),
+    s.io.deck.setSection("medium record of medium " + std::to_string(imat));
+    readUnchecked(s.io.deck, kNineReals,
+                  {ref(ealfal), ref(edifus), ref(eporos), ref(eretar),
+                   ref(edecay), ref(ecrech), ref(ecleak), ref(elwide),
                    ref(eldu)});
-    plausibleTransportMedium(s, s.ealfal, s.edifus, s.eporos, s.eretar,
-                             s.edecay, s.elwide);
-    if (std::abs(s.elwide) <= kTiny) s.elwide = 1.0;
-    if (std::abs(s.eretar) <= kTiny) s.eretar = 1.0;
-    const double v[8] = {s.ealfal, s.edifus, s.eporos, s.eretar,
-                         s.edecay, s.ecrech, s.ecleak, s.elwide};
+    plausibleTransportMedium(s, ealfal, edifus, eporos, eretar, edecay,
+                             elwide);
+    if (std::abs(elwide) <= kTiny) elwide = 1.0;
+    if (std::abs(eretar) <= kTiny) eretar = 1.0;
+    const double v[8] = {ealfal, edifus, eporos, eretar,
+                         edecay, ecrech, ecleak, elwide};
     write(s.io.lst(), kMedEcho,
           {v[0], v[1], v[2], v[3], v[4], v[5], v[6], v[7]});
-    for (int k = 1; k <= 8; ++k) s.prop(k, imat) = v[k - 1];
+    for (int k = 1; k <= 8; ++k) s.media.prop(k, imat) = v[k - 1];
   }
 }
 
 void elementPass(State &s) {
-  for (int ie = 1; ie <= s.ne; ++ie) {
-    s.poros(ie) = s.poros(ie) * s.ewide(ie);
+  for (int ie = 1; ie <= s.mesh.ne; ++ie) {
+    s.tprop.poros(ie) = s.tprop.poros(ie) * s.fprop.ewide(ie);
     write(s.io.lst(), kElement,
-          {s.alfal(ie), s.difus(ie), s.poros(ie), s.retar(ie), s.decay(ie),
-           s.crech(ie), s.cleak(ie), s.ewide(ie)});
+          {s.tprop.alfal(ie), s.tprop.difus(ie), s.tprop.poros(ie), s.tprop.retar(ie), s.tprop.decay(ie),
+           s.tprop.crech(ie), s.tprop.cleak(ie), s.fprop.ewide(ie)});
   }
 }
 

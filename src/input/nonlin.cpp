@@ -18,19 +18,19 @@ const double kRelaxMin = static_cast<double>(0.001F);
 } // namespace
 
 void nonlin(State &s) {
-  s.nitmax = 1;
-  s.relax = 1.0;
-  if (s.ilqmax == 1) {
+  s.crit.nitmax = 1;
+  s.crit.relax = 1.0;
+  if (s.fprop.ilqmax == 1) {
     // The leakage limiter needs iterations even for a confined aquifer.
-    s.nitmax = 100;
-    s.toler = kLimiterToler;
-    s.relax = 0.75;
+    s.crit.nitmax = 100;
+    s.crit.toler = kLimiterToler;
+    s.crit.relax = 0.75;
   }
-  if (s.i2dwt != 1) return;
-  s.io.u5.setSection("iteration criteria record");
-  readMain(s, kRecord, {ref(s.nitmax), ref(s.toler), ref(s.relax)});
-  if (s.relax < kRelaxMin) s.relax = 1.0;
-  write(s.io.lst(), kEcho, {s.nitmax, s.toler, s.relax});
+  if (s.codes.i2dwt != 1) return;
+  s.io.deck.setSection("iteration criteria record");
+  readMain(s.io, kRecord, {ref(s.crit.nitmax), ref(s.crit.toler), ref(s.crit.relax)});
+  if (s.crit.relax < kRelaxMin) s.crit.relax = 1.0;
+  write(s.io.lst(), kEcho, {s.crit.nitmax, s.crit.toler, s.crit.relax});
 }
 
 } // namespace qmr

@@ -21,34 +21,34 @@ const Layout kFluxHead("('1.TIMESTEP   2.TIMEVAL   3.LOGTIME',40('   OBS.(',I3,'
 
 void obsnod(State &s) {
   std::vector<Ref> to;
-  if (s.nobs > 0) {
-    for (int iobs = 1; iobs <= s.nobs; ++iobs) to.push_back(ref(s.ldobs(iobs)));
-    s.io.u5.setSection("observation nodes");
-    readMain(s, kOneInt, to);
-    const long last = s.io.u5.recno();
-    for (int iobs = 1; iobs <= s.nobs; ++iobs)
-      checkNode(s, last - s.nobs + iobs, "observation node", s.ldobs(iobs));
+  if (s.obs.nobs > 0) {
+    for (int iobs = 1; iobs <= s.obs.nobs; ++iobs) to.push_back(ref(s.obs.ldobs(iobs)));
+    s.io.deck.setSection("observation nodes");
+    readMain(s.io, kOneInt, to);
+    const long last = s.io.deck.recno();
+    for (int iobs = 1; iobs <= s.obs.nobs; ++iobs)
+      checkNode(s, last - s.obs.nobs + iobs, "observation node", s.obs.ldobs(iobs));
     plausibleObservationNodes(s, last);
   }
-  if (s.ntprof > 0) {
+  if (s.obs.ntprof > 0) {
     to.clear();
-    for (int k = 1; k <= s.ntprof; ++k) to.push_back(ref(s.ltprof(k)));
-    s.io.u5.setSection("profile steps");
-    readMain(s, kOneInt, to);
-    plausibleProfileSteps(s, s.io.u5.recno());
+    for (int k = 1; k <= s.obs.ntprof; ++k) to.push_back(ref(s.obs.ltprof(k)));
+    s.io.deck.setSection("profile steps");
+    readMain(s.io, kOneInt, to);
+    plausibleProfileSteps(s, s.io.deck.recno());
   }
-  s.itprof = 1;
+  s.obs.itprof = 1;
 
   std::vector<Val> nodes;
-  for (s.iobs = 1; s.iobs <= s.nobs; ++s.iobs)
-    nodes.emplace_back(s.ldobs(s.iobs));
-  write(s.io.u7, kObsHead, nodes);
-  write(s.io.u7, kBlankLine, {});
-  if (s.iflux == 1) {
+  for (int iobs = 1; iobs <= s.obs.nobs; ++iobs)
+    nodes.emplace_back(s.obs.ldobs(iobs));
+  write(s.io.graphic, kObsHead, nodes);
+  write(s.io.graphic, kBlankLine, {});
+  if (s.codes.iflux == 1) {
     nodes.clear();
-    for (int ibt = 1; ibt <= s.nbt; ++ibt) nodes.emplace_back(s.idv(ibt));
-    write(s.io.u4, kFluxHead, nodes);
-    write(s.io.u4, kBlankLine, {});
+    for (int ibt = 1; ibt <= s.bc.nbt; ++ibt) nodes.emplace_back(s.bc.idv(ibt));
+    write(s.io.flux, kFluxHead, nodes);
+    write(s.io.flux, kBlankLine, {});
   }
 }
 

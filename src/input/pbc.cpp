@@ -17,22 +17,22 @@ const Layout kHead("(/,'PRESCRIBED NODAL VALUES OF HYDRAULIC HEAD',/,'**********
 } // namespace
 
 void pbc(State &s) {
-  if (s.nbt == 0) return;
+  if (s.bc.nbt == 0) return;
   write(s.io.lst(), kHead, {});
-  for (int ib = 1; ib <= s.nbt; ++ib) {
+  for (int ib = 1; ib <= s.bc.nbt; ++ib) {
     int inod = 0, idof = 0;
     double value = 0.0;
-    s.io.u5.setSection("prescribed-value record " + std::to_string(ib));
-    readMain(s, kNodeValueRecord, {ref(inod), ref(idof), ref(value)});
+    s.io.deck.setSection("prescribed-value record " + std::to_string(ib));
+    readMain(s.io, kNodeValueRecord, {ref(inod), ref(idof), ref(value)});
     idof = 1; // the column is accepted and ignored
-    s.accum(ib) = 0.0;
+    s.res.accum(ib) = 0.0;
     const int id = inod;
-    s.idv(ib) = id;
-    s.valb(ib) = value;
-    write(s.io.lst(), kNodeValueEcho, {ib, inod, idof, id, s.valb(ib)});
-    checkNode(s, s.io.u5.recno(), "prescribed value node", inod);
+    s.bc.idv(ib) = id;
+    s.bc.valb(ib) = value;
+    write(s.io.lst(), kNodeValueEcho, {ib, inod, idof, id, s.bc.valb(ib)});
+    checkNode(s, s.io.deck.recno(), "prescribed value node", inod);
   }
-  plausiblePrescribedNodes(s, s.io.u5.recno());
+  plausiblePrescribedNodes(s, s.io.deck.recno());
 }
 
 } // namespace qmr

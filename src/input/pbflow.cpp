@@ -16,19 +16,19 @@ const Layout kHead("(/,'PRESCRIBED NODAL FLUXES',/,'***********************',/,/
 } // namespace
 
 void pbflow(State &s) {
-  if (s.ndf == 0) return;
+  if (s.bc.ndf == 0) return;
   write(s.io.lst(), kHead, {});
-  s.nsb = s.ndf;
-  for (int isb = 1; isb <= s.nsb; ++isb) {
+  s.bc.nsb = s.bc.ndf;
+  for (int isb = 1; isb <= s.bc.nsb; ++isb) {
     int inod = 0, idof = 0;
     double value = 0.0;
-    s.io.u5.setSection("prescribed-flux record " + std::to_string(isb));
-    readMain(s, kNodeValueRecord, {ref(inod), ref(idof), ref(value)});
+    s.io.deck.setSection("prescribed-flux record " + std::to_string(isb));
+    readMain(s.io, kNodeValueRecord, {ref(inod), ref(idof), ref(value)});
     const int id = inod;
-    s.isbv(isb) = id;
-    s.bslod(isb) = value;
-    write(s.io.lst(), kNodeValueEcho, {isb, inod, idof, id, s.bslod(isb)});
-    checkNode(s, s.io.u5.recno(), "prescribed flux node", inod);
+    s.bc.isbv(isb) = id;
+    s.bc.bslod(isb) = value;
+    write(s.io.lst(), kNodeValueEcho, {isb, inod, idof, id, s.bc.bslod(isb)});
+    checkNode(s, s.io.deck.recno(), "prescribed flux node", inod);
   }
 }
 

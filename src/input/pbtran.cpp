@@ -17,14 +17,14 @@ const Layout kEcho("(3I10,2E17.7)");
 } // namespace
 
 void pbtran(State &s) {
-  if (s.ndf == 0) return;
+  if (s.bc.ndf == 0) return;
   write(s.io.lst(), kHead, {});
-  s.nsb = s.ndf;
-  for (int isb = 1; isb <= s.nsb; ++isb) {
+  s.bc.nsb = s.bc.ndf;
+  for (int isb = 1; isb <= s.bc.nsb; ++isb) {
     int inod = 0, idof = 0;
     double valuqc = 0.0, valuqw = 0.0;
-    s.io.u5.setSection("prescribed-flux record " + std::to_string(isb));
-    readMain(s, kRecord, {ref(inod), ref(idof), ref(valuqc), ref(valuqw)});
+    s.io.deck.setSection("prescribed-flux record " + std::to_string(isb));
+    readMain(s.io, kRecord, {ref(inod), ref(idof), ref(valuqc), ref(valuqw)});
     if (valuqc < 0.0 || valuqw < 0.0) {
       // A warning only: nothing is read, the run goes on with the values.
       writeFree(s.io.lst(),
@@ -34,11 +34,11 @@ void pbtran(State &s) {
       tdelay(3);
     }
     const int id = inod;
-    s.isbv(isb) = id;
-    s.bslod(isb) = valuqc;
-    s.bslqw(isb) = valuqw;
-    write(s.io.lst(), kEcho, {isb, inod, idof, s.bslod(isb), s.bslqw(isb)});
-    checkNode(s, s.io.u5.recno(), "prescribed flux node", inod);
+    s.bc.isbv(isb) = id;
+    s.bc.bslod(isb) = valuqc;
+    s.bc.bslqw(isb) = valuqw;
+    write(s.io.lst(), kEcho, {isb, inod, idof, s.bc.bslod(isb), s.bc.bslqw(isb)});
+    checkNode(s, s.io.deck.recno(), "prescribed flux node", inod);
   }
 }
 

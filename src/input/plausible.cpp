@@ -20,12 +20,12 @@ std::string num(double v) {
 // stands, the list ending in record `last` after n values.
 void warnListValue(State &s, long last, int n, int k, const std::string &msg) {
   const long first = last - (n - 1) / 8;
-  warnField(s.io.u5, first + k / 8, k % 8 + 1, 10, msg);
+  warnField(s.io.deck, first + k / 8, k % 8 + 1, 10, msg);
 }
 
 // Field `field` of ten columns in the record just read.
 void warnHere(State &s, int field, const std::string &msg) {
-  warnField(s.io.u5, s.io.u5.recno(), field, 10, msg);
+  warnField(s.io.deck, s.io.deck.recno(), field, 10, msg);
 }
 
 // The first entry of the list at(1..n) that repeats an earlier one: the
@@ -39,12 +39,12 @@ template <class At> std::pair<int, int> firstRepeat(int n, At at) {
 } // namespace
 
 void plausibleCoordinates(State &s, long last) {
-  for (int ip = 2; ip <= s.np; ++ip) {
-    if (s.ecoord(ip) > s.ecoord(ip - 1)) continue;
-    warnListValue(s, last, s.np, ip - 1,
+  for (int ip = 2; ip <= s.mesh.np; ++ip) {
+    if (s.mesh.ecoord(ip) > s.mesh.ecoord(ip - 1)) continue;
+    warnListValue(s, last, s.mesh.np, ip - 1,
                   "the coordinate of node " + std::to_string(ip) + ", " +
-                      num(s.ecoord(ip)) + ", does not exceed that of node " +
-                      std::to_string(ip - 1) + ", " + num(s.ecoord(ip - 1)) +
+                      num(s.mesh.ecoord(ip)) + ", does not exceed that of node " +
+                      std::to_string(ip - 1) + ", " + num(s.mesh.ecoord(ip - 1)) +
                       ": element " + std::to_string(ip - 1) +
                       " has a length of zero or less. Coordinates must "
                       "increase along the mesh.");
@@ -78,9 +78,9 @@ void plausibleLogarithmic(State &s, double ecord1, double ecordn) {
 }
 
 void plausibleMediaCount(State &s) {
-  if (s.nmat != 0 || s.ne == 0) return;
-  const std::string what = s.imode == 2 ? "transport" : "flow";
-  warn(s.io.u5, s.io.u5.recno(), 11, 15,
+  if (s.media.nmat != 0 || s.mesh.ne == 0) return;
+  const std::string what = s.codes.imode == 2 ? "transport" : "flow";
+  warn(s.io.deck, s.io.deck.recno(), 11, 15,
        "number of media 0: no element of a " + what +
            " run gets any properties, and the medium numbers and medium "
            "records that follow are not read as such.");
@@ -94,7 +94,7 @@ void plausibleFlowMedium(State &s, double conductivity, double specific,
     warnHere(s, 2, "negative specific storage " + num(specific));
   if (storage < 0.0)
     warnHere(s, 3, "negative storage coefficient " + num(storage));
-  if (s.i2dwt == 0 && thickness < 0.0)
+  if (s.codes.i2dwt == 0 && thickness < 0.0)
     warnHere(s, 4,
              "negative aquifer thickness " + num(thickness) +
                  " in a confined run (only a water-table run takes this "
@@ -124,15 +124,15 @@ void plausibleTransportMedium(State &s, double dispersivity, double diffusion,
 }
 
 void plausibleTimes(State &s, long last) {
-  double before = s.tima;
-  for (int its = 1; its <= s.nts; ++its) {
-    if (s.timvec(its) > before) {
-      before = s.timvec(its);
+  double before = s.clock.tima;
+  for (int its = 1; its <= s.clock.nts; ++its) {
+    if (s.clock.timvec(its) > before) {
+      before = s.clock.timvec(its);
       continue;
     }
-    warnListValue(s, last, s.nts + 1, its,
+    warnListValue(s, last, s.clock.nts + 1, its,
                   "the time at the end of step " + std::to_string(its) + ", " +
-                      num(s.timvec(its)) + ", does not exceed the time " +
+                      num(s.clock.timvec(its)) + ", does not exceed the time " +
                       num(before) +
                       " before it: times are totals and must increase.");
     return;
@@ -145,43 +145,43 @@ void plausibleStep(State &s, double delta1) {
 }
 
 void plausiblePrescribedNodes(State &s, long last) {
-  const auto [j, i] = firstRepeat(s.nbt, [&s](int k) { return s.idv(k); });
+  const auto [j, i] = firstRepeat(s.bc.nbt, [&s](int k) { return s.bc.idv(k); });
   if (i == 0) return;
-  const long first = last - s.nbt;
-  warn(s.io.u5, first + i, 1, 5,
-       "node " + std::to_string(s.idv(i)) +
+  const long first = last - s.bc.nbt;
+  warn(s.io.deck, first + i, 1, 5,
+       "node " + std::to_string(s.bc.idv(i)) +
            " is given a prescribed value twice (records " +
            std::to_string(first + j) + " and " + std::to_string(first + i) +
            "): the last value holds, and its flux is counted twice.");
 }
 
 void plausibleObservationNodes(State &s, long last) {
-  const auto [j, i] = firstRepeat(s.nobs, [&s](int k) { return s.ldobs(k); });
+  const auto [j, i] = firstRepeat(s.obs.nobs, [&s](int k) { return s.obs.ldobs(k); });
   if (i == 0) return;
-  const long first = last - s.nobs;
-  warn(s.io.u5, first + i, 1, 5,
-       "observation node " + std::to_string(s.ldobs(i)) +
+  const long first = last - s.obs.nobs;
+  warn(s.io.deck, first + i, 1, 5,
+       "observation node " + std::to_string(s.obs.ldobs(i)) +
            " is listed twice (records " + std::to_string(first + j) + " and " +
            std::to_string(first + i) + ")");
 }
 
 void plausibleProfileSteps(State &s, long last) {
   int before = 0;
-  for (int k = 1; k <= s.ntprof; ++k) {
-    const int step = s.ltprof(k);
-    const long rec = last - s.ntprof + k;
+  for (int k = 1; k <= s.obs.ntprof; ++k) {
+    const int step = s.obs.ltprof(k);
+    const long rec = last - s.obs.ntprof + k;
     if (step <= before) {
-      warn(s.io.u5, rec, 1, 5,
+      warn(s.io.deck, rec, 1, 5,
            "profile step " + std::to_string(step) + " does not follow step " +
                std::to_string(before) +
                ": profiles are stored in step order, so this profile and "
                "those after it are never stored (their columns stay 0).");
       return;
     }
-    if (step > s.nts) {
-      warn(s.io.u5, rec, 1, 5,
+    if (step > s.clock.nts) {
+      warn(s.io.deck, rec, 1, 5,
            "profile step " + std::to_string(step) + " is beyond the " +
-               std::to_string(s.nts) +
+               std::to_string(s.clock.nts) +
                " steps of the run: it is never stored (its column stays "
                "0).");
       return;

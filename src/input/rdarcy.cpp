@@ -17,50 +17,55 @@ const Layout kDefEcho("(5X,'DEFAULT DARCY VELOCITY    = ',E12.7,/,5X,'DEFAULT AQ
 // clang-format on
 
 // One block of ne records, record k for element k.
-void fromFile(State &s) {
-  for (int ie = 1; ie <= s.ne; ++ie) {
-    const int iei = readVelocity(s);
-    if (iei != ie)
-      fail(s,
-           "velocity file " + s.io.u10.name() + " record " +
-               std::to_string(s.io.u10.recno()) + ": element number " +
-               std::to_string(iei) + " where " + std::to_string(ie) +
+void fromFile(Files &io, const Mesh &mesh, TransportProperties<double> &tp) {
+  for (int ie = 1; ie <= mesh.ne; ++ie) {
+    const VelocityRecord r = readVelocity(io);
+    if (r.iei != ie)
+      fail(io,
+           "velocity file " + io.velocity.name() + " record " +
+               std::to_string(io.velocity.recno()) + ": element number " +
+               std::to_string(r.iei) + " where " + std::to_string(ie) +
                " was expected",
            kVelocityMismatch);
-    takeVelocity(s, ie);
+    takeVelocity(tp, ie, r);
   }
-  checkBlockEnd(s);
+  checkBlockEnd(io, mesh.ne);
 }
 
 // One default velocity (per unit width) and thickness for every element.
-void defaults(State &s) {
-  s.io.u5.setSection("default velocity record");
-  readMain(s, kEightReals, {ref(s.edarcy), ref(s.ethick)});
-  write(s.io.lst(), kDefEcho, {s.edarcy, s.ethick});
-  for (int ie = 1; ie <= s.ne; ++ie) {
-    s.darcy(ie) = s.edarcy * s.ewide(ie);
-    s.thick(ie) = s.ethick;
-    s.qleak(ie) = 0.0;
-    s.qrech(ie) = 0.0;
+void defaults(Files &io, const Mesh &mesh, const FlowProperties<double> &fp,
+              TransportProperties<double> &tp) {
+  double edarcy = 0.0;
+  double ethick = 0.0;
+  io.deck.setSection("default velocity record");
+  readMain(io, kEightReals, {ref(edarcy), ref(ethick)});
+  write(io.lst(), kDefEcho, {edarcy, ethick});
+  for (int ie = 1; ie <= mesh.ne; ++ie) {
+    tp.darcy(ie) = edarcy * fp.ewide(ie);
+    tp.thick(ie) = ethick;
+    tp.qleak(ie) = 0.0;
+    tp.qrech(ie) = 0.0;
   }
 }
 
 } // namespace
 
-void rdarcy(State &s) {
-  if (s.iodarc <= 0) {
-    defaults(s);
-  } else if (s.iodarc == 1) {
-    s.io.u10.setSection("velocity block");
-    fromFile(s);
-  } else if (s.iodarc >= 3) {
+void rdarcy(Files &io, const Codes &codes, const Mesh &mesh,
+            const FlowProperties<double> &fprop,
+            TransportProperties<double> &tprop) {
+  if (codes.iodarc <= 0) {
+    defaults(io, mesh, fprop, tprop);
+  } else if (codes.iodarc == 1) {
+    io.velocity.setSection("velocity block");
+    fromFile(io, mesh, tprop);
+  } else if (codes.iodarc >= 3) {
     // Nothing would ever set the velocities and thicknesses: every element
     // matrix would be zero and no step could be solved.
-    badInput(s, "code for reading/writing Darcy velocities " +
-                    std::to_string(s.iodarc) +
-                    ": a transport run reads its velocities with code 1 "
-                    "(one block) or 2 (one block per step), or takes "
-                    "default values with 0");
+    badInput(io, "code for reading/writing Darcy velocities " +
+                     std::to_string(codes.iodarc) +
+                     ": a transport run reads its velocities with code 1 "
+                     "(one block) or 2 (one block per step), or takes "
+                     "default values with 0");
   }
   // Code 2: a new block is read before every step.
 }

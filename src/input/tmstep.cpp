@@ -23,75 +23,75 @@ const Layout kLinHead("(/,' AUTOMATIC LINEAR TIMESTEP GENERATION',/,' ----------
 // Total times typed by the user after the initial time, used unchanged.
 void manual(State &s) {
   std::vector<Ref> to;
-  to.push_back(ref(s.tima));
-  for (int its = 1; its <= s.nts; ++its) to.push_back(ref(s.timvec(its)));
-  s.io.u5.setSection("initial time and times");
-  if (readEofOnly(s.io.u5, kEightReals, to) < 0) error5(s);
-  plausibleTimes(s, s.io.u5.recno());
-  write(s.io.lst(), kManHead, {s.tima});
-  double tint = s.tima;
-  for (s.its = 1; s.its <= s.nts; ++s.its) {
-    s.ttime = s.timvec(s.its);
-    const double etime = s.ttime - s.tima;
-    const double tstep = s.ttime - tint;
-    tint = s.ttime;
-    write(s.io.lst(), kRow, {s.its, s.ttime, etime, tstep});
+  to.push_back(ref(s.clock.tima));
+  for (int its = 1; its <= s.clock.nts; ++its) to.push_back(ref(s.clock.timvec(its)));
+  s.io.deck.setSection("initial time and times");
+  if (readEofOnly(s.io.deck, kEightReals, to) < 0) error5(s.io);
+  plausibleTimes(s, s.io.deck.recno());
+  write(s.io.lst(), kManHead, {s.clock.tima});
+  double tint = s.clock.tima;
+  for (int its = 1; its <= s.clock.nts; ++its) {
+    const double ttime = s.clock.timvec(its);
+    const double etime = ttime - s.clock.tima;
+    const double tstep = ttime - tint;
+    tint = ttime;
+    write(s.io.lst(), kRow, {its, ttime, etime, tstep});
   }
 }
 
 // Elapsed time multiplied by 10^(1/ntslog) from step to step; the factor is
 // a single-precision value.
 void logarithmic(State &s, double delta1, int ntslog) {
-  write(s.io.lst(), kLogHead, {s.tima, delta1, ntslog});
+  write(s.io.lst(), kLogHead, {s.clock.tima, delta1, ntslog});
   const float expo = 1.0F / static_cast<float>(ntslog);
   const double tfact = static_cast<double>(crpowf(10.0F, expo));
-  double tint = s.tima;
+  double tint = s.clock.tima;
   double etime = delta1;
-  for (s.its = 1; s.its <= s.nts; ++s.its) {
-    s.ttime = s.tima + etime;
-    const double tstep = s.ttime - tint;
-    write(s.io.lst(), kRow, {s.its, s.ttime, etime, tstep});
-    s.timvec(s.its) = s.ttime;
-    tint = s.ttime;
+  for (int its = 1; its <= s.clock.nts; ++its) {
+    const double ttime = s.clock.tima + etime;
+    const double tstep = ttime - tint;
+    write(s.io.lst(), kRow, {its, ttime, etime, tstep});
+    s.clock.timvec(its) = ttime;
+    tint = ttime;
     etime = etime * tfact;
   }
 }
 
 // Elapsed time grown by repeated addition of the uniform step.
 void linear(State &s, double delta1) {
-  write(s.io.lst(), kLinHead, {s.tima, delta1});
-  double tint = s.tima;
+  write(s.io.lst(), kLinHead, {s.clock.tima, delta1});
+  double tint = s.clock.tima;
   double etime = delta1;
-  for (s.its = 1; s.its <= s.nts; ++s.its) {
-    s.ttime = s.tima + etime;
-    const double tstep = s.ttime - tint;
-    write(s.io.lst(), kRow, {s.its, s.ttime, etime, tstep});
-    s.timvec(s.its) = s.ttime;
+  for (int its = 1; its <= s.clock.nts; ++its) {
+    const double ttime = s.clock.tima + etime;
+    const double tstep = ttime - tint;
+    write(s.io.lst(), kRow, {its, ttime, etime, tstep});
+    s.clock.timvec(its) = ttime;
     etime = etime + delta1;
-    tint = s.ttime;
+    tint = ttime;
   }
 }
 
 } // namespace
 
 void tmstep(State &s) {
-  s.asign = 1.0;
-  if (s.isstat == 1) {
-    s.nts = 1;
-    s.tima = 0.0;
-    s.asign = 0.0;
-    s.timvec(1) = 1.0;
+  s.clock.asign = 1.0;
+  if (s.codes.isstat == 1) {
+    s.clock.nts = 1;
+    s.clock.tima = 0.0;
+    s.clock.asign = 0.0;
+    s.clock.timvec(1) = 1.0;
     write(s.io.lst(), kSteady, {});
     return;
   }
-  if (s.itsgn == 0) {
+  if (s.codes.itsgn == 0) {
     manual(s);
     return;
   }
   double delta1 = 0.0;
   int ntslog = 0;
-  s.io.u5.setSection("time-step generation record");
-  readUnchecked(s.io.u5, kTwoRealsInt, {ref(s.tima), ref(delta1), ref(ntslog)});
+  s.io.deck.setSection("time-step generation record");
+  readUnchecked(s.io.deck, kTwoRealsInt, {ref(s.clock.tima), ref(delta1), ref(ntslog)});
   plausibleStep(s, delta1);
   if (ntslog > 0) {
     logarithmic(s, delta1, ntslog);

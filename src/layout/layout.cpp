@@ -302,6 +302,7 @@ LineBuf tLine; // the program writes from one thread
 } // namespace
 
 void write(Unit &u, const Layout &f, std::span<const Val> vals) {
+  if (u.drops()) return;
   produce(f, vals, u.widenIntegers(), tLine,
           [&u](std::string_view line) { u.put(line); });
 }

@@ -6,7 +6,7 @@
 // constants next to the code that uses them:
 //
 //   static const Layout kCoord("(8F10.0)");
-//   readUnchecked(s.io.u5, kCoord, targets);
+//   readUnchecked(s.io.deck, kCoord, targets);
 //
 // Reading comes in three forms:
 //   readChecked    returns 0, a negative status at end of file, or a positive

@@ -317,6 +317,11 @@ bool Unit::ensureWriter() {
   return false;
 }
 
+void Unit::openNull(const std::string &path) {
+  name_ = path_ = path;
+  mode_ = Mode::Null;
+}
+
 void Unit::put(std::string_view line) {
   if (mode_ == Mode::Write && !memory_ && end_ + line.size() < kBufSize) {
     std::memcpy(buf_.get() + end_, line.data(), line.size());
@@ -325,6 +330,7 @@ void Unit::put(std::string_view line) {
     written_ = true;
     return;
   }
+  if (mode_ == Mode::Null) return;
   if (!ensureWriter()) return;
   written_ = true;
   if (memory_) {

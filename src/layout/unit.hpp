@@ -25,7 +25,7 @@ public:
   // never ends a line, say): reading it stops there.
   static constexpr std::size_t kMaxLine = std::size_t{16} << 20;
 
-  enum class Mode { Closed, Read, Write, Console };
+  enum class Mode { Closed, Read, Write, Console, Null };
 
   Unit() = default;
   ~Unit();
@@ -53,6 +53,16 @@ public:
   // of names. It fails, as creating the file would, where the file's folder
   // is missing.
   bool openDiscard(const std::string &path);
+  // A file the run does not write at all (--no-listing): what is written to
+  // it is dropped unformatted, and a file of that name is left as it is.
+  // The path is kept for the comparison of names.
+  void openNull(const std::string &path);
+  // The same in the form of the other openings; always succeeds.
+  bool openNullFile(const std::string &path) {
+    openNull(path);
+    return true;
+  }
+  bool drops() const { return mode_ == Mode::Null; }
   // Memory-backed units for tests.
   void openText(std::string name, std::string text);
   void openMemory(std::string name);

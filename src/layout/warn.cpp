@@ -10,6 +10,19 @@ std::string *gSink = nullptr;
 
 void setWarningSink(std::string *sink) { gSink = sink; }
 
+namespace {
+void emit(std::string line) {
+  if (gSink != nullptr) {
+    gSink->append(line).push_back('\n');
+    return;
+  }
+  line.push_back('\n');
+  std::fwrite(line.data(), 1, line.size(), stderr);
+}
+} // namespace
+
+void notice(std::string_view message) { emit("qmr: " + std::string(message)); }
+
 void warn(const Unit &u, long rec, std::size_t col1, std::size_t col2,
           std::string_view message) {
   std::string line = "qmr: warning: " + u.name();
@@ -21,12 +34,7 @@ void warn(const Unit &u, long rec, std::size_t col1, std::size_t col2,
   line += ": ";
   line += message;
   if (rec > 0) u.setWarnedRecord(rec);
-  if (gSink != nullptr) {
-    gSink->append(line).push_back('\n');
-    return;
-  }
-  line.push_back('\n');
-  std::fwrite(line.data(), 1, line.size(), stderr);
+  emit(std::move(line));
 }
 
 void warnField(const Unit &u, long rec, int field, int width,

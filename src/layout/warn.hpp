@@ -25,6 +25,10 @@ void warn(const Unit &u, long rec, std::size_t col1, std::size_t col2,
 void warnField(const Unit &u, long rec, int field, int width,
                std::string_view message, int first = 1);
 
+// One line about the run itself (not about a record), on the same stream:
+// "qmr: " and the message.
+void notice(std::string_view message);
+
 // Where warnings go: standard error, or (for tests) the end of a text.
 void setWarningSink(std::string *sink);
 

@@ -31,13 +31,13 @@ std::string nodeLabel(const State &s, int node) {
   std::string h = "node ";
   put(h, node);
   h += " x=";
-  put(h, s.ecoord(node));
+  put(h, s.mesh.ecoord(node));
   return h;
 }
 
 std::string csvName(const State &s, const char *suffix) {
   const std::string graphic =
-      s.io.u7.path().empty() ? s.io.u7.name() : s.io.u7.path();
+      s.io.graphic.path().empty() ? s.io.graphic.name() : s.io.graphic.path();
   std::filesystem::path p(graphic);
   p.replace_extension(suffix);
   return p.string();
@@ -47,7 +47,7 @@ void open(State &s, Unit &u, const char *suffix, const char *what) {
   // A check of the deck checks the names and makes no file.
   openOrFail(u, csvName(s, suffix), what,
              s.opt.check ? &Unit::openDiscard : &Unit::openWrite,
-             {&s.io.u5, &s.io.u6, &s.io.u7, &s.io.u4, &s.io.u9, &s.io.u10,
+             {&s.io.deck, &s.io.listing, &s.io.graphic, &s.io.flux, &s.io.restartOut, &s.io.velocity,
               &s.io.obsCsv, &s.io.profCsv, &s.io.fluxCsv});
 }
 
@@ -69,42 +69,42 @@ void opencsv(State &s) {
   open(s, s.io.balanceCsv, ".balance.csv", "balance CSV file");
 
   std::string h = "step,time";
-  for (int k = 1; k <= s.nobs; ++k) h += "," + nodeLabel(s, s.ldobs(k));
+  for (int k = 1; k <= s.obs.nobs; ++k) h += "," + nodeLabel(s, s.obs.ldobs(k));
   s.io.obsCsv.put(h);
 
   h = "step,time";
-  for (int ibt = 1; ibt <= s.nbt; ++ibt) {
-    const std::string node = nodeLabel(s, s.idv(ibt));
+  for (int ibt = 1; ibt <= s.bc.nbt; ++ibt) {
+    const std::string node = nodeLabel(s, s.bc.idv(ibt));
     h += ",rate " + node + ",accumulated " + node;
   }
   s.io.fluxCsv.put(h);
 
   h = "step,time,";
-  h += s.imode == 2 ? kSoluteTerms : kFlowTerms;
+  h += s.codes.imode == 2 ? kSoluteTerms : kFlowTerms;
   s.io.balanceCsv.put(h);
 }
 
 void csvstep(State &s) {
   std::string row;
-  put(row, s.its);
+  put(row, s.clock.its);
   row += ',';
-  put(row, s.ttime);
+  put(row, s.clock.ttime);
   const std::string head = row;
 
-  for (int k = 1; k <= s.nobs; ++k) {
+  for (int k = 1; k <= s.obs.nobs; ++k) {
     row += ',';
-    put(row, s.hdnew(s.ldobs(k)));
+    put(row, s.lev.hdnew(s.obs.ldobs(k)));
   }
   s.io.obsCsv.put(row);
 
   // The reactions of the step's last solution, as a rate and accumulated.
   row = head;
-  for (int ibt = 1; ibt <= s.nbt; ++ibt) {
-    s.csvacc(ibt) = s.csvacc(ibt) + s.qvalb(ibt);
+  for (int ibt = 1; ibt <= s.bc.nbt; ++ibt) {
+    s.res.csvacc(ibt) = s.res.csvacc(ibt) + s.bc.qvalb(ibt);
     row += ',';
-    put(row, s.qvalb(ibt) / s.delta);
+    put(row, s.bc.qvalb(ibt) / s.clock.delta);
     row += ',';
-    put(row, s.csvacc(ibt));
+    put(row, s.res.csvacc(ibt));
   }
   s.io.fluxCsv.put(row);
 
@@ -113,14 +113,14 @@ void csvstep(State &s) {
     row += ',';
     put(row, v);
   };
-  if (s.imode == 2) {
-    const SoluteBalance &b = s.sbal;
+  if (s.codes.imode == 2) {
+    const SoluteBalance &b = s.res.sbal;
     for (double v : {b.value, b.flux, b.fluid, b.recharge, b.rechargeDil,
                      b.leakage, b.leakageDil, b.decay, b.inFirst, b.inLast,
                      b.divergence, b.storage, b.imbalance})
       term(v);
   } else {
-    const FlowBalance &b = s.fbal;
+    const FlowBalance &b = s.res.fbal;
     for (double v :
          {b.head, b.flux, b.recharge, b.leakage, b.storage, b.imbalance})
       term(v);
@@ -130,26 +130,26 @@ void csvstep(State &s) {
 
 void csvprof(State &s) {
   std::string h = "node,x";
-  for (int k = 1; k <= s.ntprof; ++k) {
-    const int step = s.ltprof(k);
+  for (int k = 1; k <= s.obs.ntprof; ++k) {
+    const int step = s.obs.ltprof(k);
     h += ",step ";
     put(h, step);
     h += " t=";
     // A profile whose step the run never reaches has no time.
-    if (step >= 1 && step <= s.nts)
-      put(h, s.timvec(step));
+    if (step >= 1 && step <= s.clock.nts)
+      put(h, s.clock.timvec(step));
     else
       h += "nan";
   }
   s.io.profCsv.put(h);
-  for (int ip = 1; ip <= s.np; ++ip) {
+  for (int ip = 1; ip <= s.mesh.np; ++ip) {
     std::string row;
     put(row, ip);
     row += ',';
-    put(row, s.ecoord(ip));
-    for (int k = 1; k <= s.ntprof; ++k) {
+    put(row, s.mesh.ecoord(ip));
+    for (int k = 1; k <= s.obs.ntprof; ++k) {
       row += ',';
-      put(row, s.tmprof(k, ip));
+      put(row, s.obs.tmprof(k, ip));
     }
     s.io.profCsv.put(row);
   }

@@ -22,48 +22,48 @@ const Layout kDone("(/,' QMR - Quenmoor Model - SUCCESSFUL TERMINATION')");
 void outobs(State &s) {
   // Profile table: one row per node, one column per profile.
   std::vector<Val> head;
-  for (int k = 1; k <= s.ntprof; ++k) head.emplace_back(s.ltprof(k));
-  write(s.io.u7, kProfHead, head);
-  write(s.io.u7, kBlankLine, {});
-  for (int ip = 1; ip <= s.np; ++ip) {
-    const double rxcord = s.ecoord(ip);
+  for (int k = 1; k <= s.obs.ntprof; ++k) head.emplace_back(s.obs.ltprof(k));
+  write(s.io.graphic, kProfHead, head);
+  write(s.io.graphic, kBlankLine, {});
+  for (int ip = 1; ip <= s.mesh.np; ++ip) {
+    const double rxcord = s.mesh.ecoord(ip);
     const double crdlog = logpos(rxcord);
-    for (s.itprof = 1; s.itprof <= s.ntprof; ++s.itprof) {
-      double tlprof = s.tmprof(s.itprof, ip);
+    for (int itprof = 1; itprof <= s.obs.ntprof; ++itprof) {
+      double tlprof = s.obs.tmprof(itprof, ip);
       if (std::fabs(tlprof) < static_cast<double>(1.0E-15f)) tlprof = 0.0;
-      s.tprof(s.itprof) = static_cast<float>(tlprof);
+      s.obs.tprof(itprof) = static_cast<float>(tlprof);
     }
     std::vector<Val> row{ip, rxcord, crdlog};
-    for (int k = 1; k <= s.ntprof; ++k) row.emplace_back(s.tprof(k));
-    write(s.io.u7, kRow, row);
+    for (int k = 1; k <= s.obs.ntprof; ++k) row.emplace_back(s.obs.tprof(k));
+    write(s.io.graphic, kRow, row);
   }
-  write(s.io.u7, kEnd, {});
+  write(s.io.graphic, kEnd, {});
 
   // Flux history: the flux accumulated at each prescribed-value node up to
   // the end of every step.
-  if (s.iflux != 0) {
+  if (s.codes.iflux != 0) {
     std::vector<Val> nodes;
-    for (int ibt = 1; ibt <= s.nbt; ++ibt) nodes.emplace_back(s.idv(ibt));
-    write(s.io.u4, kFluxHead, nodes);
-    write(s.io.u4, kBlankLine, {});
-    for (s.its = 1; s.its <= s.nts; ++s.its) {
-      s.ttime = s.timvec(s.its);
-      const double timlog = logpos(s.ttime);
-      std::vector<Val> row{s.its, s.ttime, timlog};
-      for (int ibt = 1; ibt <= s.nbt; ++ibt)
-        row.emplace_back(s.accu2(ibt, s.its));
-      write(s.io.u4, kRow, row);
+    for (int ibt = 1; ibt <= s.bc.nbt; ++ibt) nodes.emplace_back(s.bc.idv(ibt));
+    write(s.io.flux, kFluxHead, nodes);
+    write(s.io.flux, kBlankLine, {});
+    for (int its = 1; its <= s.clock.nts; ++its) {
+      const double ttime = s.clock.timvec(its);
+      const double timlog = logpos(ttime);
+      std::vector<Val> row{its, ttime, timlog};
+      for (int ibt = 1; ibt <= s.bc.nbt; ++ibt)
+        row.emplace_back(s.res.accu2(ibt, its));
+      write(s.io.flux, kRow, row);
     }
-    write(s.io.u4, kEnd, {});
+    write(s.io.flux, kEnd, {});
   }
 
   // Restart file: the final nodal values for a later run. A run without any
   // time step has computed no new values: its initial values are its final
   // ones.
-  if (s.iowrit == 1) {
-    for (int ip = 1; ip <= s.np; ++ip) {
-      const double value = s.nts >= 1 ? s.hdnew(ip) : s.hdold(ip);
-      write(s.io.u9, kRestartRecord, {ip, s.ecoord(ip), value});
+  if (s.codes.iowrit == 1) {
+    for (int ip = 1; ip <= s.mesh.np; ++ip) {
+      const double value = s.clock.nts >= 1 ? s.lev.hdnew(ip) : s.lev.hdold(ip);
+      write(s.io.restartOut, kRestartRecord, {ip, s.mesh.ecoord(ip), value});
     }
   }
 

@@ -11,21 +11,21 @@
 namespace qmr {
 
 void outpro(State &s) {
-  for (int ip = 1; ip <= s.np; ++ip) s.hdold(ip) = s.hdnew(ip);
+  for (int ip = 1; ip <= s.mesh.np; ++ip) s.lev.hdold(ip) = s.lev.hdnew(ip);
 
-  const double timlog = logpos(s.ttime);
+  const double timlog = logpos(s.clock.ttime);
 
   // Observation values are written in single precision; magnitudes below
   // the threshold show as zero.
-  for (s.iobs = 1; s.iobs <= s.nobs; ++s.iobs) {
-    double tldobs = s.hdnew(s.ldobs(s.iobs));
+  for (int iobs = 1; iobs <= s.obs.nobs; ++iobs) {
+    double tldobs = s.lev.hdnew(s.obs.ldobs(iobs));
     if (std::fabs(tldobs) < static_cast<double>(1.0E-3f)) tldobs = 0.0;
-    s.tlobs(s.iobs) = static_cast<float>(tldobs);
+    s.obs.tlobs(iobs) = static_cast<float>(tldobs);
   }
 
-  std::vector<Val> row{s.its, s.ttime, timlog};
-  for (int k = 1; k <= s.nobs; ++k) row.emplace_back(s.tlobs(k));
-  write(s.io.u7, kRow, row);
+  std::vector<Val> row{s.clock.its, s.clock.ttime, timlog};
+  for (int k = 1; k <= s.obs.nobs; ++k) row.emplace_back(s.obs.tlobs(k));
+  write(s.io.graphic, kRow, row);
 }
 
 } // namespace qmr

@@ -28,6 +28,9 @@ const char *const kUsage =
     "                    when the deck would run, 1 when it would fail\n"
     "  --csv             also write the CSV files (observations, profiles,\n"
     "                    fluxes, mass balance) named after the graphic file\n"
+    "  --no-listing      write no listing (a file of its name is left as it\n"
+    "                    is); an element gone dry or a failed convergence is\n"
+    "                    told on standard error\n"
     "  --print-every N   step reports in the listing only on steps that are\n"
     "                    multiples of N\n"
     "  --help            show this text\n"
@@ -75,6 +78,8 @@ int commandLine(int argc, char **argv, Options &opt) {
       opt.check = true;
     } else if (options && arg == "--csv") {
       opt.csv = true;
+    } else if (options && arg == "--no-listing") {
+      opt.noListing = true;
     } else if (options && (arg == "--print-every" ||
                            arg.substr(0, 14) == "--print-every=")) {
       std::string n;

@@ -13,60 +13,60 @@ const Layout kCodesEcho(
 
 // A count read from the deck must fit the capacity of its arrays.
 void checkCount(State &s, const char *what, int value, int limit, int field) {
-  std::string where = s.io.u5.name() + ", record " +
-                      std::to_string(s.io.u5.recno()) + ", columns " +
+  std::string where = s.io.deck.name() + ", record " +
+                      std::to_string(s.io.deck.recno()) + ", columns " +
                       std::to_string(field * 5 - 4) + "-" +
                       std::to_string(field * 5) + ": ";
   if (value < 0)
-    badInput(s, where + what + " " + std::to_string(value) + " is negative");
+    badInput(s.io, where + what + " " + std::to_string(value) + " is negative");
   if (limit > 0 && value > limit)
-    badInput(s, where + what + " " + std::to_string(value) +
+    badInput(s.io, where + what + " " + std::to_string(value) +
                     " is beyond the limit of " + std::to_string(limit));
 }
 } // namespace
 
 // Control data: the counts and the option codes that size and steer the run.
 void input(State &s) {
-  s.io.u5.setSection("counts record");
-  if (readEofOnly(s.io.u5, kCounts,
-                  {ref(s.ne), ref(s.nts), ref(s.nmat), ref(s.nbt), ref(s.ndf),
-                   ref(s.nonu), ref(s.nobs), ref(s.ntprof)}) != 0)
-    error5(s);
+  s.io.deck.setSection("counts record");
+  if (readEofOnly(s.io.deck, kCounts,
+                  {ref(s.mesh.ne), ref(s.clock.nts), ref(s.media.nmat), ref(s.bc.nbt), ref(s.bc.ndf),
+                   ref(s.codes.nonu), ref(s.obs.nobs), ref(s.obs.ntprof)}) != 0)
+    error5(s.io);
   // A deck beyond the legacy capacities writes the integers that outgrow
   // their legacy fields (these counts first) in wider fields.
   if (beyondLegacy(s)) s.io.widenIntegers();
   write(s.io.lst(), kCountsEcho,
-        {s.ne, s.nts, s.nmat, s.nbt, s.ndf, s.nonu, s.nobs, s.ntprof});
+        {s.mesh.ne, s.clock.nts, s.media.nmat, s.bc.nbt, s.bc.ndf, s.codes.nonu, s.obs.nobs, s.obs.ntprof});
   plausibleMediaCount(s);
-  checkCount(s, "number of elements", s.ne, kLimitEl, 1);
-  checkCount(s, "number of time steps", s.nts, kLimitTs, 2);
-  checkCount(s, "number of material layers", s.nmat, kLimitMat, 3);
-  checkCount(s, "number of prescribed value nodes", s.nbt, kLimitBt, 4);
-  checkCount(s, "number of prescribed flux nodes", s.ndf, kLimitSb, 5);
-  checkCount(s, "number of non-uniform initial values", s.nonu, 0, 6);
-  checkCount(s, "number of observation nodes", s.nobs, kLimitObs, 7);
-  checkCount(s, "number of profile plots", s.ntprof, kLimitProf, 8);
+  checkCount(s, "number of elements", s.mesh.ne, kLimitEl, 1);
+  checkCount(s, "number of time steps", s.clock.nts, kLimitTs, 2);
+  checkCount(s, "number of material layers", s.media.nmat, kLimitMat, 3);
+  checkCount(s, "number of prescribed value nodes", s.bc.nbt, kLimitBt, 4);
+  checkCount(s, "number of prescribed flux nodes", s.bc.ndf, kLimitSb, 5);
+  checkCount(s, "number of non-uniform initial values", s.codes.nonu, 0, 6);
+  checkCount(s, "number of observation nodes", s.obs.nobs, kLimitObs, 7);
+  checkCount(s, "number of profile plots", s.obs.ntprof, kLimitProf, 8);
 
-  s.np = s.ne + 1;
-  s.io.u5.setSection("option codes record");
-  s.ndofn = 1;
-  s.nd = s.ndofn * s.np;
+  s.mesh.np = s.mesh.ne + 1;
+  s.io.deck.setSection("option codes record");
+  s.mesh.ndofn = 1;
+  s.mesh.nd = s.mesh.ndofn * s.mesh.np;
   sizeArrays(s);
 
-  readMain(s, kCounts,
-           {ref(s.imshgn), ref(s.iaxsym), ref(s.istep), ref(s.ikall),
-            ref(s.ioread), ref(s.iowrit), ref(s.iodarc), ref(s.itsgn),
-            ref(s.i2dwt), ref(s.isstat), ref(s.ipcode)});
+  readMain(s.io, kCounts,
+           {ref(s.codes.imshgn), ref(s.codes.iaxsym), ref(s.codes.istep), ref(s.codes.ikall),
+            ref(s.codes.ioread), ref(s.codes.iowrit), ref(s.codes.iodarc), ref(s.codes.itsgn),
+            ref(s.codes.i2dwt), ref(s.codes.isstat), ref(s.codes.ipcode)});
   write(s.io.lst(), kCodesEcho,
-        {s.imshgn, s.iaxsym, s.istep, s.ikall, s.ioread, s.iowrit, s.iodarc,
-         s.itsgn, s.i2dwt, s.isstat, s.ipcode});
+        {s.codes.imshgn, s.codes.iaxsym, s.codes.istep, s.codes.ikall, s.codes.ioread, s.codes.iowrit, s.codes.iodarc,
+         s.codes.itsgn, s.codes.i2dwt, s.codes.isstat, s.codes.ipcode});
   // Flow steps print on steps whose number is a multiple of istep.
-  if (s.imode == kFlowRun && s.istep <= 0)
-    badInput(s, s.io.u5.name() + ", record " + std::to_string(s.io.u5.recno()) +
+  if (s.codes.imode == kFlowRun && s.codes.istep <= 0)
+    badInput(s.io, s.io.deck.name() + ", record " + std::to_string(s.io.deck.recno()) +
                     ", columns 11-15: code for printout data " +
-                    std::to_string(s.istep) +
+                    std::to_string(s.codes.istep) +
                     " must be a positive print interval in a flow run");
-  if (s.imshgn == 4) s.imshgn = 1;
+  if (s.codes.imshgn == 4) s.codes.imshgn = 1;
 }
 
 } // namespace qmr

@@ -19,7 +19,7 @@ const Layout kFluxEcho("(1X,'  FLUX    FILE = ',A200)");
 void open1(State &s) {
   // A check of the deck shows nothing on standard output: a failure before
   // the listing exists goes, with every other line, to a unit in memory.
-  Unit &con = s.io.con;
+  Unit &con = s.io.console;
   if (!con.isOpen()) {
     if (s.opt.check)
       con.openMemory("console");
@@ -30,59 +30,62 @@ void open1(State &s) {
   tdelay(2);
 
   if (s.opt.deck.empty()) {
-    s.datfil = padded("C:\\QMR\\VELDA.INP", 255);
-    if (!s.io.u5.isOpen())
-      openOrFail(s.io.u5, s.datfil, "main input", &Unit::openRead);
+    if (!s.io.deck.isOpen())
+      openOrFail(s.io.deck, "C:\\QMR\\VELDA.INP", "main input",
+                 &Unit::openRead);
   } else {
     // The name on the command line is taken as it is.
-    s.datfil = s.opt.deck;
-    if (!s.io.u5.isOpen() && !s.io.u5.openRead(s.opt.deck))
+    if (!s.io.deck.isOpen() && !s.io.deck.openRead(s.opt.deck))
       throw FileFault("cannot open the main input \"" + s.opt.deck +
-                      "\": " + s.io.u5.why());
-    s.io.u5.setRole("main input");
+                      "\": " + s.io.deck.why());
+    s.io.deck.setRole("main input");
   }
-  s.io.u5.setCheckFields(true);
+  s.io.deck.setCheckFields(true);
 
   std::string letter(80, ' '), second(80, ' '), code(80, ' ');
-  s.io.u5.setSection("job record: run type and flux file code");
-  readMain(s, kJob, {ref(letter), ref(second), ref(code)});
-  s.iflux =
+  s.io.deck.setSection("job record: run type and flux file code");
+  readMain(s.io, kJob, {ref(letter), ref(second), ref(code)});
+  s.codes.iflux =
       (sameText(code, "05") || sameText(code, "OW") || sameText(code, "AN"))
           ? 0
           : 1;
 
   std::string outfil(200, ' '), grafil(200, ' '), flxfil(200, ' ');
   std::string ignored(200, ' ');
-  s.io.u5.setSection("listing file name");
-  readMain(s, kName, {ref(outfil)});
-  s.io.u5.setSection("graphic file name");
-  readMain(s, kName, {ref(grafil)});
-  s.io.u5.setSection("flux file name");
-  if (s.iflux == 1) readMain(s, kName, {ref(flxfil)});
-  s.io.u5.setSection("title record");
-  readMain(s, kName, {ref(ignored)});
+  s.io.deck.setSection("listing file name");
+  readMain(s.io, kName, {ref(outfil)});
+  s.io.deck.setSection("graphic file name");
+  readMain(s.io, kName, {ref(grafil)});
+  s.io.deck.setSection("flux file name");
+  if (s.codes.iflux == 1) readMain(s.io, kName, {ref(flxfil)});
+  s.io.deck.setSection("title record");
+  readMain(s.io, kName, {ref(ignored)});
 
   // A check of the deck makes no file: the outputs are collected in memory.
   const auto create = s.opt.check ? &Unit::openDiscard : &Unit::openWrite;
   if (!s.io.listingOpen) {
-    openOrFail(s.io.u6, outfil, "listing", create, {&s.io.u5});
+    // Without a listing its name is still checked against the other files.
+    if (s.opt.noListing)
+      openOrFail(s.io.listing, outfil, "listing", &Unit::openNullFile, {&s.io.deck});
+    else
+      openOrFail(s.io.listing, outfil, "listing", create, {&s.io.deck});
     s.io.listingOpen = true;
   }
-  if (!s.io.u7.isOpen())
-    openOrFail(s.io.u7, grafil, "graphic file", create, {&s.io.u5, &s.io.u6});
+  if (!s.io.graphic.isOpen())
+    openOrFail(s.io.graphic, grafil, "graphic file", create, {&s.io.deck, &s.io.listing});
   write(s.io.lst(), kOutEcho, {outfil});
   write(s.io.lst(), kGrafEcho, {grafil});
-  if (s.iflux == 1) {
-    if (!s.io.u4.isOpen())
-      openOrFail(s.io.u4, flxfil, "flux file", create,
-                 {&s.io.u5, &s.io.u6, &s.io.u7});
+  if (s.codes.iflux == 1) {
+    if (!s.io.flux.isOpen())
+      openOrFail(s.io.flux, flxfil, "flux file", create,
+                 {&s.io.deck, &s.io.listing, &s.io.graphic});
     write(s.io.lst(), kFluxEcho, {flxfil});
   }
 
-  if (sameText(letter, "F")) s.imode = kFlowRun;
-  if (sameText(letter, "T")) s.imode = kTransportRun;
-  if (s.imode == kNoRun)
-    badInput(s, s.io.u5.name() + ", record 1, column 1: run type \"" +
+  if (sameText(letter, "F")) s.codes.imode = kFlowRun;
+  if (sameText(letter, "T")) s.codes.imode = kTransportRun;
+  if (s.codes.imode == kNoRun)
+    badInput(s.io, s.io.deck.name() + ", record 1, column 1: run type \"" +
                     letter.substr(0, 1) +
                     "\" is neither F (flow run) nor T (transport run)");
 }

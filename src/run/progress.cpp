@@ -43,11 +43,11 @@ void Progress::step(const State &s) {
   last_ = now;
   const double elapsed = std::chrono::duration<double>(now - start_).count();
   const double left =
-      s.its > 0 ? elapsed * (s.nts - s.its) / static_cast<double>(s.its) : 0.0;
+      s.clock.its > 0 ? elapsed * (s.clock.nts - s.clock.its) / static_cast<double>(s.clock.its) : 0.0;
   char line[kWidth + 1];
   std::snprintf(line, sizeof line,
                 "qmr: step %d of %d, %.1f s elapsed, about %.1f s remaining",
-                s.its, s.nts, elapsed, left);
+                s.clock.its, s.clock.nts, elapsed, left);
   std::fprintf(stderr, "\r%-*s", kWidth, line);
   std::fflush(stderr);
   shown_ = true;

@@ -16,9 +16,10 @@ namespace {
 // A check of the deck (--check) reads what the time steps would read: the
 // velocity blocks of a transport run that renews its velocities every step.
 void checkSteps(State &s) {
-  const int bound = s.nts;
-  for (s.its = 1; s.its <= bound; ++s.its)
-    if (s.imode == kTransportRun) fdarcy(s);
+  const int bound = s.clock.nts;
+  for (s.clock.its = 1; s.clock.its <= bound; ++s.clock.its)
+    if (s.codes.imode == kTransportRun)
+      fdarcy(s.io, s.codes, s.mesh, s.clock.its, s.tprop);
 }
 
 // The run sequence: set-up, the time-step loop, the end-of-run output.
@@ -26,30 +27,32 @@ void phases(State &s) {
   open1(s);
   input(s);
   meshgn(s);
-  if (s.imode == kFlowRun) mpropf(s);
-  if (s.imode == kTransportRun) mpropt(s);
+  if (s.codes.imode == kFlowRun) mpropf(s);
+  if (s.codes.imode == kTransportRun) mpropt(s);
   tmstep(s);
   pbc(s);
-  if (s.imode == kFlowRun) pbflow(s);
-  if (s.imode == kTransportRun) pbtran(s);
+  if (s.codes.imode == kFlowRun) pbflow(s);
+  if (s.codes.imode == kTransportRun) pbtran(s);
   inital(s);
   nonlin(s);
-  if (s.imode == kTransportRun) rdarcy(s);
+  if (s.codes.imode == kTransportRun)
+    rdarcy(s.io, s.codes, s.mesh, s.fprop, s.tprop);
   obsnod(s);
   if (s.opt.csv) opencsv(s);
   if (s.opt.check) {
     checkSteps(s);
-    endNormal(s);
+    endNormal(s.io);
     return;
   }
 
   Progress progress(s);
-  const int bound = s.nts; // fixed at loop entry
-  for (s.its = 1; s.its <= bound; ++s.its) {
-    if (s.imode == kTransportRun) fdarcy(s);
-    tstart(s);
-    if (s.imode == kFlowRun) drivef(s);
-    if (s.imode == kTransportRun) drivet(s);
+  const int bound = s.clock.nts; // fixed at loop entry
+  for (s.clock.its = 1; s.clock.its <= bound; ++s.clock.its) {
+    if (s.codes.imode == kTransportRun)
+      fdarcy(s.io, s.codes, s.mesh, s.clock.its, s.tprop);
+    tstart(s.clock, s.codes, s.mesh, s.band, s.lev, s.res, s.io);
+    if (s.codes.imode == kFlowRun) drivef(s);
+    if (s.codes.imode == kTransportRun) drivet(s);
     outpro(s);
     if (s.opt.csv) csvstep(s);
     progress.step(s);
@@ -57,7 +60,7 @@ void phases(State &s) {
 
   outobs(s);
   if (s.opt.csv) csvprof(s);
-  endNormal(s);
+  endNormal(s.io);
 }
 } // namespace
 
@@ -68,8 +71,8 @@ void qmrrun(State &s) {
   try {
     phases(s);
   } catch (const ReaderFault &fault) {
-    if (!fault.nonFinite() || fault.unit() != &s.io.u5) throw;
-    badInput(s, fault.what());
+    if (!fault.nonFinite() || fault.unit() != &s.io.deck) throw;
+    badInput(s.io, fault.what());
   }
 }
 
@@ -100,9 +103,9 @@ int runMain(State &s) {
 
   // The stop: flush and close every file; a file that did not receive all
   // that was written to it makes the run a failure.
-  Unit *units[] = {&s.io.u6,         &s.io.u7,     &s.io.u4,      &s.io.u9,
-                   &s.io.u10,        &s.io.obsCsv, &s.io.profCsv, &s.io.fluxCsv,
-                   &s.io.balanceCsv, &s.io.u8,     &s.io.u5,      &s.io.con};
+  Unit *units[] = {&s.io.listing,         &s.io.graphic,     &s.io.flux,      &s.io.restartOut,
+                   &s.io.velocity,        &s.io.obsCsv, &s.io.profCsv, &s.io.fluxCsv,
+                   &s.io.balanceCsv, &s.io.restartIn,     &s.io.deck,      &s.io.console};
   for (Unit *u : units) {
     if (!u->isOpen()) continue;
     if (!u->close()) {

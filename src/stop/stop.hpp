@@ -54,29 +54,29 @@ inline constexpr std::string_view kNotConverged =
 // Termination on a failure: writes the framed message to the listing, or to
 // the console before the listing exists, and stops the run. (A message that
 // reads "null" writes nothing and stops it as a normal end.)
-[[noreturn]] void endqmr(State &s, int idelay, std::string_view message);
+[[noreturn]] void endqmr(Files &io, int idelay, std::string_view message);
 // The normal end: the main input is closed and the run sequence returns.
-void endNormal(State &s);
+void endNormal(Files &io);
 void tdelay(int n);
 
 // The one call that says what failed (the diagnostic on standard error)
 // and ends the run with the framed message.
-[[noreturn]] void fail(State &s, std::string diag, std::string_view message);
+[[noreturn]] void fail(Files &io, std::string diag, std::string_view message);
 
-[[noreturn]] void error5(State &s);  // main input
-[[noreturn]] void error8(State &s);  // restart file
-[[noreturn]] void error10(State &s); // velocity file
+[[noreturn]] void error5(Files &io);  // main input
+[[noreturn]] void error8(Files &io);  // restart file
+[[noreturn]] void error10(Files &io); // velocity file
 
 // A main-input value the program rejects (a node number outside the mesh, a
 // count beyond capacity, ...): the diagnostic goes to standard error and the
 // run ends with the main-input failure.
-[[noreturn]] void badInput(State &s, const std::string &diag);
+[[noreturn]] void badInput(Files &io, const std::string &diag);
 
 // A checked read of the next main-input record; end of file or a field that
 // cannot be read ends the run with the main-input failure.
-void readMain(State &s, const Layout &f, std::span<const Ref> to);
-inline void readMain(State &s, const Layout &f, std::initializer_list<Ref> to) {
-  readMain(s, f, std::span<const Ref>(to.begin(), to.size()));
+void readMain(Files &io, const Layout &f, std::span<const Ref> to);
+inline void readMain(Files &io, const Layout &f, std::initializer_list<Ref> to) {
+  readMain(io, f, std::span<const Ref>(to.begin(), to.size()));
 }
 
 // Opening the files named by the deck; a failure throws FileFault, and so

@@ -1,6 +1,6 @@
 // The command line: the deck argument, -C, --quiet, --check, --csv,
-// --print-every, --help, --version and the usage errors, on whole runs of the
-// program.
+// --no-listing, --print-every, --help, --version and the usage errors, on whole
+// runs of the program.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -434,6 +434,67 @@ TEST(CommandLine, CsvFilesAreNamedAfterTheGraphicFile) {
   EXPECT_NE(r.err.find("it is the same file as the main input"),
             std::string::npos)
       << r.err;
+}
+
+// --no-listing: no listing is written (a file of its name keeps its old
+// content), every other output keeps its bytes, and trouble that only the
+// listing would tell goes to standard error.
+TEST(CommandLine, NoListingLeavesTheListingAloneAndTellsTroubleOnStderr) {
+  Folder plain("cli-listing"), none("cli-nolisting");
+  for (const Folder *f : {&plain, &none}) {
+    f->put("flow.inp", Flow{}.deck());
+    f->put("trans.inp", transportDeck(2));
+  }
+  none.put("FLOW.LST", "an older listing\n");
+  for (const char *deck : {"flow.inp", "trans.inp"}) {
+    const auto a = runArgs(plain.path(), deck);
+    const auto b = runArgs(none.path(), std::string("--no-listing ") + deck);
+    ASSERT_EQ(a.status, 0) << a.err;
+    ASSERT_EQ(b.status, 0) << b.err;
+    EXPECT_EQ(b.out, a.out);
+  }
+  EXPECT_EQ(qmrtest::readFile(none.path() / "FLOW.LST"), "an older listing\n");
+  EXPECT_FALSE(fs::exists(none.path() / "TRANS.LST"));
+  for (const auto &name : filesIn(plain.path())) {
+    if (name == "FLOW.LST" || name == "TRANS.LST") continue;
+    EXPECT_EQ(qmrtest::readFile(none.path() / name),
+              qmrtest::readFile(plain.path() / name))
+        << name;
+  }
+
+  // A water-table run whose heads start below the base of the aquifer: the
+  // element goes dry on every iteration of the first step (the listing
+  // says so), and with one iteration allowed the non-linear step does not
+  // converge.
+  FlowDeck dry;
+  dry.ne = 1;
+  dry.nts = 1;
+  dry.codes.i2dwt = 1;
+  dry.media = {{1.0, 0.0, 0.1, 10.0, 0.001, 0.0, 0.0, 1.0, 0.0}};
+  dry.initial = 5.0;
+  dry.nitmax = 1;
+  dry.toler = 1e-12;
+  Folder w("cli-nolisting-dry");
+  w.put("VELDA.INP", dry.text());
+  const auto withListing = runArgs(w.path(), "--quiet");
+  EXPECT_EQ(withListing.status, 1);
+  const std::string lst = qmrtest::readFile(w.path() / "run.lst");
+  EXPECT_EQ(count(lst, "ELEMENT NO.   1 HAS GONE DRY"), 1);
+  EXPECT_EQ(count(lst, "SOLUTION NOT CONVERGED"), 1);
+  EXPECT_EQ(withListing.err.find("gone dry"), std::string::npos);
+
+  fs::remove(w.path() / "run.lst");
+  const auto without = runArgs(w.path(), "--quiet --no-listing");
+  EXPECT_EQ(without.status, 1);
+  EXPECT_FALSE(fs::exists(w.path() / "run.lst"));
+  EXPECT_EQ(count(without.err,
+                  "qmr: time step 1: element 1 has gone dry (its saturated "
+                  "thickness is taken as 1.0E-4)\n"),
+            1)
+      << without.err;
+  EXPECT_NE(without.err.find("SOLUTION NOT CONVERGED"), std::string::npos)
+      << without.err;
+  EXPECT_EQ(without.out, "");
 }
 
 } // namespace

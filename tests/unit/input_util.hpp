@@ -16,20 +16,20 @@ namespace inputtest {
 // have set for a mesh of `ne` elements.
 inline std::unique_ptr<qmr::State> withMesh(const std::string &deck, int ne) {
   auto s = qmrtest::memState(deck);
-  s->ne = ne;
-  s->np = ne + 1;
-  s->ndofn = 1;
-  s->nd = s->np;
+  s->mesh.ne = ne;
+  s->mesh.np = ne + 1;
+  s->mesh.ndofn = 1;
+  s->mesh.nd = s->mesh.np;
   return s;
 }
 
 // Uniform mesh of unit elements from coordinate 0, as the mesh input leaves
 // it, for the routines that read coordinates.
 inline void unitMesh(qmr::State &s) {
-  for (int ip = 1; ip <= s.np; ++ip) s.ecoord(ip) = ip - 1;
-  for (int ie = 1; ie <= s.ne; ++ie) {
-    s.elen(ie) = 1.0;
-    s.xcoord(ie) = ie - 0.5;
+  for (int ip = 1; ip <= s.mesh.np; ++ip) s.mesh.ecoord(ip) = ip - 1;
+  for (int ie = 1; ie <= s.mesh.ne; ++ie) {
+    s.mesh.elen(ie) = 1.0;
+    s.mesh.xcoord(ie) = ie - 0.5;
   }
 }
 
@@ -37,7 +37,7 @@ using qmrtest::stopStatus;
 using qmrtest::times;
 
 inline std::vector<std::string> listing(const qmr::State &s) {
-  return qmrtest::lines(s.io.u6.text());
+  return qmrtest::lines(s.io.listing.text());
 }
 
 inline std::string lastLine(const qmr::State &s) {
@@ -49,7 +49,7 @@ inline std::string lastLine(const qmr::State &s) {
 // unread.
 inline std::string nextRecord(qmr::State &s) {
   std::string rec;
-  return s.io.u5.next(rec) ? rec : std::string("<eof>");
+  return s.io.deck.next(rec) ? rec : std::string("<eof>");
 }
 
 inline const char *kMainFail = " ****ERROR OR END OF FILE ON MAIN INPUT****";

@@ -19,18 +19,18 @@ using qmrtest::lines;
 // iteration, a velocity block at the (only) step.
 std::unique_ptr<State> element(double len, double h1, double h2) {
   auto s = qmrtest::flowChain(1, len);
-  s->ecoord(1) = 1.0;
-  s->ecoord(2) = 1.0 + len;
-  s->asign = 0.0;
-  s->iodarc = 1;
+  s->mesh.ecoord(1) = 1.0;
+  s->mesh.ecoord(2) = 1.0 + len;
+  s->clock.asign = 0.0;
+  s->codes.iodarc = 1;
   qmrtest::fixHead(*s, 1, h1);
   qmrtest::fixHead(*s, 2, h2);
-  s->its = 1;
+  s->clock.its = 1;
   return s;
 }
 
 bool hasLine(const State &s, const std::string &line) {
-  auto l = lines(s.io.u6.text());
+  auto l = lines(s.io.listing.text());
   return std::find(l.begin(), l.end(), line) != l.end();
 }
 
@@ -39,9 +39,9 @@ TEST(FlowCodes, WaterTableCodeTwo) {
   // takes the thickness 10 - 2 = 8 from the first iterate, so 8 x 4 = 32
   // passes. Node 2 moves by 4 > 0.01: not converged.
   auto s = element(1.0, 10.0, 6.0);
-  s->i2dwt = 2;
-  s->ebott(1) = 2.0;
-  s->hdold(1) = s->hdold(2) = 10.0;
+  s->codes.i2dwt = 2;
+  s->fprop.ebott(1) = 2.0;
+  s->lev.hdold(1) = s->lev.hdold(2) = 10.0;
   qmr::tstart(*s);
   qmr::drivef(*s);
   EXPECT_TRUE(hasLine(*s, "     1       0.10000E+02       0.32000E+02"
@@ -49,19 +49,19 @@ TEST(FlowCodes, WaterTableCodeTwo) {
   // Code 2 is not the water-table code 1 of the velocity file: the record
   // carries ebott itself (2), not the saturated thickness (8 - 2 = 6); the
   // velocity is conductivity x width x gradient, 1 x 4 / 1.
-  EXPECT_EQ(lines(s->io.u10.text()),
+  EXPECT_EQ(lines(s->io.velocity.text()),
             (std::vector<std::string>{"    1  0.4000000E+01  0.2000000E+01  "
                                       "0.0000000E+00  0.0000000E+00"}));
-  EXPECT_NE(s->io.u6.text().find("COMPLETED"), std::string::npos);
+  EXPECT_NE(s->io.listing.text().find("COMPLETED"), std::string::npos);
 
   // The code 1 stops the same step.
   s = element(1.0, 10.0, 6.0);
-  s->i2dwt = 1;
-  s->ebott(1) = 2.0;
-  s->hdold(1) = s->hdold(2) = 10.0;
+  s->codes.i2dwt = 1;
+  s->fprop.ebott(1) = 2.0;
+  s->lev.hdold(1) = s->lev.hdold(2) = 10.0;
   qmr::tstart(*s);
   EXPECT_THROW(qmr::drivef(*s), qmr::StopRun);
-  EXPECT_EQ(lines(s->io.u6.text()).back(),
+  EXPECT_EQ(lines(s->io.listing.text()).back(),
             " ****SOLUTION NOT CONVERGED - PROGRAM TERMINATED****");
 }
 
@@ -71,11 +71,11 @@ TEST(FlowCodes, AxisymmetricCodeTwo) {
   // int_1^3 (8 - h) r dr = int_1^3 (2r - 4) r dr = 4/3, for code 1 and 2.
   for (int code : {1, 2}) {
     auto s = element(2.0, 10.0, 6.0);
-    s->iaxsym = code;
-    s->eleak(1) = 1.0;
-    s->ehfix(1) = 8.0;
-    s->hdold(1) = 10.0;
-    s->hdold(2) = 6.0;
+    s->codes.iaxsym = code;
+    s->fprop.eleak(1) = 1.0;
+    s->fprop.ehfix(1) = 8.0;
+    s->lev.hdold(1) = 10.0;
+    s->lev.hdold(2) = 6.0;
     qmr::tstart(*s);
     qmr::drivef(*s);
     EXPECT_TRUE(hasLine(
@@ -87,7 +87,7 @@ TEST(FlowCodes, AxisymmetricCodeTwo) {
     // mean head, where the difference is 0.
     const std::string leak = code == 1 ? "0.3333333E+00" : "0.0000000E+00";
     EXPECT_EQ(
-        lines(s->io.u10.text()),
+        lines(s->io.velocity.text()),
         (std::vector<std::string>{"    1  0.2000000E+01  0.1000000E+01  " +
                                   leak + "  0.0000000E+00"}))
         << code;

@@ -22,11 +22,11 @@ std::unique_ptr<State> chain(int ne) {
   auto s = qmrtest::bandChain(ne);
   s->im01 = 1;
   s->ip01 = 3;
-  s->theta = 1.0;
-  s->thetm = 0.0;
-  s->delta = 1.0;
-  s->asign = 1.0;
-  for (int ip = 1; ip <= s->np; ++ip) s->ecoord(ip) = ip - 1.0;
+  s->clock.theta = 1.0;
+  s->clock.thetm = 0.0;
+  s->clock.delta = 1.0;
+  s->clock.asign = 1.0;
+  for (int ip = 1; ip <= s->mesh.np; ++ip) s->mesh.ecoord(ip) = ip - 1.0;
   return s;
 }
 
@@ -37,18 +37,18 @@ std::unique_ptr<State> workedElement() {
   s->el = 2.0;
   s->eltran = 1.0;
   s->elstor = 0.3;
-  s->theta = 0.5;
-  s->thetm = 0.5;
-  s->hdold(1) = 10.0;
-  s->hdold(2) = 12.0;
+  s->clock.theta = 0.5;
+  s->clock.thetm = 0.5;
+  s->lev.hdold(1) = 10.0;
+  s->lev.hdold(2) = 12.0;
   return s;
 }
 
 void expectBand(State &s, double a11, double a12, double a21, double a22) {
-  EXPECT_NEAR(s.astif(1, 2), a11, kTol);
-  EXPECT_NEAR(s.astif(1, 3), a12, kTol);
-  EXPECT_NEAR(s.astif(2, 1), a21, kTol);
-  EXPECT_NEAR(s.astif(2, 2), a22, kTol);
+  EXPECT_NEAR(s.band.astif(1, 2), a11, kTol);
+  EXPECT_NEAR(s.band.astif(1, 3), a12, kTol);
+  EXPECT_NEAR(s.band.astif(2, 1), a21, kTol);
+  EXPECT_NEAR(s.band.astif(2, 2), a22, kTol);
 }
 
 TEST(FlowAssemf, WorkedElementPlanar) {
@@ -56,33 +56,33 @@ TEST(FlowAssemf, WorkedElementPlanar) {
   qmr::assemf(*s, 1);
   expectBand(*s, 0.45, -0.15, -0.15, 0.45);
   // Right matrix [-0.05, 0.35; 0.35, -0.05] applied to the old heads.
-  EXPECT_NEAR(s->aslod(1), 3.7, kTol);
-  EXPECT_NEAR(s->aslod(2), 2.9, kTol);
+  EXPECT_NEAR(s->band.aslod(1), 3.7, kTol);
+  EXPECT_NEAR(s->band.aslod(2), 2.9, kTol);
 }
 
 TEST(FlowAssemf, WorkedElementRadial) {
   auto s = workedElement();
-  s->iaxsym = 1;
-  s->ecoord(1) = 0.0;
-  s->ecoord(2) = 2.0; // mean radius 1
+  s->codes.iaxsym = 1;
+  s->mesh.ecoord(1) = 0.0;
+  s->mesh.ecoord(2) = 2.0; // mean radius 1
   qmr::assemf(*s, 1);
   expectBand(*s, 0.35, -0.15, -0.15, 0.55);
   // Right matrix [-0.15, 0.35; 0.35, 0.05]: (-1.5 + 4.2, 3.5 + 0.6).
-  EXPECT_NEAR(s->aslod(1), 2.7, kTol);
-  EXPECT_NEAR(s->aslod(2), 4.1, kTol);
+  EXPECT_NEAR(s->band.aslod(1), 2.7, kTol);
+  EXPECT_NEAR(s->band.aslod(2), 4.1, kTol);
 }
 
 TEST(FlowAssemf, RadialSourceIsTheExactIntegral) {
   // q over radii 0..2: node 1 gets q * int r N1 dr = 2q/3, node 2 4q/3.
   auto s = chain(1);
-  s->iaxsym = 1;
+  s->codes.iaxsym = 1;
   s->el = 2.0;
-  s->ecoord(2) = 2.0;
+  s->mesh.ecoord(2) = 2.0;
   s->elqrch = 1.0;
   s->elqfix = 2.0; // a fixed-head source alone also counts
   qmr::assemf(*s, 1);
-  EXPECT_NEAR(s->aslod(1), 2.0, kTol);
-  EXPECT_NEAR(s->aslod(2), 4.0, kTol);
+  EXPECT_NEAR(s->band.aslod(1), 2.0, kTol);
+  EXPECT_NEAR(s->band.aslod(2), 4.0, kTol);
 }
 
 TEST(FlowAssemf, ImplicitStepKeepsOnlyStorageOnTheRight) {
@@ -91,55 +91,55 @@ TEST(FlowAssemf, ImplicitStepKeepsOnlyStorageOnTheRight) {
   s->eltran = 5.0;
   s->elstor = 0.6;
   s->elleak = 0.7;
-  s->hdold(1) = 1.0; // column 1 of the right matrix
+  s->lev.hdold(1) = 1.0; // column 1 of the right matrix
   qmr::assemf(*s, 1);
-  EXPECT_NEAR(s->aslod(1), 0.6 * 3.0 / 3.0, kTol);
-  EXPECT_NEAR(s->aslod(2), 0.6 * 3.0 / 6.0, kTol);
+  EXPECT_NEAR(s->band.aslod(1), 0.6 * 3.0 / 3.0, kTol);
+  EXPECT_NEAR(s->band.aslod(2), 0.6 * 3.0 / 6.0, kTol);
 }
 
 TEST(FlowAssemf, TwoElementsShareTheMiddleDiagonal) {
   // Steady conduction: T / L [1, -1; -1, 1] per element, source q L / 2.
   auto s = chain(2);
-  s->asign = 0.0;
+  s->clock.asign = 0.0;
   s->el = 2.0;
   s->eltran = 4.0;
   s->elqrch = 1.5;
   qmr::assemf(*s, 1);
   s->eltran = 6.0;
   qmr::assemf(*s, 2);
-  EXPECT_NEAR(s->astif(1, 2), 2.0, kTol);
-  EXPECT_NEAR(s->astif(1, 3), -2.0, kTol);
-  EXPECT_NEAR(s->astif(2, 1), -2.0, kTol);
-  EXPECT_NEAR(s->astif(2, 2), 5.0, kTol);
-  EXPECT_NEAR(s->astif(2, 3), -3.0, kTol);
-  EXPECT_NEAR(s->astif(3, 1), -3.0, kTol);
-  EXPECT_NEAR(s->astif(3, 2), 3.0, kTol);
-  EXPECT_NEAR(s->aslod(1), 1.5, kTol);
-  EXPECT_NEAR(s->aslod(2), 3.0, kTol);
-  EXPECT_NEAR(s->aslod(3), 1.5, kTol);
+  EXPECT_NEAR(s->band.astif(1, 2), 2.0, kTol);
+  EXPECT_NEAR(s->band.astif(1, 3), -2.0, kTol);
+  EXPECT_NEAR(s->band.astif(2, 1), -2.0, kTol);
+  EXPECT_NEAR(s->band.astif(2, 2), 5.0, kTol);
+  EXPECT_NEAR(s->band.astif(2, 3), -3.0, kTol);
+  EXPECT_NEAR(s->band.astif(3, 1), -3.0, kTol);
+  EXPECT_NEAR(s->band.astif(3, 2), 3.0, kTol);
+  EXPECT_NEAR(s->band.aslod(1), 1.5, kTol);
+  EXPECT_NEAR(s->band.aslod(2), 3.0, kTol);
+  EXPECT_NEAR(s->band.aslod(3), 1.5, kTol);
 }
 
 TEST(FlowAssemf, LeakageAloneDrivesTheHeadToTheFixedHead) {
   // Steady, no conduction, no storage: leakage lambda (h_fix - h) = 0.
   auto s = chain(1);
-  s->asign = 0.0;
+  s->clock.asign = 0.0;
   s->el = 3.0;
   s->elleak = 2.0;
   s->elqfix = 5.0 * s->elleak;
   qmr::assemf(*s, 1);
   qmr::asm_(*s);
-  EXPECT_NEAR(s->aslod(1), 5.0, 1e-12);
-  EXPECT_NEAR(s->aslod(2), 5.0, 1e-12);
+  EXPECT_NEAR(s->band.aslod(1), 5.0, 1e-12);
+  EXPECT_NEAR(s->band.aslod(2), 5.0, 1e-12);
 }
 
 // The limiter on a single element; heads old (o, o) and new (n, n).
 std::unique_ptr<State> leaky(double hfix, double o, double n, double theta,
                              double elleak, double elqmax) {
   auto s = chain(1);
-  s->ehfix(1) = hfix;
-  s->hdold(1) = s->hdold(2) = o;
-  s->hdnew(1) = s->hdnew(2) = n;
-  s->theta = theta;
+  s->fprop.ehfix(1) = hfix;
+  s->lev.hdold(1) = s->lev.hdold(2) = o;
+  s->lev.hdnew(1) = s->lev.hdnew(2) = n;
+  s->clock.theta = theta;
   s->elleak = elleak;
   s->elqmax = elqmax;
   return s;
@@ -190,116 +190,116 @@ std::unique_ptr<State> threeNodes() {
   auto s = chain(2);
   double a[3][3] = {{0, 1, -1}, {-1, 2, -1}, {-1, 1, 0}};
   for (int i = 1; i <= 3; ++i)
-    for (int j = 1; j <= 3; ++j) s->astif(i, j) = a[i - 1][j - 1];
+    for (int j = 1; j <= 3; ++j) s->band.astif(i, j) = a[i - 1][j - 1];
   return s;
 }
 
 TEST(FlowAsm, ThreeNodesWithReactions) {
   auto s = threeNodes();
-  s->nbt = 2;
-  s->idv(1) = 1;
-  s->valb(1) = 10.0;
-  s->idv(2) = 3;
-  s->valb(2) = 4.0;
+  s->bc.nbt = 2;
+  s->bc.idv(1) = 1;
+  s->bc.valb(1) = 10.0;
+  s->bc.idv(2) = 3;
+  s->bc.valb(2) = 4.0;
   qmr::asm_(*s);
-  EXPECT_NEAR(s->aslod(1), 10.0, kTol);
-  EXPECT_NEAR(s->aslod(2), 7.0, kTol);
-  EXPECT_NEAR(s->aslod(3), 4.0, kTol);
-  EXPECT_NEAR(s->qvalb(1), 3.0, kTol);  // enters at node 1
-  EXPECT_NEAR(s->qvalb(2), -3.0, kTol); // leaves at node 3
+  EXPECT_NEAR(s->band.aslod(1), 10.0, kTol);
+  EXPECT_NEAR(s->band.aslod(2), 7.0, kTol);
+  EXPECT_NEAR(s->band.aslod(3), 4.0, kTol);
+  EXPECT_NEAR(s->bc.qvalb(1), 3.0, kTol);  // enters at node 1
+  EXPECT_NEAR(s->bc.qvalb(2), -3.0, kTol); // leaves at node 3
 }
 
 TEST(FlowAsm, SolvesAsAssembledWithoutPrescribedValues) {
   auto s = threeNodes();
-  s->astif(1, 2) = 2.0;
-  s->astif(3, 2) = 2.0;
-  s->aslod(1) = 1.0;
-  s->aslod(3) = 1.0;
-  s->qvalb(1) = 99.0;
+  s->band.astif(1, 2) = 2.0;
+  s->band.astif(3, 2) = 2.0;
+  s->band.aslod(1) = 1.0;
+  s->band.aslod(3) = 1.0;
+  s->bc.qvalb(1) = 99.0;
   qmr::asm_(*s);
-  for (int i = 1; i <= 3; ++i) EXPECT_NEAR(s->aslod(i), 1.0, kTol);
-  EXPECT_EQ(s->qvalb(1), 99.0);
+  for (int i = 1; i <= 3; ++i) EXPECT_NEAR(s->band.aslod(i), 1.0, kTol);
+  EXPECT_EQ(s->bc.qvalb(1), 99.0);
 
   // One element: 2x + y = 5, x + 3y = 10.
   s = chain(1);
-  s->astif(1, 2) = 2.0;
-  s->astif(1, 3) = 1.0;
-  s->astif(2, 1) = 1.0;
-  s->astif(2, 2) = 3.0;
-  s->aslod(1) = 5.0;
-  s->aslod(2) = 10.0;
+  s->band.astif(1, 2) = 2.0;
+  s->band.astif(1, 3) = 1.0;
+  s->band.astif(2, 1) = 1.0;
+  s->band.astif(2, 2) = 3.0;
+  s->band.aslod(1) = 5.0;
+  s->band.aslod(2) = 10.0;
   qmr::asm_(*s);
-  EXPECT_NEAR(s->aslod(1), 1.0, kTol);
-  EXPECT_NEAR(s->aslod(2), 3.0, kTol);
+  EXPECT_NEAR(s->band.aslod(1), 1.0, kTol);
+  EXPECT_NEAR(s->band.aslod(2), 3.0, kTol);
 }
 
 TEST(FlowAsm, ZeroPivotEndsTheRun) {
   // Node 1 prescribed, the elements beyond it without any property: the
   // free node 2 has an empty row.
   auto s = chain(2);
-  s->nbt = 1;
-  s->idv(1) = 1;
-  s->valb(1) = 1.0;
+  s->bc.nbt = 1;
+  s->bc.idv(1) = 1;
+  s->bc.valb(1) = 1.0;
   EXPECT_THROW(qmr::asm_(*s), qmr::StopRun);
-  EXPECT_EQ(lines(s->io.u6.text()).back(),
+  EXPECT_EQ(lines(s->io.listing.text()).back(),
             " ****ZERO PIVOT IN EQUATION     2 - SYSTEM CANNOT BE SOLVED****");
   EXPECT_EQ(s->io.diag, "zero pivot at equation 2: an element next to a free "
                         "node has zero length or zero properties");
 
   // The last diagonal, met only in the back substitution.
   s = chain(1);
-  s->nbt = 1;
-  s->idv(1) = 1;
+  s->bc.nbt = 1;
+  s->bc.idv(1) = 1;
   EXPECT_THROW(qmr::asm_(*s), qmr::StopRun);
-  EXPECT_NE(s->io.u6.text().find("ZERO PIVOT IN EQUATION     2"),
+  EXPECT_NE(s->io.listing.text().find("ZERO PIVOT IN EQUATION     2"),
             std::string::npos);
 
   // Not finite (an element of zero length gives T / 0).
   s = chain(1);
-  s->astif(1, 2) = std::numeric_limits<double>::infinity();
+  s->band.astif(1, 2) = std::numeric_limits<double>::infinity();
   EXPECT_THROW(qmr::asm_(*s), qmr::StopRun);
-  EXPECT_NE(s->io.u6.text().find("INVALID PIVOT IN EQUATION     1"),
+  EXPECT_NE(s->io.listing.text().find("INVALID PIVOT IN EQUATION     1"),
             std::string::npos);
 
   // A small pivot is not a zero pivot.
   s = chain(1);
-  s->astif(1, 2) = 1e-300;
-  s->astif(2, 2) = 1.0;
-  s->aslod(1) = 1e-300;
+  s->band.astif(1, 2) = 1e-300;
+  s->band.astif(2, 2) = 1.0;
+  s->band.aslod(1) = 1e-300;
   EXPECT_NO_THROW(qmr::asm_(*s));
-  EXPECT_DOUBLE_EQ(s->aslod(1), 1.0);
+  EXPECT_DOUBLE_EQ(s->band.aslod(1), 1.0);
 }
 
 TEST(FlowTstart, ClockWeightsAndHeader) {
   auto s = chain(2);
-  s->nts = 3;
-  s->timvec(1) = 1.0;
-  s->timvec(2) = 3.0;
-  s->timvec(3) = 7.0;
-  for (int ip = 1; ip <= 3; ++ip) s->hdold(ip) = ip * 2.0;
+  s->clock.nts = 3;
+  s->clock.timvec(1) = 1.0;
+  s->clock.timvec(2) = 3.0;
+  s->clock.timvec(3) = 7.0;
+  for (int ip = 1; ip <= 3; ++ip) s->lev.hdold(ip) = ip * 2.0;
   double thetas[3];
-  for (s->its = 1; s->its <= 3; ++s->its) {
-    s->astif(2, 3) = 5.0;
-    s->aslod(3) = 5.0;
-    s->pfxsum = 5.0;
+  for (s->clock.its = 1; s->clock.its <= 3; ++s->clock.its) {
+    s->band.astif(2, 3) = 5.0;
+    s->band.aslod(3) = 5.0;
+    s->res.pfxsum = 5.0;
     qmr::tstart(*s);
-    thetas[s->its - 1] = s->theta;
+    thetas[s->clock.its - 1] = s->clock.theta;
   }
   EXPECT_EQ(thetas[0], 1.0);
   EXPECT_EQ(thetas[1], 0.5);
   EXPECT_EQ(thetas[2], 0.5);
-  EXPECT_EQ(s->ttime, 7.0);
-  EXPECT_EQ(s->delta, 4.0);
-  EXPECT_EQ(s->ptime, 7.0);
-  EXPECT_EQ(s->thetm, 0.5);
-  EXPECT_EQ(s->thtm1, -0.5);
-  EXPECT_EQ(s->pfxsum, 0.0);
-  EXPECT_EQ(s->astif(2, 3), 0.0);
-  EXPECT_EQ(s->aslod(3), 0.0);
-  EXPECT_EQ(s->hdnew(3), 6.0);
+  EXPECT_EQ(s->clock.ttime, 7.0);
+  EXPECT_EQ(s->clock.delta, 4.0);
+  EXPECT_EQ(s->clock.ptime, 7.0);
+  EXPECT_EQ(s->clock.thetm, 0.5);
+  EXPECT_EQ(s->clock.thtm1, -0.5);
+  EXPECT_EQ(s->res.pfxsum, 0.0);
+  EXPECT_EQ(s->band.astif(2, 3), 0.0);
+  EXPECT_EQ(s->band.aslod(3), 0.0);
+  EXPECT_EQ(s->lev.hdnew(3), 6.0);
 
   // The last header, line by line.
-  auto l = lines(s->io.u6.text());
+  auto l = lines(s->io.listing.text());
   ASSERT_GE(l.size(), 15u);
   std::vector<std::string> last(l.end() - 15, l.end());
   const std::string pad(20, ' ');
@@ -316,11 +316,11 @@ TEST(FlowTstart, ClockWeightsAndHeader) {
 
   // The implicit scheme throughout.
   s = chain(1);
-  s->ikall = 1;
-  s->timvec(1) = 1.0;
-  s->timvec(2) = 2.0;
-  for (s->its = 1; s->its <= 2; ++s->its) qmr::tstart(*s);
-  EXPECT_EQ(s->theta, 1.0);
+  s->codes.ikall = 1;
+  s->clock.timvec(1) = 1.0;
+  s->clock.timvec(2) = 2.0;
+  for (s->clock.its = 1; s->clock.its <= 2; ++s->clock.its) qmr::tstart(*s);
+  EXPECT_EQ(s->clock.theta, 1.0);
 }
 
 } // namespace

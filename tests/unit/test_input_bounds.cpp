@@ -17,14 +17,14 @@ TEST(InputPrescribed, ValuesHeadingEchoAndTables) {
     << "   11    1     -2.25"
     << "NEXT";
   auto s = withMesh(d.text, 10);
-  s->nbt = 2;
-  s->accum(1) = 9.0;
+  s->bc.nbt = 2;
+  s->res.accum(1) = 9.0;
   qmr::pbc(*s);
-  EXPECT_EQ(s->idv(1), 3);
-  EXPECT_EQ(s->idv(2), 11);
-  EXPECT_EQ(s->valb(1), 12.5);
-  EXPECT_EQ(s->valb(2), -2.25);
-  EXPECT_EQ(s->accum(1), 0.0);
+  EXPECT_EQ(s->bc.idv(1), 3);
+  EXPECT_EQ(s->bc.idv(2), 11);
+  EXPECT_EQ(s->bc.valb(1), 12.5);
+  EXPECT_EQ(s->bc.valb(2), -2.25);
+  EXPECT_EQ(s->res.accum(1), 0.0);
   EXPECT_EQ(nextRecord(*s), "NEXT");
   // The D.O.F. column always shows 1, the global DOF repeats the node.
   std::vector<std::string> want = {
@@ -46,8 +46,8 @@ TEST(InputPrescribed, NothingWithoutNodes) {
   qmr::pbc(*s);
   qmr::pbflow(*s);
   qmr::pbtran(*s);
-  EXPECT_EQ(s->nsb, 0);
-  EXPECT_EQ(s->io.u6.text(), "");
+  EXPECT_EQ(s->bc.nsb, 0);
+  EXPECT_EQ(s->io.listing.text(), "");
   EXPECT_EQ(nextRecord(*s), "NEXT");
 }
 
@@ -56,12 +56,12 @@ TEST(InputPrescribed, FlowFluxesKeepTheirDofAndSign) {
   d << "    2    7      -5.0"
     << "    4    1       3.0";
   auto s = withMesh(d.text, 3);
-  s->ndf = 2;
+  s->bc.ndf = 2;
   qmr::pbflow(*s);
-  EXPECT_EQ(s->nsb, 2);
-  EXPECT_EQ(s->isbv(1), 2);
-  EXPECT_EQ(s->bslod(1), -5.0);
-  EXPECT_EQ(s->isbv(2), 4);
+  EXPECT_EQ(s->bc.nsb, 2);
+  EXPECT_EQ(s->bc.isbv(1), 2);
+  EXPECT_EQ(s->bc.bslod(1), -5.0);
+  EXPECT_EQ(s->bc.isbv(2), 4);
   std::vector<std::string> want = {
       "",
       "PRESCRIBED NODAL FLUXES",
@@ -82,12 +82,12 @@ TEST(InputPrescribed, TransportFluxesWarnOncePerNegativeRecord) {
     << "    2    1       0.0       0.0"
     << "    3    1      -1.0      -2.0";
   auto s = withMesh(d.text, 3);
-  s->ndf = 3;
+  s->bc.ndf = 3;
   qmr::pbtran(*s);
-  EXPECT_EQ(s->nsb, 3);
-  EXPECT_EQ(s->bslod(1), -1.0);
-  EXPECT_EQ(s->bslqw(3), -2.0);
-  EXPECT_EQ(s->isbv(3), 3);
+  EXPECT_EQ(s->bc.nsb, 3);
+  EXPECT_EQ(s->bc.bslod(1), -1.0);
+  EXPECT_EQ(s->bc.bslqw(3), -2.0);
+  EXPECT_EQ(s->bc.isbv(3), 3);
   const std::vector<std::string> warn = {
       " You have prescribed a discharge of concentration !!!!",
       "           ARE YOU SURE THIS IS CORRECT ???",
@@ -117,8 +117,8 @@ TEST(InputPrescribed, CheckedReadsEndTheRun) {
   for (const char *deck : {"", "    1    1      1x.0\n", "   1.0\n"}) {
     for (int which = 0; which < 3; ++which) {
       auto s = withMesh(deck, 3);
-      s->nbt = 1;
-      s->ndf = 1;
+      s->bc.nbt = 1;
+      s->bc.ndf = 1;
       EXPECT_EQ(stopStatus([&] {
                   if (which == 0) qmr::pbc(*s);
                   if (which == 1) qmr::pbflow(*s);
@@ -153,8 +153,8 @@ TEST(InputPrescribed, NodesOutsideTheMeshEndTheRun) {
   };
   for (const auto &c : cases) {
     auto s = withMesh(c.deck, 10);
-    s->nbt = 2;
-    s->ndf = 2;
+    s->bc.nbt = 2;
+    s->bc.ndf = 2;
     EXPECT_EQ(stopStatus([&] {
                 if (c.which == 0) qmr::pbc(*s);
                 if (c.which == 1) qmr::pbflow(*s);

@@ -26,16 +26,16 @@ std::vector<std::string> tableHead(const std::string &title,
 
 TEST(InputMesh, GradedFineAtNodeOneEchoAndTables) {
   auto s = withMesh("       0.0     100.0       2.0\n", 4);
-  s->imshgn = 1;
+  s->codes.imshgn = 1;
   qmr::meshgn(*s);
   const double len[] = {6.25, 18.75, 31.25, 43.75};
   const double x[] = {0, 6.25, 25, 56.25, 100};
   const double mid[] = {3.125, 15.625, 40.625, 78.125};
   for (int ie = 1; ie <= 4; ++ie) {
-    EXPECT_EQ(s->elen(ie), len[ie - 1]);
-    EXPECT_EQ(s->xcoord(ie), mid[ie - 1]);
+    EXPECT_EQ(s->mesh.elen(ie), len[ie - 1]);
+    EXPECT_EQ(s->mesh.xcoord(ie), mid[ie - 1]);
   }
-  for (int ip = 1; ip <= 5; ++ip) EXPECT_EQ(s->ecoord(ip), x[ip - 1]);
+  for (int ip = 1; ip <= 5; ++ip) EXPECT_EQ(s->mesh.ecoord(ip), x[ip - 1]);
 
   std::vector<std::string> want = {
       "", " COORDINATE OF NODE NUMBER 1        =  0.00000E+00",
@@ -56,12 +56,12 @@ TEST(InputMesh, GradedFineAtNodeOneEchoAndTables) {
 
 TEST(InputMesh, GradedReversedAndCodeFourActsAsOne) {
   auto s = withMesh("       0.0     100.0       2.0\n", 4);
-  s->imshgn = 2;
+  s->codes.imshgn = 2;
   qmr::meshgn(*s);
   const double len[] = {43.75, 31.25, 18.75, 6.25};
   const double x[] = {0, 43.75, 75, 93.75, 100};
-  for (int ie = 1; ie <= 4; ++ie) EXPECT_EQ(s->elen(ie), len[ie - 1]);
-  for (int ip = 1; ip <= 5; ++ip) EXPECT_EQ(s->ecoord(ip), x[ip - 1]);
+  for (int ie = 1; ie <= 4; ++ie) EXPECT_EQ(s->mesh.elen(ie), len[ie - 1]);
+  for (int ip = 1; ip <= 5; ++ip) EXPECT_EQ(s->mesh.ecoord(ip), x[ip - 1]);
 
   // Grading factor 1: equal elements.
   auto u = withMesh("      10.0      20.0       1.0\n", 4);
@@ -73,14 +73,14 @@ TEST(InputMesh, GradedReversedAndCodeFourActsAsOne) {
 
 TEST(InputMesh, LogarithmicOneToThousand) {
   auto s = withMesh("       1.0    1000.0   99\n", 3);
-  s->imshgn = 3;
+  s->codes.imshgn = 3;
   qmr::meshgn(*s);
   const double x[] = {1, 10, 100, 1000};
-  for (int ip = 1; ip <= 4; ++ip) EXPECT_DOUBLE_EQ(s->ecoord(ip), x[ip - 1]);
-  EXPECT_DOUBLE_EQ(s->elen(1), 9.0);
-  EXPECT_DOUBLE_EQ(s->elen(2), 90.0);
-  EXPECT_DOUBLE_EQ(s->elen(3), 900.0);
-  EXPECT_DOUBLE_EQ(s->xcoord(3), 550.0);
+  for (int ip = 1; ip <= 4; ++ip) EXPECT_DOUBLE_EQ(s->mesh.ecoord(ip), x[ip - 1]);
+  EXPECT_DOUBLE_EQ(s->mesh.elen(1), 9.0);
+  EXPECT_DOUBLE_EQ(s->mesh.elen(2), 90.0);
+  EXPECT_DOUBLE_EQ(s->mesh.elen(3), 900.0);
+  EXPECT_DOUBLE_EQ(s->mesh.xcoord(3), 550.0);
   auto l = listing(*s);
   ASSERT_GE(l.size(), 7u);
   EXPECT_EQ(l[0], "");
@@ -104,12 +104,12 @@ TEST(InputMesh, ManualCoordinatesOverTwoRecords) {
       << "       8.0       9.5"
       << "NEXT";
     auto s = withMesh(d.text, 9);
-    s->imshgn = code;
+    s->codes.imshgn = code;
     qmr::meshgn(*s);
-    for (int ip = 1; ip <= 9; ++ip) EXPECT_EQ(s->ecoord(ip), ip - 1.0);
-    EXPECT_EQ(s->ecoord(10), 9.5);
-    EXPECT_EQ(s->elen(9), 1.5);
-    EXPECT_EQ(s->xcoord(9), 8.75);
+    for (int ip = 1; ip <= 9; ++ip) EXPECT_EQ(s->mesh.ecoord(ip), ip - 1.0);
+    EXPECT_EQ(s->mesh.ecoord(10), 9.5);
+    EXPECT_EQ(s->mesh.elen(9), 1.5);
+    EXPECT_EQ(s->mesh.xcoord(9), 8.75);
     EXPECT_EQ(nextRecord(*s), "NEXT") << "code " << code;
     // Ten pairs: six on the first line, four on the second.
     auto l = listing(*s);
@@ -124,7 +124,7 @@ TEST(InputMesh, ManualCoordinatesOverTwoRecords) {
 TEST(InputMesh, DecreasingCoordinateGivesNegativeLength) {
   auto s = withMesh("       0.0       5.0       3.0\n", 2);
   qmr::meshgn(*s);
-  EXPECT_EQ(s->elen(2), -2.0);
+  EXPECT_EQ(s->mesh.elen(2), -2.0);
   auto l = listing(*s);
   EXPECT_EQ(l.back(), "    1 0.5000E+01    2-0.2000E+01");
 }
@@ -140,27 +140,27 @@ TEST(InputMesh, FileNamesReadEchoedAndOpenedBeforeMesh) {
   d << rea << "ignored 1" << wri << "ignored 2" << dar << "ignored 3"
     << "       0.0       1.0";
   auto s = withMesh(d.text, 1);
-  s->ioread = 1;
-  s->iowrit = 1;
-  s->iodarc = 2; // any positive code names a velocity file
+  s->codes.ioread = 1;
+  s->codes.iowrit = 1;
+  s->codes.iodarc = 2; // any positive code names a velocity file
   qmr::meshgn(*s);
   auto l = listing(*s);
   ASSERT_GE(l.size(), 3u);
   EXPECT_EQ(l[0], "  RESTART READ  FILE = " + qmr::padded(rea, 200));
   EXPECT_EQ(l[1], "  RESTART WRITE FILE = " + qmr::padded(wri, 200));
   EXPECT_EQ(l[2], "  VELOCITY FILE = " + qmr::padded(dar, 200));
-  EXPECT_EQ(s->ecoord(2), 1.0);
-  EXPECT_TRUE(s->io.u8.isOpen());
-  EXPECT_TRUE(s->io.u9.isOpen());
-  EXPECT_TRUE(s->io.u10.isOpen());
+  EXPECT_EQ(s->mesh.ecoord(2), 1.0);
+  EXPECT_TRUE(s->io.restartIn.isOpen());
+  EXPECT_TRUE(s->io.restartOut.isOpen());
+  EXPECT_TRUE(s->io.velocity.isOpen());
   std::string rec;
-  ASSERT_TRUE(s->io.u8.next(rec)); // an existing file is left as it is
+  ASSERT_TRUE(s->io.restartIn.next(rec)); // an existing file is left as it is
   EXPECT_EQ(rec, "kept");
   EXPECT_TRUE(fs::exists(wri)); // a missing one is created
   EXPECT_TRUE(fs::exists(dar));
-  s->io.u8.close();
-  s->io.u9.close();
-  s->io.u10.close();
+  s->io.restartIn.close();
+  s->io.restartOut.close();
+  s->io.velocity.close();
   fs::remove_all(dir);
 }
 
@@ -168,10 +168,10 @@ TEST(InputMesh, RestartNameRecordsMissingEndTheRun) {
   // No name record, then a name without the record that follows it.
   for (const char *deck : {"", "old.rst\n"}) {
     auto s = withMesh(deck, 1);
-    s->ioread = 1;
+    s->codes.ioread = 1;
     EXPECT_EQ(stopStatus([&] { qmr::meshgn(*s); }), qmr::kExitFailure);
     EXPECT_EQ(lastLine(*s), kMainFail);
-    EXPECT_FALSE(s->io.u8.isOpen());
+    EXPECT_FALSE(s->io.restartIn.isOpen());
     EXPECT_EQ(listing(*s).size(), 1u); // nothing echoed
   }
 }

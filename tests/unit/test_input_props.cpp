@@ -17,8 +17,8 @@ namespace {
 std::unique_ptr<qmr::State> propState(const std::string &deck, int ne, int nmat,
                                       int ipcode) {
   auto s = withMesh(deck, ne);
-  s->nmat = nmat;
-  s->ipcode = ipcode;
+  s->media.nmat = nmat;
+  s->codes.ipcode = ipcode;
   unitMesh(*s);
   return s;
 }
@@ -38,22 +38,22 @@ TEST(InputFlowProps, PerElementMediaDefaultsEchoAndTable) {
   qmr::mpropf(*s);
 
   // Width 0 and thickness 0 (confined) mean 1.0; 1e-12 is above 1e-15.
-  EXPECT_EQ(s->prop(8, 1), 1.0);
-  EXPECT_EQ(s->prop(4, 1), 1.0);
-  EXPECT_EQ(s->prop(4, 2), -3.0);
-  EXPECT_EQ(s->prop(9, 2), 1.0E-12);
-  EXPECT_EQ(s->ilqmax, 1);
+  EXPECT_EQ(s->media.prop(8, 1), 1.0);
+  EXPECT_EQ(s->media.prop(4, 1), 1.0);
+  EXPECT_EQ(s->media.prop(4, 2), -3.0);
+  EXPECT_EQ(s->media.prop(9, 2), 1.0E-12);
+  EXPECT_EQ(s->fprop.ilqmax, 1);
   // Elements 1 and 3 medium 1, element 2 medium 2.
-  EXPECT_EQ(s->etran(1), 10.0);
-  EXPECT_EQ(s->etran(2), 100.0);
-  EXPECT_EQ(s->etran(3), 10.0);
-  EXPECT_EQ(s->estor(2), 0.2 * 50.0);
-  EXPECT_EQ(s->ebott(2), -3.0);
-  EXPECT_EQ(s->ewide(2), 50.0);
+  EXPECT_EQ(s->fprop.etran(1), 10.0);
+  EXPECT_EQ(s->fprop.etran(2), 100.0);
+  EXPECT_EQ(s->fprop.etran(3), 10.0);
+  EXPECT_EQ(s->fprop.estor(2), 0.2 * 50.0);
+  EXPECT_EQ(s->fprop.ebott(2), -3.0);
+  EXPECT_EQ(s->fprop.ewide(2), 50.0);
   // 1e-12 is below the element threshold: no limit, conductivity x width.
-  EXPECT_EQ(s->iqmax(2), 0);
-  EXPECT_EQ(s->eqmax(2), 100.0);
-  EXPECT_EQ(s->eqmax(1), 10.0);
+  EXPECT_EQ(s->fprop.iqmax(2), 0);
+  EXPECT_EQ(s->fprop.eqmax(2), 100.0);
+  EXPECT_EQ(s->fprop.eqmax(1), 10.0);
 
   std::vector<std::string> want = {
       "",
@@ -104,17 +104,17 @@ TEST(InputFlowProps, LeakageCapThresholds) {
   d << qmrtest::fields({"3.0", "", "", "", "", "", "", "-5.0", "0.0"});
   d << qmrtest::fields({"3.0", "", "", "", "", "", "", "", "0.5"});
   auto s = propState(d.text, 3, 3, 0);
-  s->i2dwt = 1;
+  s->codes.i2dwt = 1;
   qmr::mpropf(*s);
-  EXPECT_EQ(s->ilqmax, 1);
-  EXPECT_EQ(s->ebott(1), 0.0);
-  EXPECT_EQ(s->iqmax(1), 1);
-  EXPECT_EQ(s->eqmax(1), 2.0E-10 * 2.0);
-  EXPECT_EQ(s->iqmax(2), 0);
-  EXPECT_EQ(s->etran(2), -15.0); // a width of -5 multiplies in unchanged
-  EXPECT_EQ(s->eqmax(2), -15.0);
-  EXPECT_EQ(s->iqmax(3), 1);
-  EXPECT_EQ(s->eqmax(3), 0.5);
+  EXPECT_EQ(s->fprop.ilqmax, 1);
+  EXPECT_EQ(s->fprop.ebott(1), 0.0);
+  EXPECT_EQ(s->fprop.iqmax(1), 1);
+  EXPECT_EQ(s->fprop.eqmax(1), 2.0E-10 * 2.0);
+  EXPECT_EQ(s->fprop.iqmax(2), 0);
+  EXPECT_EQ(s->fprop.etran(2), -15.0); // a width of -5 multiplies in unchanged
+  EXPECT_EQ(s->fprop.eqmax(2), -15.0);
+  EXPECT_EQ(s->fprop.iqmax(3), 1);
+  EXPECT_EQ(s->fprop.eqmax(3), 0.5);
 
   // No medium with a cap: ilqmax stays 0.
   auto n = propState("    1\n" + qmrtest::fields({"3.0"}) + "\n", 1, 1, 0);
@@ -137,11 +137,11 @@ TEST(InputFlowProps, SinglePrecisionThresholds) {
       {"3.0", "", "", "5.0E-10", "", "", "", "2.0", "1.0E-15"});
   auto s = propState(d.text, 2, 2, 0);
   qmr::mpropf(*s);
-  EXPECT_EQ(s->ebott(1), 1.0E-9);
-  EXPECT_EQ(s->ebott(2), 1.0);
-  EXPECT_EQ(s->iqmax(1), 0);
-  EXPECT_EQ(s->eqmax(1), 6.0);
-  EXPECT_EQ(s->ilqmax, 1); // medium 1 (1e-10 is above 1e-15)
+  EXPECT_EQ(s->fprop.ebott(1), 1.0E-9);
+  EXPECT_EQ(s->fprop.ebott(2), 1.0);
+  EXPECT_EQ(s->fprop.iqmax(1), 0);
+  EXPECT_EQ(s->fprop.eqmax(1), 6.0);
+  EXPECT_EQ(s->fprop.ilqmax, 1); // medium 1 (1e-10 is above 1e-15)
 
   auto n = propState(
       "    1\n" +
@@ -158,9 +158,9 @@ TEST(InputFlowProps, UniformZones) {
     << "    6" << qmrtest::fields({"1.0"}) << qmrtest::fields({"2.0"});
   auto s = propState(d.text, 10, 2, 1);
   qmr::mpropf(*s);
-  EXPECT_EQ(s->lmat(3), 11); // the appended end of the last zone
-  for (int ie = 1; ie <= 5; ++ie) EXPECT_EQ(s->etran(ie), 1.0);
-  for (int ie = 6; ie <= 10; ++ie) EXPECT_EQ(s->etran(ie), 2.0);
+  EXPECT_EQ(s->media.lmat(3), 11); // the appended end of the last zone
+  for (int ie = 1; ie <= 5; ++ie) EXPECT_EQ(s->fprop.etran(ie), 1.0);
+  for (int ie = 6; ie <= 10; ++ie) EXPECT_EQ(s->fprop.etran(ie), 2.0);
 }
 
 TEST(InputFlowProps, InterpolatedBetweenControlNodes) {
@@ -172,9 +172,9 @@ TEST(InputFlowProps, InterpolatedBetweenControlNodes) {
   qmr::mpropf(*s);
   const double want[] = {1.5, 2.5, 3.5, 4.5};
   for (int ie = 1; ie <= 4; ++ie) {
-    EXPECT_EQ(s->etran(ie), want[ie - 1]);
-    EXPECT_EQ(s->ewide(ie), 1.0);
-    EXPECT_EQ(s->ebott(ie), 1.0);
+    EXPECT_EQ(s->fprop.etran(ie), want[ie - 1]);
+    EXPECT_EQ(s->fprop.ewide(ie), 1.0);
+    EXPECT_EQ(s->fprop.ebott(ie), 1.0);
   }
 
   // One control medium assigns nothing: the element table is all zeros.
@@ -196,17 +196,17 @@ TEST(InputTransportProps, DefaultsEchoAndPorosityTimesWidth) {
       {"1.0", "0.0", "0.25", "0.5", "0.0", "0.0", "0.0", "40.0", "123.0"});
   auto s = propState(d.text, 3, 2, 0);
   qmr::mpropt(*s);
-  EXPECT_EQ(s->poros(1), 0.3);
-  EXPECT_EQ(s->ewide(1), 1.0);
-  EXPECT_EQ(s->retar(1), 1.0);
-  EXPECT_EQ(s->poros(2), 10.0);
-  EXPECT_EQ(s->ewide(2), 40.0);
-  EXPECT_EQ(s->retar(2), 0.5);
-  EXPECT_EQ(s->alfal(2), 1.0);
-  EXPECT_EQ(s->crech(1), 100.0);
-  EXPECT_EQ(s->cleak(3), 5.0);
-  EXPECT_EQ(s->prop(9, 1), 0.0); // the ninth field is not stored
-  EXPECT_EQ(s->prop(9, 2), 0.0);
+  EXPECT_EQ(s->tprop.poros(1), 0.3);
+  EXPECT_EQ(s->fprop.ewide(1), 1.0);
+  EXPECT_EQ(s->tprop.retar(1), 1.0);
+  EXPECT_EQ(s->tprop.poros(2), 10.0);
+  EXPECT_EQ(s->fprop.ewide(2), 40.0);
+  EXPECT_EQ(s->tprop.retar(2), 0.5);
+  EXPECT_EQ(s->tprop.alfal(2), 1.0);
+  EXPECT_EQ(s->tprop.crech(1), 100.0);
+  EXPECT_EQ(s->tprop.cleak(3), 5.0);
+  EXPECT_EQ(s->media.prop(9, 1), 0.0); // the ninth field is not stored
+  EXPECT_EQ(s->media.prop(9, 2), 0.0);
 
   auto l = listing(*s);
   std::vector<std::string> first = {
@@ -238,7 +238,7 @@ TEST(InputTransportProps, InterpolatedDispersivityAndMediumTenHeading) {
   auto s = propState(d.text, 4, 2, 2);
   qmr::mpropt(*s);
   const double want[] = {1.5, 2.5, 3.5, 4.5};
-  for (int ie = 1; ie <= 4; ++ie) EXPECT_EQ(s->alfal(ie), want[ie - 1]);
+  for (int ie = 1; ie <= 4; ++ie) EXPECT_EQ(s->tprop.alfal(ie), want[ie - 1]);
 
   // Medium 10 does not fit the one-column field of the heading.
   Deck t;

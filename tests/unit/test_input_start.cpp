@@ -32,20 +32,20 @@ std::string velocityRecord(int ie, const std::string &d, const std::string &t,
 
 TEST(InputInitial, DefaultValueAndStartOfTime) {
   auto s = withMesh("       2.5       9.0\nNEXT\n", 4);
-  s->tima = 3.0;
+  s->clock.tima = 3.0;
   qmr::inital(*s);
-  for (int ip = 1; ip <= 5; ++ip) EXPECT_EQ(s->hdold(ip), 2.5);
-  EXPECT_EQ(s->hdold(6), 0.0);
+  for (int ip = 1; ip <= 5; ++ip) EXPECT_EQ(s->lev.hdold(ip), 2.5);
+  EXPECT_EQ(s->lev.hdold(6), 0.0);
   EXPECT_EQ(nextRecord(*s), "NEXT");
   EXPECT_EQ(listing(*s),
             (std::vector<std::string>{
                 "", " DEFAULT INITIAL CONCENTRATION =  0.25000E+01",
                 " *******************************", "", ""}));
-  EXPECT_EQ(s->ptime, 3.0);
-  EXPECT_EQ(s->theta, 1.0);
-  EXPECT_EQ(s->ifullb, 3);
-  EXPECT_EQ(s->ihalfb, 1);
-  EXPECT_EQ(s->ihbp, 2);
+  EXPECT_EQ(s->clock.ptime, 3.0);
+  EXPECT_EQ(s->clock.theta, 1.0);
+  EXPECT_EQ(s->band.ifullb, 3);
+  EXPECT_EQ(s->band.ihalfb, 1);
+  EXPECT_EQ(s->band.ihbp, 2);
 }
 
 TEST(InputInitial, RestartTakenInRecordOrderThenOverrides) {
@@ -53,19 +53,19 @@ TEST(InputInitial, RestartTakenInRecordOrderThenOverrides) {
   d << "    3       7.5"
     << "    3       8.5";
   auto s = withMesh(d.text, 4);
-  s->ioread = 1;
-  s->nonu = 2;
+  s->codes.ioread = 1;
+  s->codes.nonu = 2;
   std::string rst;
   for (int k = 0; k < 5; ++k)
     rst += restartRecord(5 - k, std::to_string(10 * k) + ".0",
                          std::to_string(k + 1) + ".0");
-  s->io.u8.openText("restart", rst);
+  s->io.restartIn.openText("restart", rst);
   qmr::inital(*s);
-  EXPECT_EQ(s->hdold(1), 1.0); // node number 5 in the first record
-  EXPECT_EQ(s->hdold(2), 2.0);
-  EXPECT_EQ(s->hdold(3), 8.5); // the later override wins
-  EXPECT_EQ(s->hdold(5), 5.0);
-  EXPECT_FALSE(s->io.u8.isOpen());
+  EXPECT_EQ(s->lev.hdold(1), 1.0); // node number 5 in the first record
+  EXPECT_EQ(s->lev.hdold(2), 2.0);
+  EXPECT_EQ(s->lev.hdold(3), 8.5); // the later override wins
+  EXPECT_EQ(s->lev.hdold(5), 5.0);
+  EXPECT_FALSE(s->io.restartIn.isOpen());
   std::vector<std::string> want = {
       " NODE     E-COORD   CONCENTRATION",
       " ----     -------   -------------",
@@ -85,8 +85,8 @@ TEST(InputInitial, RestartTakenInRecordOrderThenOverrides) {
 
 TEST(InputInitial, RestartFileOneRecordShort) {
   auto s = withMesh("", 2);
-  s->ioread = 1;
-  s->io.u8.openText("restart", restartRecord(1, "0.0", "1.0") +
+  s->codes.ioread = 1;
+  s->io.restartIn.openText("restart", restartRecord(1, "0.0", "1.0") +
                                    restartRecord(2, "1.0", "2.0"));
   EXPECT_EQ(stopStatus([&] { qmr::inital(*s); }), qmr::kExitFailure);
   auto l = listing(*s);
@@ -97,7 +97,7 @@ TEST(InputInitial, RestartFileOneRecordShort) {
   // A malformed restart record ends the run the same way.
   auto m = withMesh("", 0);
   m->ioread = 1;
-  m->io.u8.openText("restart", "    1        x\n");
+  m->io.restartIn.openText("restart", "    1        x\n");
   EXPECT_EQ(stopStatus([&] { qmr::inital(*m); }), qmr::kExitFailure);
   EXPECT_EQ(lastLine(*m), " ****ERROR OR END OF FILE ON RESTART FILE****");
 }
@@ -133,7 +133,7 @@ TEST(InputCriteria, DefaultsWithoutRecord) {
   EXPECT_EQ(f->nitmax, 100);
   EXPECT_EQ(f->toler, 9.999999974752427E-7);
   EXPECT_EQ(f->relax, 0.75);
-  EXPECT_EQ(f->io.u6.text(), "");
+  EXPECT_EQ(f->io.listing.text(), "");
   EXPECT_EQ(nextRecord(*f), "NEXT");
 
   auto t = qmrtest::memState("NEXT\n");
@@ -146,12 +146,12 @@ TEST(InputCriteria, DefaultsWithoutRecord) {
 
 TEST(InputCriteria, RecordReadAndRelaxationThreshold) {
   auto s = qmrtest::memState("   20     0.001       0.0\n");
-  s->i2dwt = 1;
-  s->ilqmax = 1;
+  s->codes.i2dwt = 1;
+  s->fprop.ilqmax = 1;
   qmr::nonlin(*s);
-  EXPECT_EQ(s->nitmax, 20);
-  EXPECT_EQ(s->toler, 0.001);
-  EXPECT_EQ(s->relax, 1.0);
+  EXPECT_EQ(s->crit.nitmax, 20);
+  EXPECT_EQ(s->crit.toler, 0.001);
+  EXPECT_EQ(s->crit.relax, 1.0);
   EXPECT_EQ(
       listing(*s),
       (std::vector<std::string>{
@@ -180,16 +180,16 @@ TEST(InputCriteria, RecordReadAndRelaxationThreshold) {
 
 TEST(InputVelocity, DefaultVelocityTimesWidth) {
   auto s = withMesh("       2.0      10.0     999.0\nNEXT\n", 2);
-  s->ewide(1) = 50.0;
-  s->ewide(2) = 80.0;
-  s->qleak(1) = 4.0;
+  s->fprop.ewide(1) = 50.0;
+  s->fprop.ewide(2) = 80.0;
+  s->tprop.qleak(1) = 4.0;
   qmr::rdarcy(*s);
-  EXPECT_EQ(s->darcy(1), 100.0);
-  EXPECT_EQ(s->darcy(2), 160.0);
-  EXPECT_EQ(s->thick(1), 10.0);
-  EXPECT_EQ(s->thick(2), 10.0);
-  EXPECT_EQ(s->qleak(1), 0.0);
-  EXPECT_EQ(s->qrech(2), 0.0);
+  EXPECT_EQ(s->tprop.darcy(1), 100.0);
+  EXPECT_EQ(s->tprop.darcy(2), 160.0);
+  EXPECT_EQ(s->tprop.thick(1), 10.0);
+  EXPECT_EQ(s->tprop.thick(2), 10.0);
+  EXPECT_EQ(s->tprop.qleak(1), 0.0);
+  EXPECT_EQ(s->tprop.qrech(2), 0.0);
   EXPECT_EQ(nextRecord(*s), "NEXT");
   EXPECT_EQ(listing(*s),
             (std::vector<std::string>{
@@ -205,37 +205,37 @@ TEST(InputVelocity, DefaultVelocityTimesWidth) {
 
 TEST(InputVelocity, OneBlockFromTheFile) {
   auto s = withMesh("NEXT\n", 2);
-  s->iodarc = 1;
-  s->io.u10.openText("vel.dat",
+  s->codes.iodarc = 1;
+  s->io.velocity.openText("vel.dat",
                      velocityRecord(1, "0.5", "12.0", "-0.2", "0.3") +
                          velocityRecord(2, "-1.5", "11.0", "0.1", "-4.0") +
                          velocityRecord(3, "9.0", "9.0", "9.0", "9.0"));
   qmr::rdarcy(*s);
-  EXPECT_EQ(s->darcy(1), 0.5);
-  EXPECT_EQ(s->thick(1), 12.0);
-  EXPECT_EQ(s->qleak(1), 0.0);
-  EXPECT_EQ(s->qrech(1), 0.3);
-  EXPECT_EQ(s->darcy(2), -1.5); // taken as written, not times the width
-  EXPECT_EQ(s->qleak(2), 0.1);
-  EXPECT_EQ(s->qrech(2), 0.0);
-  EXPECT_EQ(s->io.u6.text(), "");
+  EXPECT_EQ(s->tprop.darcy(1), 0.5);
+  EXPECT_EQ(s->tprop.thick(1), 12.0);
+  EXPECT_EQ(s->tprop.qleak(1), 0.0);
+  EXPECT_EQ(s->tprop.qrech(1), 0.3);
+  EXPECT_EQ(s->tprop.darcy(2), -1.5); // taken as written, not times the width
+  EXPECT_EQ(s->tprop.qleak(2), 0.1);
+  EXPECT_EQ(s->tprop.qrech(2), 0.0);
+  EXPECT_EQ(s->io.listing.text(), "");
   EXPECT_EQ(nextRecord(*s), "NEXT");
   std::string rec;
-  ASSERT_TRUE(s->io.u10.next(rec)); // the extra record stays unread
+  ASSERT_TRUE(s->io.velocity.next(rec)); // the extra record stays unread
   EXPECT_EQ(rec.substr(0, 5), "    3");
 }
 
 TEST(InputVelocity, ElementNumberOutOfStep) {
   auto s = withMesh("", 3);
-  s->iodarc = 1;
-  s->io.u10.openText("vel.dat", velocityRecord(1, "0.5", "1.0", "0", "0") +
+  s->codes.iodarc = 1;
+  s->io.velocity.openText("vel.dat", velocityRecord(1, "0.5", "1.0", "0", "0") +
                                     velocityRecord(3, "0.7", "1.0", "0", "0"));
   EXPECT_EQ(stopStatus([&] { qmr::rdarcy(*s); }), qmr::kExitFailure);
   EXPECT_EQ(lastLine(*s), " ****PROBLEMS IN READING DARCY VELOCITIES FILE****");
   EXPECT_EQ(s->io.diag, "velocity file vel.dat record 2: element number 3 "
                         "where 2 was expected");
-  EXPECT_EQ(s->darcy(1), 0.5);
-  EXPECT_EQ(s->darcy(2), 0.0);
+  EXPECT_EQ(s->tprop.darcy(1), 0.5);
+  EXPECT_EQ(s->tprop.darcy(2), 0.0);
 }
 
 TEST(InputVelocity, ShortOrMalformedFile) {
@@ -243,8 +243,8 @@ TEST(InputVelocity, ShortOrMalformedFile) {
        {velocityRecord(1, "0.5", "1.0", "0", "0"),
         velocityRecord(1, "0.5", "1.0", "0", "0") + "    2    x\n"}) {
     auto s = withMesh("", 2);
-    s->iodarc = 1;
-    s->io.u10.openText("vel.dat", file);
+    s->codes.iodarc = 1;
+    s->io.velocity.openText("vel.dat", file);
     EXPECT_EQ(stopStatus([&] { qmr::rdarcy(*s); }), qmr::kExitFailure);
     EXPECT_EQ(lastLine(*s), " ****ERROR OR END OF FILE ON DARCY FILE****");
   }
@@ -252,13 +252,13 @@ TEST(InputVelocity, ShortOrMalformedFile) {
 
 TEST(InputVelocity, PerStepCodeReadsNothingAndLargerCodesAreRejected) {
   auto s = withMesh("NEXT\n", 2);
-  s->iodarc = 2;
-  s->io.u10.openText("vel.dat", velocityRecord(1, "0.5", "1.0", "0", "0"));
+  s->codes.iodarc = 2;
+  s->io.velocity.openText("vel.dat", velocityRecord(1, "0.5", "1.0", "0", "0"));
   qmr::rdarcy(*s);
   EXPECT_EQ(nextRecord(*s), "NEXT");
   std::string rec;
-  EXPECT_TRUE(s->io.u10.next(rec));
-  EXPECT_EQ(s->darcy(1), 0.0);
+  EXPECT_TRUE(s->io.velocity.next(rec));
+  EXPECT_EQ(s->tprop.darcy(1), 0.0);
 
   auto b = withMesh("NEXT\n", 2);
   b->iodarc = 3;
@@ -274,36 +274,36 @@ TEST(InputObservation, NodesProfilesAndHeadings) {
     << "    3"
     << "    7";
   auto s = withMesh(d.text, 12);
-  s->nobs = 2;
-  s->ntprof = 2;
-  s->nbt = 2;
-  s->idv(1) = 1;
-  s->idv(2) = 13;
-  s->iflux = 1;
+  s->obs.nobs = 2;
+  s->obs.ntprof = 2;
+  s->bc.nbt = 2;
+  s->bc.idv(1) = 1;
+  s->bc.idv(2) = 13;
+  s->codes.iflux = 1;
   qmr::obsnod(*s);
-  EXPECT_EQ(s->ldobs(1), 5); // only columns 1-5 of each record
-  EXPECT_EQ(s->ldobs(2), 12);
-  EXPECT_EQ(s->ltprof(1), 3);
-  EXPECT_EQ(s->ltprof(2), 7);
-  EXPECT_EQ(s->ltprof(3), 0);
-  EXPECT_EQ(s->itprof, 1);
+  EXPECT_EQ(s->obs.ldobs(1), 5); // only columns 1-5 of each record
+  EXPECT_EQ(s->obs.ldobs(2), 12);
+  EXPECT_EQ(s->obs.ltprof(1), 3);
+  EXPECT_EQ(s->obs.ltprof(2), 7);
+  EXPECT_EQ(s->obs.ltprof(3), 0);
+  EXPECT_EQ(s->obs.itprof, 1);
   EXPECT_EQ(s->iobs, 3);
-  EXPECT_EQ(s->io.u7.text(), "1.TIMESTEP   2.TIMEVAL   3.LOGTIME"
+  EXPECT_EQ(s->io.graphic.text(), "1.TIMESTEP   2.TIMEVAL   3.LOGTIME"
                              "   OBS.(  5)   OBS.( 12)   OBS.(\n \n");
-  EXPECT_EQ(s->io.u4.text(), "1.TIMESTEP   2.TIMEVAL   3.LOGTIME"
+  EXPECT_EQ(s->io.flux.text(), "1.TIMESTEP   2.TIMEVAL   3.LOGTIME"
                              "   OBS.(  1)   OBS.( 13)   OBS.(\n \n");
-  EXPECT_EQ(s->io.u6.text(), "");
+  EXPECT_EQ(s->io.listing.text(), "");
 }
 
 TEST(InputObservation, NoNodesNoFluxFile) {
   auto s = withMesh("NEXT\n", 3);
-  s->nbt = 1;
-  s->idv(1) = 2;
+  s->bc.nbt = 1;
+  s->bc.idv(1) = 2;
   qmr::obsnod(*s);
-  EXPECT_EQ(s->io.u7.text(), "1.TIMESTEP   2.TIMEVAL   3.LOGTIME   OBS.(\n \n");
-  EXPECT_EQ(s->io.u4.text(), "");
-  EXPECT_EQ(s->ltprof(1), 0);
-  EXPECT_EQ(s->itprof, 1);
+  EXPECT_EQ(s->io.graphic.text(), "1.TIMESTEP   2.TIMEVAL   3.LOGTIME   OBS.(\n \n");
+  EXPECT_EQ(s->io.flux.text(), "");
+  EXPECT_EQ(s->obs.ltprof(1), 0);
+  EXPECT_EQ(s->obs.itprof, 1);
   EXPECT_EQ(nextRecord(*s), "NEXT");
 }
 
@@ -320,11 +320,11 @@ TEST(InputObservation, FailuresAndNodesOutsideMesh) {
                                  {"    1\n  2.0\n", 1, 1}};
   for (const auto &c : bad) {
     auto s = withMesh(c.deck, 3);
-    s->nobs = c.nobs;
-    s->ntprof = c.ntprof;
+    s->obs.nobs = c.nobs;
+    s->obs.ntprof = c.ntprof;
     EXPECT_EQ(stopStatus([&] { qmr::obsnod(*s); }), qmr::kExitFailure);
     EXPECT_EQ(lastLine(*s), kMainFail);
-    EXPECT_EQ(s->io.u7.text(), ""); // no heading yet
+    EXPECT_EQ(s->io.graphic.text(), ""); // no heading yet
   }
 
   auto o = withMesh("    2\n    5\n", 3);

@@ -16,8 +16,8 @@ namespace {
 std::unique_ptr<qmr::State> timeState(const std::string &deck, int nts,
                                       int itsgn) {
   auto s = qmrtest::memState(deck);
-  s->nts = nts;
-  s->itsgn = itsgn;
+  s->clock.nts = nts;
+  s->codes.itsgn = itsgn;
   return s;
 }
 
@@ -30,12 +30,12 @@ const std::vector<std::string> kColumns = {
 
 TEST(InputTime, SteadyStateReadsNothing) {
   auto s = timeState("NEXT\n", 7, 1);
-  s->isstat = 1;
+  s->codes.isstat = 1;
   qmr::tmstep(*s);
-  EXPECT_EQ(s->nts, 1);
-  EXPECT_EQ(s->tima, 0.0);
-  EXPECT_EQ(s->asign, 0.0);
-  EXPECT_EQ(s->timvec(1), 1.0);
+  EXPECT_EQ(s->clock.nts, 1);
+  EXPECT_EQ(s->clock.tima, 0.0);
+  EXPECT_EQ(s->clock.asign, 0.0);
+  EXPECT_EQ(s->clock.timvec(1), 1.0);
   EXPECT_EQ(listing(*s), (std::vector<std::string>{
                              "", " ** STEADY STATE CONDITION **", ""}));
   EXPECT_EQ(nextRecord(*s), "NEXT");
@@ -43,18 +43,18 @@ TEST(InputTime, SteadyStateReadsNothing) {
 
 TEST(InputTime, LogarithmicWithSinglePrecisionFactor) {
   auto s = timeState("       0.0       1.0    2\n", 5, 1);
-  s->isstat = 2; // any code but 1 is transient
+  s->codes.isstat = 2; // any code but 1 is transient
   qmr::tmstep(*s);
-  EXPECT_EQ(s->asign, 1.0);
+  EXPECT_EQ(s->clock.asign, 1.0);
   // 10^(1/2) held in single precision is 3.1622776985168457.
-  EXPECT_EQ(s->timvec(1), 1.0);
-  EXPECT_EQ(s->timvec(2), 3.1622776985168457);
-  EXPECT_NEAR(s->timvec(3), 10.000000242536998, 1e-12);
-  EXPECT_NEAR(s->timvec(4), 31.6227777521378, 1e-11);
-  EXPECT_NEAR(s->timvec(5), 100.00000485074004, 1e-10);
-  EXPECT_GT(s->timvec(5), 100.000004); // not 100
-  EXPECT_EQ(s->its, 6);
-  EXPECT_EQ(s->ttime, s->timvec(5));
+  EXPECT_EQ(s->clock.timvec(1), 1.0);
+  EXPECT_EQ(s->clock.timvec(2), 3.1622776985168457);
+  EXPECT_NEAR(s->clock.timvec(3), 10.000000242536998, 1e-12);
+  EXPECT_NEAR(s->clock.timvec(4), 31.6227777521378, 1e-11);
+  EXPECT_NEAR(s->clock.timvec(5), 100.00000485074004, 1e-10);
+  EXPECT_GT(s->clock.timvec(5), 100.000004); // not 100
+  EXPECT_EQ(s->clock.its, 6);
+  EXPECT_EQ(s->clock.ttime, s->clock.timvec(5));
 
   std::vector<std::string> want = {
       "",
@@ -78,17 +78,17 @@ TEST(InputTime, LogarithmicTenPerCycleFactor) {
   auto s = timeState("       5.0       1.0   10\n", 2, 1);
   qmr::tmstep(*s);
   // The single-precision factor, not 1.2589254117941673.
-  EXPECT_EQ(s->timvec(1), 6.0);
-  EXPECT_EQ(s->timvec(2), 5.0 + 1.25892543792724609375);
+  EXPECT_EQ(s->clock.timvec(1), 6.0);
+  EXPECT_EQ(s->clock.timvec(2), 5.0 + 1.25892543792724609375);
 }
 
 TEST(InputTime, LinearFromNonZeroStart) {
   auto s = timeState("      10.0       2.5    0\n", 3, 1);
   qmr::tmstep(*s);
-  EXPECT_EQ(s->tima, 10.0);
-  EXPECT_EQ(s->timvec(1), 12.5);
-  EXPECT_EQ(s->timvec(2), 15.0);
-  EXPECT_EQ(s->timvec(3), 17.5);
+  EXPECT_EQ(s->clock.tima, 10.0);
+  EXPECT_EQ(s->clock.timvec(1), 12.5);
+  EXPECT_EQ(s->clock.timvec(2), 15.0);
+  EXPECT_EQ(s->clock.timvec(3), 17.5);
   std::vector<std::string> want = {
       "",
       " AUTOMATIC LINEAR TIMESTEP GENERATION",
@@ -117,9 +117,9 @@ TEST(InputTime, ManualEightStepsTakeTwoRecords) {
     << "NEXT";
   auto s = timeState(d.text, 8, 0);
   qmr::tmstep(*s);
-  EXPECT_EQ(s->tima, 1.0);
-  EXPECT_EQ(s->timvec(7), 30.0);
-  EXPECT_EQ(s->timvec(8), 50.0);
+  EXPECT_EQ(s->clock.tima, 1.0);
+  EXPECT_EQ(s->clock.timvec(7), 30.0);
+  EXPECT_EQ(s->clock.timvec(8), 50.0);
   EXPECT_EQ(nextRecord(*s), "NEXT");
   auto l = listing(*s);
   std::vector<std::string> head = {"",
@@ -150,7 +150,7 @@ TEST(InputTime, ManualSevenStepsOneRecordAndFailures) {
                      "       5.0       6.0       7.0\nNEXT\n",
                      7, 0);
   qmr::tmstep(*s);
-  EXPECT_EQ(s->timvec(7), 7.0);
+  EXPECT_EQ(s->clock.timvec(7), 7.0);
   EXPECT_EQ(nextRecord(*s), "NEXT");
 
   // End of file: the main-input failure (eight times need a second record).

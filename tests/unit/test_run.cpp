@@ -34,15 +34,15 @@ TEST(JobFiles, FlowRunWithFluxFile) {
     << "ignored";
   auto s = memState(d.text);
   qmr::open1(*s);
-  EXPECT_EQ(s->imode, 1);
-  EXPECT_EQ(s->iflux, 1);
+  EXPECT_EQ(s->codes.imode, 1);
+  EXPECT_EQ(s->codes.iflux, 1);
   auto ls = lines(s->io.lst().text());
   ASSERT_EQ(ls.size(), 3u);
   EXPECT_EQ(ls[0], echo("  OUTPUT  FILE = ", "out.lst"));
   EXPECT_EQ(ls[1], echo("  GRAPHIC FILE = ", "graf.dat"));
   EXPECT_EQ(ls[2], echo("  FLUX    FILE = ", "flux.dat"));
   EXPECT_EQ(ls[0].size(), 218u);
-  EXPECT_EQ(s->io.u5.recno(), 5);
+  EXPECT_EQ(s->io.deck.recno(), 5);
   EXPECT_EQ(s->datfil, qmr::padded("C:\\QMR\\VELDA.INP", 255));
 }
 
@@ -55,10 +55,10 @@ TEST(JobFiles, DeckVariantCodes) {
       << "ignored";
     auto s = memState(d.text);
     qmr::open1(*s);
-    EXPECT_EQ(s->imode, 2);
-    EXPECT_EQ(s->iflux, 0);
+    EXPECT_EQ(s->codes.imode, 2);
+    EXPECT_EQ(s->codes.iflux, 0);
     EXPECT_EQ(lines(s->io.lst().text()).size(), 2u);
-    EXPECT_EQ(s->io.u5.recno(), 4);
+    EXPECT_EQ(s->io.deck.recno(), 4);
   }
   for (const char *code : {"F 05", "F AN"}) {
     Deck d;
@@ -67,7 +67,7 @@ TEST(JobFiles, DeckVariantCodes) {
       << "ignored";
     auto s = memState(d.text);
     qmr::open1(*s);
-    EXPECT_EQ(s->iflux, 0) << code;
+    EXPECT_EQ(s->codes.iflux, 0) << code;
   }
   {
     // Lower case is not one of the codes: a flux-file record follows.
@@ -79,8 +79,8 @@ TEST(JobFiles, DeckVariantCodes) {
       << "ignored";
     auto s = memState(d.text);
     qmr::open1(*s);
-    EXPECT_EQ(s->iflux, 1);
-    EXPECT_EQ(s->io.u5.recno(), 5);
+    EXPECT_EQ(s->codes.iflux, 1);
+    EXPECT_EQ(s->io.deck.recno(), 5);
   }
 }
 
@@ -93,8 +93,8 @@ TEST(JobFiles, UnknownRunTypeIsRejectedAfterTheJobRecords) {
       << "ignored";
     auto s = memState(d.text);
     EXPECT_EQ(qmrtest::stopStatus([&] { qmr::open1(*s); }), qmr::kExitFailure);
-    EXPECT_EQ(s->imode, 0);
-    EXPECT_EQ(s->iflux, 1);
+    EXPECT_EQ(s->codes.imode, 0);
+    EXPECT_EQ(s->codes.iflux, 1);
     EXPECT_EQ(lines(s->io.lst().text()).back(), kMainFail);
     EXPECT_NE(s->io.diag.find("neither F"), std::string::npos);
   }
@@ -118,7 +118,7 @@ TEST(JobFiles, Banner) {
     << "ignored";
   auto s = memState(d.text);
   qmr::open1(*s);
-  auto ls = lines(s->io.con.text());
+  auto ls = lines(s->io.console.text());
   ASSERT_EQ(ls.size(), 37u);
   for (int i = 0; i < 24; ++i) EXPECT_EQ(ls[i], "") << i;
   EXPECT_EQ(ls[36], "");
@@ -142,14 +142,14 @@ TEST(ControlData, EchoesAndDerivedCounts) {
   d << counts(4, 3, 2, 2, 1, 1000, 3, 2) + "   77"
     << "    4    1    2    0    0    0    0    1    0    0    1    9";
   auto s = memState(d.text);
-  s->imode = 1;
+  s->codes.imode = 1;
   qmr::input(*s);
-  EXPECT_EQ(s->np, 5);
-  EXPECT_EQ(s->nd, 5);
-  EXPECT_EQ(s->ndofn, 1);
-  EXPECT_EQ(s->nonu, 1000);
-  EXPECT_EQ(s->imshgn, 1); // 4 acts as 1
-  EXPECT_EQ(s->ipcode, 1);
+  EXPECT_EQ(s->mesh.np, 5);
+  EXPECT_EQ(s->mesh.nd, 5);
+  EXPECT_EQ(s->mesh.ndofn, 1);
+  EXPECT_EQ(s->codes.nonu, 1000);
+  EXPECT_EQ(s->codes.imshgn, 1); // 4 acts as 1
+  EXPECT_EQ(s->codes.ipcode, 1);
   auto ls = lines(s->io.lst().text());
   ASSERT_EQ(ls.size(), 23u);
   EXPECT_EQ(ls[0], "");
@@ -168,11 +168,11 @@ TEST(ControlData, EmptyCountsRecord) {
   d << ""
     << "    0    0    1";
   auto s = memState(d.text);
-  s->imode = 2;
+  s->codes.imode = 2;
   qmr::input(*s);
-  EXPECT_EQ(s->ne, 0);
-  EXPECT_EQ(s->np, 1);
-  EXPECT_EQ(s->nd, 1);
+  EXPECT_EQ(s->mesh.ne, 0);
+  EXPECT_EQ(s->mesh.np, 1);
+  EXPECT_EQ(s->mesh.nd, 1);
 }
 
 // Time steps, media and prescribed-flux records are limited to 99,999, the
@@ -199,7 +199,7 @@ TEST(ControlData, CountsBeyondTheirLimitsOrNegative) {
     Deck d;
     d << c.rec << "    0    0    1";
     auto s = memState(d.text);
-    s->imode = 1;
+    s->codes.imode = 1;
     EXPECT_EQ(qmrtest::stopStatus([&] { qmr::input(*s); }), qmr::kExitFailure);
     auto ls = lines(s->io.lst().text());
     EXPECT_EQ(ls.back(), kMainFail) << c.what;
@@ -223,7 +223,7 @@ TEST(ControlData, ReadFailures) {
   {
     // The codes record fails after the counts have been echoed.
     auto s = memState(counts(2, 1, 1, 0, 0, 0, 0, 0) + "\n  1.5\n");
-    s->imode = 1;
+    s->codes.imode = 1;
     EXPECT_EQ(qmrtest::stopStatus([&] { qmr::input(*s); }), qmr::kExitFailure);
     auto ls = lines(s->io.lst().text());
     EXPECT_EQ(ls[1], " NUMBER OF ELEMENTS                               =   2");
@@ -243,17 +243,14 @@ TEST(ControlData, PrintIntervalOfAFlowRun) {
   EXPECT_NO_THROW(qmr::input(*tran));
 }
 
-TEST(Termination, FramedMessageAndNull) {
+TEST(Termination, FramedMessage) {
   auto s = memState("");
-  EXPECT_EQ(qmrtest::stopStatus([&] { qmr::endqmr(*s, 2, "null    "); }),
-            qmr::kExitNormal);
-  EXPECT_EQ(s->io.lst().text(), "");
-  EXPECT_EQ(qmrtest::stopStatus([&] { qmr::error8(*s); }), qmr::kExitFailure);
+  EXPECT_EQ(qmrtest::stopStatus([&] { qmr::error8(s->io); }), qmr::kExitFailure);
   EXPECT_EQ(s->io.lst().text(),
             " ****ERROR OR END OF FILE ON RESTART FILE****\n");
   // Before the listing exists the line goes to the console.
   auto c = memState("");
   c->io.listingOpen = false;
-  EXPECT_EQ(qmrtest::stopStatus([&] { qmr::error10(*c); }), qmr::kExitFailure);
-  EXPECT_EQ(c->io.con.text(), " ****ERROR OR END OF FILE ON DARCY FILE****\n");
+  EXPECT_EQ(qmrtest::stopStatus([&] { qmr::error10(c->io); }), qmr::kExitFailure);
+  EXPECT_EQ(c->io.console.text(), " ****ERROR OR END OF FILE ON DARCY FILE****\n");
 }

@@ -18,24 +18,24 @@ std::unique_ptr<State> unitElement() {
   auto s = qmrtest::bandChain(1);
   s->im01 = 1;
   s->ip01 = 3;
-  s->theta = 1.0;
-  s->thetm = 0.0;
-  s->thtm1 = -0.0;
-  s->delta = 1.0;
-  s->asign = 1.0;
+  s->clock.theta = 1.0;
+  s->clock.thetm = 0.0;
+  s->clock.thtm1 = -0.0;
+  s->clock.delta = 1.0;
+  s->clock.asign = 1.0;
   s->el = 1.0;
   s->ethick = 1.0;
   s->eporos = 1.0;
   s->eretar = 1.0;
-  s->ecoord(1) = 0.0;
-  s->ecoord(2) = 1.0;
+  s->mesh.ecoord(1) = 0.0;
+  s->mesh.ecoord(2) = 1.0;
   return s;
 }
 
 void setTheta(State &s, double theta) {
-  s.theta = theta;
-  s.thetm = 1.0 - theta;
-  s.thtm1 = -s.thetm;
+  s.clock.theta = theta;
+  s.clock.thetm = 1.0 - theta;
+  s.clock.thtm1 = -s.clock.thetm;
 }
 
 struct Mat2 {
@@ -45,19 +45,19 @@ struct Mat2 {
 // The left-hand matrix as left in the band of a cleared system.
 Mat2 left(State &s) {
   for (int i = 1; i <= 2; ++i) {
-    s.aslod(i) = 0.0;
-    for (int j = 1; j <= 3; ++j) s.astif(i, j) = 0.0;
+    s.band.aslod(i) = 0.0;
+    for (int j = 1; j <= 3; ++j) s.band.astif(i, j) = 0.0;
   }
   qmr::assemt(s, 1);
-  return {s.astif(1, 2), s.astif(1, 3), s.astif(2, 1), s.astif(2, 2)};
+  return {s.band.astif(1, 2), s.band.astif(1, 3), s.band.astif(2, 1), s.band.astif(2, 2)};
 }
 
 // The right-hand vector for old concentrations (c1, c2).
 std::pair<double, double> rhs(State &s, double c1, double c2) {
-  s.hdold(1) = c1;
-  s.hdold(2) = c2;
+  s.lev.hdold(1) = c1;
+  s.lev.hdold(2) = c2;
   left(s);
-  return {s.aslod(1), s.aslod(2)};
+  return {s.band.aslod(1), s.band.aslod(2)};
 }
 
 // The right-hand matrix, column by column from unit old concentrations
@@ -116,7 +116,7 @@ TEST(TransportElement, CentredSchemeSplitsTheOperator) {
 
 TEST(TransportElement, SteadyStateHasNoStorage) {
   auto s = unitElement();
-  s->asign = 0.0;
+  s->clock.asign = 0.0;
   s->edifus = 1.0;
   expectMat(left(*s), 1.0, -1.0, -1.0, 1.0);
   expectMat(right(*s), 0.0, 0.0, 0.0, 0.0);
@@ -151,7 +151,7 @@ TEST(TransportElement, DecayAndRetardationScaleWithPorosity) {
   s->eporos = 0.5;
   s->eretar = 2.0;
   s->ethick = 2.0;
-  s->delta = 3.0;
+  s->clock.delta = 3.0;
   s->edecay = 0.1;
   // Storage n R b = 2, decay n R b dt lambda = 0.6; no dispersion, so each
   // row of the left matrix sums to el * (0.6 + 2) / 2 and each row of the
@@ -172,9 +172,9 @@ TEST(TransportElement, RadialTermsAreTheExactRadiusWeightedIntegrals) {
   // advection q b int r Ni Nj' = qb/6 (-(2r1+r2), 2r1+r2; -(r1+2r2), r1+2r2)
   // = (-32/3, 32/3; -34/3, 34/3) for qb = 2; sources int r Ni = (32, 34)/3.
   auto s = unitElement();
-  s->iaxsym = 1;
-  s->ecoord(1) = 10.0;
-  s->ecoord(2) = 12.0;
+  s->codes.iaxsym = 1;
+  s->mesh.ecoord(1) = 10.0;
+  s->mesh.ecoord(2) = 12.0;
   s->el = 2.0;
   s->edifus = 1.0;
   expectMat(left(*s), 7.0 + 5.5, 11.0 / 3 - 5.5, 11.0 / 3 - 5.5,
@@ -195,7 +195,7 @@ TEST(TransportElement, RadialTermsAreTheExactRadiusWeightedIntegrals) {
   // source of each node.
   s->edarcy = 0.0;
   s->edifus = 0.0;
-  s->asign = 0.0;
+  s->clock.asign = 0.0;
   s->eqrech = 1.0;
   s->ecrech = 1.0;
   auto [v1, v2] = rhs(*s, 0.0, 0.0);
@@ -205,32 +205,32 @@ TEST(TransportElement, RadialTermsAreTheExactRadiusWeightedIntegrals) {
 
 TEST(TransportElement, AddsIntoItsOwnRowsOnly) {
   auto s = unitElement();
-  s->ne = 3;
-  s->np = s->nd = 4;
+  s->mesh.ne = 3;
+  s->mesh.np = s->mesh.nd = 4;
   s->edifus = 1.0;
   for (int i = 1; i <= 4; ++i) {
-    s->aslod(i) = 100.0 + i;
-    for (int j = 1; j <= 3; ++j) s->astif(i, j) = 10.0 * i + j;
+    s->band.aslod(i) = 100.0 + i;
+    for (int j = 1; j <= 3; ++j) s->band.astif(i, j) = 10.0 * i + j;
   }
-  s->hdold(2) = 1.0;
+  s->lev.hdold(2) = 1.0;
   qmr::assemt(*s, 2);
   // Rows 1 and 4 untouched.
-  EXPECT_EQ(s->aslod(1), 101.0);
-  EXPECT_EQ(s->aslod(4), 104.0);
+  EXPECT_EQ(s->band.aslod(1), 101.0);
+  EXPECT_EQ(s->band.aslod(4), 104.0);
   for (int j = 1; j <= 3; ++j) {
-    EXPECT_EQ(s->astif(1, j), 10.0 + j);
-    EXPECT_EQ(s->astif(4, j), 40.0 + j);
+    EXPECT_EQ(s->band.astif(1, j), 10.0 + j);
+    EXPECT_EQ(s->band.astif(4, j), 40.0 + j);
   }
   // Diagonal and right-hand side accumulated, off-diagonals replaced, the
   // outer neighbours of rows 2 and 3 kept.
-  EXPECT_NEAR(s->astif(2, 2), 22.0 + 4.0 / 3, kTol);
-  EXPECT_NEAR(s->astif(2, 3), -5.0 / 6, kTol);
-  EXPECT_NEAR(s->astif(3, 1), -5.0 / 6, kTol);
-  EXPECT_NEAR(s->astif(3, 2), 32.0 + 4.0 / 3, kTol);
-  EXPECT_EQ(s->astif(2, 1), 21.0);
-  EXPECT_EQ(s->astif(3, 3), 33.0);
-  EXPECT_NEAR(s->aslod(2), 102.0 + 1.0 / 3, kTol);
-  EXPECT_NEAR(s->aslod(3), 103.0 + 1.0 / 6, kTol);
+  EXPECT_NEAR(s->band.astif(2, 2), 22.0 + 4.0 / 3, kTol);
+  EXPECT_NEAR(s->band.astif(2, 3), -5.0 / 6, kTol);
+  EXPECT_NEAR(s->band.astif(3, 1), -5.0 / 6, kTol);
+  EXPECT_NEAR(s->band.astif(3, 2), 32.0 + 4.0 / 3, kTol);
+  EXPECT_EQ(s->band.astif(2, 1), 21.0);
+  EXPECT_EQ(s->band.astif(3, 3), 33.0);
+  EXPECT_NEAR(s->band.aslod(2), 102.0 + 1.0 / 3, kTol);
+  EXPECT_NEAR(s->band.aslod(3), 103.0 + 1.0 / 6, kTol);
 }
 
 } // namespace

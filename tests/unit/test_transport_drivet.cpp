@@ -15,10 +15,10 @@ using qmrtest::lines;
 
 // A state as the step start leaves it: the band cleared, hdnew = hdold.
 void startStep(State &s) {
-  for (int i = 1; i <= s.np; ++i) {
-    s.hdnew(i) = s.hdold(i);
-    s.aslod(i) = 0.0;
-    for (int j = 1; j <= 3; ++j) s.astif(i, j) = 0.0;
+  for (int i = 1; i <= s.mesh.np; ++i) {
+    s.lev.hdnew(i) = s.lev.hdold(i);
+    s.band.aslod(i) = 0.0;
+    for (int j = 1; j <= 3; ++j) s.band.astif(i, j) = 0.0;
   }
 }
 
@@ -26,36 +26,36 @@ void startStep(State &s) {
 // retardation; one fully implicit unit step.
 std::unique_ptr<State> chain(int ne, bool steady) {
   auto s = qmrtest::bandChain(ne);
-  s->its = 1;
-  s->nts = 1;
-  s->itprof = 1;
-  s->theta = 1.0;
-  s->thetm = 0.0;
-  s->thtm1 = -0.0;
-  s->delta = 1.0;
-  s->asign = steady ? 0.0 : 1.0;
-  s->nitmax = 1;
-  s->toler = 0.0;
-  s->relax = 1.0;
+  s->clock.its = 1;
+  s->clock.nts = 1;
+  s->obs.itprof = 1;
+  s->clock.theta = 1.0;
+  s->clock.thetm = 0.0;
+  s->clock.thtm1 = -0.0;
+  s->clock.delta = 1.0;
+  s->clock.asign = steady ? 0.0 : 1.0;
+  s->crit.nitmax = 1;
+  s->crit.toler = 0.0;
+  s->crit.relax = 1.0;
   for (int ie = 1; ie <= ne; ++ie) {
-    s->elen(ie) = 1.0;
-    s->thick(ie) = 1.0;
-    s->poros(ie) = 1.0;
-    s->retar(ie) = 1.0;
-    s->difus(ie) = 1.0;
+    s->mesh.elen(ie) = 1.0;
+    s->tprop.thick(ie) = 1.0;
+    s->tprop.poros(ie) = 1.0;
+    s->tprop.retar(ie) = 1.0;
+    s->tprop.difus(ie) = 1.0;
   }
-  for (int ip = 1; ip <= ne + 1; ++ip) s->ecoord(ip) = ip - 1.0;
+  for (int ip = 1; ip <= ne + 1; ++ip) s->mesh.ecoord(ip) = ip - 1.0;
   return s;
 }
 
 // Steady diffusion between 10 at node 1 and 4 at node 3: (10, 7, 4).
 std::unique_ptr<State> steadyLine() {
   auto s = chain(2, true);
-  s->nbt = 2;
-  s->idv(1) = 1;
-  s->valb(1) = 10.0;
-  s->idv(2) = 3;
-  s->valb(2) = 4.0;
+  s->bc.nbt = 2;
+  s->bc.idv(1) = 1;
+  s->bc.valb(1) = 10.0;
+  s->bc.idv(2) = 3;
+  s->bc.valb(2) = 4.0;
   startStep(*s);
   return s;
 }
@@ -81,14 +81,14 @@ TEST(TransportStep, DefaultCriteriaOneSolveNoMessage) {
       kDone,
       kDone};
   EXPECT_EQ(lines(s->io.lst().text()), want);
-  EXPECT_NEAR(s->hdnew(2), 7.0, 1e-12);
-  EXPECT_EQ(s->hdnew(1), 10.0); // prescribed nodes hold their values
-  EXPECT_EQ(s->hdnew(3), 4.0);
-  EXPECT_EQ(s->hdold(2), 0.0); // the old level is left to the step output
+  EXPECT_NEAR(s->lev.hdnew(2), 7.0, 1e-12);
+  EXPECT_EQ(s->lev.hdnew(1), 10.0); // prescribed nodes hold their values
+  EXPECT_EQ(s->lev.hdnew(3), 4.0);
+  EXPECT_EQ(s->lev.hdold(2), 0.0); // the old level is left to the step output
   // The band is left cleared, and the neighbour columns are set.
   for (int i = 1; i <= 3; ++i) {
-    EXPECT_EQ(s->aslod(i), 0.0);
-    for (int j = 1; j <= 3; ++j) EXPECT_EQ(s->astif(i, j), 0.0);
+    EXPECT_EQ(s->band.aslod(i), 0.0);
+    for (int j = 1; j <= 3; ++j) EXPECT_EQ(s->band.astif(i, j), 0.0);
   }
   EXPECT_EQ(s->im01, 1);
   EXPECT_EQ(s->ip01, 3);
@@ -98,8 +98,8 @@ TEST(TransportStep, DefaultCriteriaOneSolveNoMessage) {
 
 TEST(TransportStep, ZeroToleranceWithWaterTableCodeStops) {
   auto s = steadyLine();
-  s->i2dwt = 1;
-  s->nitmax = 3;
+  s->codes.i2dwt = 1;
+  s->crit.nitmax = 3;
   EXPECT_THROW(qmr::drivet(*s), qmr::StopRun);
   const auto out = lines(s->io.lst().text());
   ASSERT_EQ(out.size(), 7u); // three reports, then the failure line
@@ -116,8 +116,8 @@ TEST(TransportStep, ZeroToleranceWithWaterTableCodeStops) {
 TEST(TransportStep, NoIterationAllowed) {
   // With the water-table code the step cannot count as converged.
   auto s = steadyLine();
-  s->i2dwt = 1;
-  s->nitmax = 0;
+  s->codes.i2dwt = 1;
+  s->crit.nitmax = 0;
   EXPECT_THROW(qmr::drivet(*s), qmr::StopRun);
   EXPECT_EQ(lines(s->io.lst().text()),
             std::vector<std::string>{
@@ -137,9 +137,9 @@ TEST(TransportStep, NoIterationAllowed) {
 
 TEST(TransportStep, ConvergesOnTheSecondIteration) {
   auto s = steadyLine();
-  s->i2dwt = 1;
-  s->toler = static_cast<double>(1.0E-6f);
-  s->nitmax = 5;
+  s->codes.i2dwt = 1;
+  s->crit.toler = static_cast<double>(1.0E-6f);
+  s->crit.nitmax = 5;
   ASSERT_NO_THROW(qmr::drivet(*s));
   const auto out = lines(s->io.lst().text());
   ASSERT_EQ(out.size(), 15u);
@@ -158,13 +158,13 @@ TEST(TransportStep, ConvergesOnTheSecondIteration) {
 
 TEST(TransportStep, RelaxationMovesHalfWayEachIteration) {
   auto s = steadyLine();
-  s->relax = 0.5;
-  s->nitmax = 2;
+  s->crit.relax = 0.5;
+  s->crit.nitmax = 2;
   qmr::drivet(*s);
   // After one iteration half of (10, 7, 4); after two, three quarters.
-  EXPECT_NEAR(s->hdnew(1), 7.5, 1e-12);
-  EXPECT_NEAR(s->hdnew(2), 5.25, 1e-12);
-  EXPECT_NEAR(s->hdnew(3), 3.0, 1e-12);
+  EXPECT_NEAR(s->lev.hdnew(1), 7.5, 1e-12);
+  EXPECT_NEAR(s->lev.hdnew(2), 5.25, 1e-12);
+  EXPECT_NEAR(s->lev.hdnew(3), 3.0, 1e-12);
   const auto out = lines(s->io.lst().text());
   EXPECT_EQ(
       out[1],
@@ -180,17 +180,17 @@ TEST(TransportStep, FluxOfConcentrationEntersWhole) {
   // unit time of solute enter at node 1. Consistent mass (2/3, 1/3; 1/3,
   // 2/3) c = (3, 0) gives c = (6, -3), holding exactly the 3 that entered.
   auto s = chain(1, false);
-  s->elen(1) = 2.0;
-  s->difus(1) = 0.0;
-  s->ecoord(2) = 2.0;
-  s->nsb = 1;
-  s->isbv(1) = 1;
-  s->bslod(1) = 3.0;
-  s->bslqw(1) = 0.0;
+  s->mesh.elen(1) = 2.0;
+  s->tprop.difus(1) = 0.0;
+  s->mesh.ecoord(2) = 2.0;
+  s->bc.nsb = 1;
+  s->bc.isbv(1) = 1;
+  s->bc.bslod(1) = 3.0;
+  s->bc.bslqw(1) = 0.0;
   startStep(*s);
   qmr::drivet(*s);
-  EXPECT_NEAR(s->hdnew(1), 6.0, 1e-12);
-  EXPECT_NEAR(s->hdnew(2), -3.0, 1e-12);
+  EXPECT_NEAR(s->lev.hdnew(1), 6.0, 1e-12);
+  EXPECT_NEAR(s->lev.hdnew(2), -3.0, 1e-12);
 }
 
 TEST(TransportStep, FluidFluxRemovesSoluteAtTheNodeConcentration) {
@@ -199,52 +199,52 @@ TEST(TransportStep, FluidFluxRemovesSoluteAtTheNodeConcentration) {
   // loses 1 x (c1_old + c1_new) / 2 - 0.25 over the step:
   // (7/6, 1/3; 1/3, 2/3) c = (1 - 0.5 + 0.25, 1) gives c = (0.25, 1.375).
   auto s = chain(1, false);
-  s->elen(1) = 2.0;
-  s->difus(1) = 0.0;
-  s->ecoord(2) = 2.0;
-  s->theta = 0.5;
-  s->thetm = 0.5;
-  s->thtm1 = -0.5;
-  s->nsb = 1;
-  s->isbv(1) = 1;
-  s->bslod(1) = 0.25;
-  s->bslqw(1) = 1.0;
-  s->hdold(1) = s->hdold(2) = 1.0;
+  s->mesh.elen(1) = 2.0;
+  s->tprop.difus(1) = 0.0;
+  s->mesh.ecoord(2) = 2.0;
+  s->clock.theta = 0.5;
+  s->clock.thetm = 0.5;
+  s->clock.thtm1 = -0.5;
+  s->bc.nsb = 1;
+  s->bc.isbv(1) = 1;
+  s->bc.bslod(1) = 0.25;
+  s->bc.bslqw(1) = 1.0;
+  s->lev.hdold(1) = s->lev.hdold(2) = 1.0;
   startStep(*s);
   qmr::drivet(*s);
-  EXPECT_NEAR(s->hdnew(1), 0.25, 1e-12);
-  EXPECT_NEAR(s->hdnew(2), 1.375, 1e-12);
-  const double massOld = 2.0, massNew = (s->hdnew(1) + s->hdnew(2));
-  EXPECT_NEAR(massOld - massNew, (1.0 + s->hdnew(1)) / 2 - 0.25, 1e-12);
+  EXPECT_NEAR(s->lev.hdnew(1), 0.25, 1e-12);
+  EXPECT_NEAR(s->lev.hdnew(2), 1.375, 1e-12);
+  const double massOld = 2.0, massNew = (s->lev.hdnew(1) + s->lev.hdnew(2));
+  EXPECT_NEAR(massOld - massNew, (1.0 + s->lev.hdnew(1)) / 2 - 0.25, 1e-12);
 }
 
 TEST(TransportStep, AtMostOneProfilePerStep) {
   auto s = steadyLine();
-  s->nts = 3;
-  s->ntprof = 2;
-  s->ltprof(1) = 2;
-  s->ltprof(2) = 2; // the same step twice: one profile per call
+  s->clock.nts = 3;
+  s->obs.ntprof = 2;
+  s->obs.ltprof(1) = 2;
+  s->obs.ltprof(2) = 2; // the same step twice: one profile per call
   qmr::drivet(*s);  // step 1: not a profile step
-  EXPECT_EQ(s->itprof, 1);
-  EXPECT_EQ(s->tmprof(1, 2), 0.0);
+  EXPECT_EQ(s->obs.itprof, 1);
+  EXPECT_EQ(s->obs.tmprof(1, 2), 0.0);
 
-  s->its = 2;
+  s->clock.its = 2;
   startStep(*s);
   qmr::drivet(*s);
-  EXPECT_EQ(s->itprof, 2);
-  EXPECT_EQ(s->tmprof(1, 1), 10.0);
-  EXPECT_NEAR(s->tmprof(1, 2), 7.0, 1e-12);
-  EXPECT_EQ(s->tmprof(1, 3), 4.0);
-  EXPECT_EQ(s->tmprof(2, 2), 0.0);
+  EXPECT_EQ(s->obs.itprof, 2);
+  EXPECT_EQ(s->obs.tmprof(1, 1), 10.0);
+  EXPECT_NEAR(s->obs.tmprof(1, 2), 7.0, 1e-12);
+  EXPECT_EQ(s->obs.tmprof(1, 3), 4.0);
+  EXPECT_EQ(s->obs.tmprof(2, 2), 0.0);
   EXPECT_EQ(lines(s->io.lst().text()).back(),
             "                     ***** TIME STEP  2 OF  3 COMPLETED *****");
 
   // All profiles taken: later steps store nothing.
-  s->itprof = 3;
-  s->its = 3;
+  s->obs.itprof = 3;
+  s->clock.its = 3;
   startStep(*s);
   qmr::drivet(*s);
-  EXPECT_EQ(s->itprof, 3);
+  EXPECT_EQ(s->obs.itprof, 3);
 }
 
 } // namespace

@@ -30,23 +30,23 @@ std::string block(int k) {
 
 std::unique_ptr<State> velocityState(int iodarc, const std::string &file) {
   auto s = qmrtest::memState("");
-  s->ne = 3;
-  s->np = 4;
-  s->iodarc = iodarc;
-  s->io.u10.openText("velocity", file);
+  s->mesh.ne = 3;
+  s->mesh.np = 4;
+  s->codes.iodarc = iodarc;
+  s->io.velocity.openText("velocity", file);
   return s;
 }
 
 TEST(TransportVelocities, OnlyCodeTwoReadsBeforeEachStep) {
   for (int code : {0, 1, 3}) {
     auto s = velocityState(code, block(1));
-    s->darcy(1) = 7.0;
-    s->thick(2) = 8.0;
+    s->tprop.darcy(1) = 7.0;
+    s->tprop.thick(2) = 8.0;
     for (int step = 1; step <= 3; ++step) qmr::fdarcy(*s);
-    EXPECT_EQ(s->darcy(1), 7.0) << code;
-    EXPECT_EQ(s->thick(2), 8.0) << code;
+    EXPECT_EQ(s->tprop.darcy(1), 7.0) << code;
+    EXPECT_EQ(s->tprop.thick(2), 8.0) << code;
     std::string first;
-    ASSERT_TRUE(s->io.u10.next(first)) << code; // nothing was consumed
+    ASSERT_TRUE(s->io.velocity.next(first)) << code; // nothing was consumed
     EXPECT_EQ(first, rec(1, 1.1, 11.0, 0.01, 0.001));
   }
 }
@@ -58,10 +58,10 @@ TEST(TransportVelocities, StepKUsesBlockK) {
   for (int k = 1; k <= 5; ++k) {
     qmr::fdarcy(*s);
     for (int ie = 1; ie <= 3; ++ie) {
-      EXPECT_DOUBLE_EQ(s->darcy(ie), k + 0.1 * ie);
-      EXPECT_DOUBLE_EQ(s->thick(ie), 10.0 * k + ie);
-      EXPECT_DOUBLE_EQ(s->qleak(ie), 0.01 * k);
-      EXPECT_DOUBLE_EQ(s->qrech(ie), 0.001 * ie);
+      EXPECT_DOUBLE_EQ(s->tprop.darcy(ie), k + 0.1 * ie);
+      EXPECT_DOUBLE_EQ(s->tprop.thick(ie), 10.0 * k + ie);
+      EXPECT_DOUBLE_EQ(s->tprop.qleak(ie), 0.01 * k);
+      EXPECT_DOUBLE_EQ(s->tprop.qrech(ie), 0.001 * ie);
     }
   }
   EXPECT_EQ(s->io.lst().text(), ""); // nothing to report
@@ -83,7 +83,7 @@ TEST(TransportVelocities, MalformedRecordEndsTheRun) {
   EXPECT_THROW(qmr::fdarcy(*s), qmr::StopRun);
   EXPECT_EQ(qmrtest::lines(s->io.lst().text()).back(),
             " ****ERROR OR END OF FILE ON DARCY FILE****");
-  EXPECT_EQ(s->darcy(1), 1.0); // the record before the fault is stored
+  EXPECT_EQ(s->tprop.darcy(1), 1.0); // the record before the fault is stored
 }
 
 TEST(TransportVelocities, RecordOutOfStepIsReportedAndUsed) {
@@ -93,11 +93,11 @@ TEST(TransportVelocities, RecordOutOfStepIsReportedAndUsed) {
   auto s = velocityState(2, file);
   ASSERT_NO_THROW(qmr::fdarcy(*s));
   EXPECT_EQ(s->io.lst().text(), " PROBLEMS IN READING DARCY VELOCITIES FILE\n");
-  EXPECT_EQ(s->darcy(2), 2.5);
-  EXPECT_EQ(s->thick(2), 6.0);
-  EXPECT_EQ(s->qleak(2), 0.5);
-  EXPECT_EQ(s->qrech(2), 0.25);
-  EXPECT_EQ(s->darcy(3), 3.0); // the block is read to its end
+  EXPECT_EQ(s->tprop.darcy(2), 2.5);
+  EXPECT_EQ(s->tprop.thick(2), 6.0);
+  EXPECT_EQ(s->tprop.qleak(2), 0.5);
+  EXPECT_EQ(s->tprop.qrech(2), 0.25);
+  EXPECT_EQ(s->tprop.darcy(3), 3.0); // the block is read to its end
 }
 
 TEST(TransportVelocities, NegativeRatesBecomeZero) {
@@ -106,11 +106,11 @@ TEST(TransportVelocities, NegativeRatesBecomeZero) {
                      rec(3, 1.0, 5.0, 0.0, 0.0) + "\n";
   auto s = velocityState(2, file);
   qmr::fdarcy(*s);
-  EXPECT_EQ(s->darcy(1), -1.0); // a velocity keeps its sign
-  EXPECT_EQ(s->qleak(1), 0.0);
-  EXPECT_EQ(s->qrech(1), 0.3);
-  EXPECT_EQ(s->qleak(2), 0.4);
-  EXPECT_EQ(s->qrech(2), 0.0);
+  EXPECT_EQ(s->tprop.darcy(1), -1.0); // a velocity keeps its sign
+  EXPECT_EQ(s->tprop.qleak(1), 0.0);
+  EXPECT_EQ(s->tprop.qrech(1), 0.3);
+  EXPECT_EQ(s->tprop.qleak(2), 0.4);
+  EXPECT_EQ(s->tprop.qrech(2), 0.0);
   EXPECT_EQ(s->io.lst().text(), "");
 }
 

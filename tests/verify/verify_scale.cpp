@@ -47,10 +47,10 @@ std::unique_ptr<qmr::State> runHere(const std::filesystem::path &dir,
   const auto home = std::filesystem::current_path();
   std::filesystem::current_path(dir);
   auto s = std::make_unique<qmr::State>();
-  s->io.con.openMemory("console");
+  s->io.console.openMemory("console");
   const int status = qmr::runMain(*s);
   std::filesystem::current_path(home);
-  EXPECT_EQ(status, qmr::kExitNormal) << s->io.diag << s->io.con.text();
+  EXPECT_EQ(status, qmr::kExitNormal) << s->io.diag << s->io.console.text();
   return s;
 }
 
@@ -104,13 +104,13 @@ TEST(Scale, ErfcHeadChangeConvergesAtSecondOrder) {
   for (int ne : {600 / kScale, 1200 / kScale, 2400 / kScale}) {
     const Scratch folder("v-scale-erfc");
     auto s = runHere(folder, erfcDeck(ne, nts, dt, nts / 4));
-    ASSERT_EQ(s->np, ne + 1);
+    ASSERT_EQ(s->mesh.np, ne + 1);
     const double t = 0.01 + nts * dt;
-    EXPECT_NEAR(s->ttime, t, 1e-12);
+    EXPECT_NEAR(s->clock.ttime, t, 1e-12);
     double worst = 0.0;
-    for (int ip = 1; ip <= s->np; ++ip)
+    for (int ip = 1; ip <= s->mesh.np; ++ip)
       worst =
-          std::max(worst, std::fabs(s->hdnew(ip) - erfcHead(s->ecoord(ip), t)));
+          std::max(worst, std::fabs(s->lev.hdnew(ip) - erfcHead(s->mesh.ecoord(ip), t)));
     report("erfc: max head error, " + std::to_string(ne) + " elements", worst);
     errors.push_back(worst);
     // Every printed balance closes: out of balance within round-off of the
@@ -177,12 +177,12 @@ TEST(Scale, OgataBanksTransportConvergesAtSecondOrder) {
   for (int ne : {600 / kScale, 1200 / kScale, 2400 / kScale}) {
     const Scratch folder("v-scale-ogata");
     auto s = runHere(folder, ogataDeck(ne, nts, dt, 400.0));
-    ASSERT_EQ(s->np, ne + 1);
+    ASSERT_EQ(s->mesh.np, ne + 1);
     const double t = 400.0 + nts * dt;
     double worst = 0.0;
-    for (int ip = 1; ip <= s->np; ++ip)
+    for (int ip = 1; ip <= s->mesh.np; ++ip)
       worst = std::max(worst,
-                       std::fabs(s->hdnew(ip) - ogataBanks(s->ecoord(ip), t)));
+                       std::fabs(s->lev.hdnew(ip) - ogataBanks(s->mesh.ecoord(ip), t)));
     report("Ogata-Banks: max error, " + std::to_string(ne) + " elements",
            worst);
     errors.push_back(worst);
@@ -238,12 +238,12 @@ TEST(Scale, TheisOnAFineRadialMesh) {
   auto s = runHere(folder, d.text);
   const double s0 = kPump / (4.0 * kPi * kT);
   for (std::size_t k = 0; k < profs.size(); ++k) {
-    const double t = s->timvec(profs[k]);
+    const double t = s->clock.timvec(profs[k]);
     double worst = 0.0;
-    for (int ip = 1; ip <= s->np; ++ip) {
-      const double r = s->ecoord(ip);
+    for (int ip = 1; ip <= s->mesh.np; ++ip) {
+      const double r = s->mesh.ecoord(ip);
       const double want = -s0 * -std::expint(-(r * r * kS / (4.0 * kT * t)));
-      const double got = s->tmprof(static_cast<int>(k) + 1, ip);
+      const double got = s->obs.tmprof(static_cast<int>(k) + 1, ip);
       worst = std::max(worst, std::fabs(got - want) / s0);
       // The first, fully implicit step errs by about 15 % near the well
       // at 1E-4 d; that error fades like t1 / t (1E-4 of s0 and less from
