@@ -61,9 +61,9 @@ def transient_deck(elements: int = 10, steps: int = 10) -> qmr.TransportDeck:
 
 def serial_observations(deck: qmr.Deck, folder: Path) -> np.ndarray:
     """Observation values of one plain run (node by node, step by step),
-    read from the graphic file: the ensemble's reference."""
-    r = qmr.run(deck, folder)
-    return r.read_graphic().observations.to_numpy().T.ravel()
+    read from its CSV file at full precision: the ensemble's reference."""
+    with qmr.run(deck, folder, args=["--csv"]) as r:
+        return r.read_csv("obs").to_numpy().T.ravel()
 
 
 # ---------------------------------------------------------------------------

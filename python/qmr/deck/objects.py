@@ -12,6 +12,7 @@ from __future__ import annotations
 
 import dataclasses
 import functools
+import operator
 import os
 import warnings
 from collections.abc import MutableSequence
@@ -188,6 +189,50 @@ def _text_lines(data: bytes) -> List[bytes]:
     return [ln[:-1] if ln.endswith(b"\r") else ln for ln in lines]
 
 
+def _join_fields(fields: Sequence[Field], texts: List[bytes]) -> bytes:
+    """The fields of a record in their columns, numbers right-justified,
+    with a blank between a number and the field before it wherever that
+    loses no digit: a number that fills its field is written one column
+    shorter when that text reads back as the same number, else the field
+    before it, a decimal with a point and room to spare, moves one column
+    left (a trailing blank adds nothing to it, blanks read as zeros or
+    not); otherwise the two touch."""
+    texts = list(texts)
+    for i in range(1, len(texts)):
+        f, prev = fields[i], fields[i - 1]
+        if f.kind not in "FI" or len(texts[i]) < f.width or \
+                not texts[i - 1].strip():
+            continue
+        if f.kind == "F":
+            full = texts[i].decode()
+            try:
+                short, _ = format_real(parse_real(full), f.width - 1)
+                if parse_real(short) == parse_real(full):
+                    texts[i] = short.encode()
+                    continue
+            except ValueError:
+                pass
+        t = texts[i - 1]
+        if prev.kind == "F" and len(t) < prev.width and b"." in t and \
+                not any(c in t for c in b"EeDd+") and b"-" not in t[1:]:
+            texts[i - 1] = t + b" "
+    out = []
+    for f, t in zip(fields, texts):
+        out.append(t.ljust(f.width) if f.kind == "A" else t.rjust(f.width))
+    return b"".join(out).rstrip(b" ")
+
+
+# Values fixed by the class of the deck: taken when equal to its own.
+_FIXED = ("run_type", "imode")
+
+
+def _same_count(value: Any, count: int) -> bool:
+    try:
+        return operator.index(value) == count
+    except TypeError:
+        return isinstance(value, float) and value == count
+
+
 class Deck:
     """An input deck of qmr: the base of :class:`FlowDeck` and
     :class:`TransportDeck`.
@@ -216,10 +261,22 @@ class Deck:
         self.print_interval = 1
         self.flux_file: Optional[str] = None
         self.variant: Optional[str] = None     # from flux_file when written
+        fixed = {k: values.pop(k) for k in list(values)
+                 if k in _FIXED or k in self._derived()}
         for k, v in values.items():
             if k not in self._scalars() and k not in self._lists():
-                raise TypeError(f"{type(self).__name__} has no value {k!r}")
+                raise TypeError(f"{type(self).__name__} has no value {k!r}"
+                                f"{self._hint(k)}")
             setattr(self, k, v)
+        for k, v in fixed.items():       # read-only: taken when equal
+            setattr(self, k, v)
+
+    @classmethod
+    def _hint(cls, name: str) -> str:
+        import difflib
+        near = difflib.get_close_matches(
+            name, list(cls._scalars()) + list(cls._lists()), 1)
+        return f" (did you mean {near[0]!r}?)" if near else ""
 
     # -- the description, for this run type ------------------------------
     _desc: Dict[Tuple[type, str], Any] = {}
@@ -276,16 +333,24 @@ class Deck:
                 if f.derived and f.derived[2] == "True"}
 
     def __setattr__(self, name: str, value: Any) -> None:
+        if name in _FIXED:
+            if value == getattr(type(self), name):
+                return
+            raise DeckError(
+                f"{name} of a {type(self).__name__} is "
+                f"{getattr(type(self), name)!r}, not {value!r} (build a "
+                f"{'TransportDeck' if self.imode == 1 else 'FlowDeck'})",
+                field=name, value=value)
         if name not in self._scalars() and name not in self._lists():
-            import difflib
-            near = difflib.get_close_matches(
-                name, list(self._scalars()) + list(self._lists()), 1)
-            hint = f" (did you mean {near[0]!r}?)" if near else ""
             raise AttributeError(
-                f"{type(self).__name__} has no value {name!r}{hint}")
+                f"{type(self).__name__} has no value {name!r}"
+                f"{self._hint(name)}")
         if name in self._derived():
+            if _same_count(value, getattr(self, name)):
+                return
             raise AttributeError(
-                f"{name} is the length of {self._derived()[name].derived[0]}")
+                f"{name} is the length of {self._derived()[name].derived[0]}"
+                f" ({getattr(self, name)}), not {value!r}")
         if name in self._lists() and not isinstance(value, NumberedList):
             rec = self._lists()[name]
             items = list(value)
@@ -397,8 +462,9 @@ class Deck:
 
     def _line(self, sec: Section, rec: Record, ri: int,
               row: Sequence[Any]) -> bytes:
-        parts: List[bytes] = []
-        for f, v in zip(_row_fields(rec, ri > 1), row):
+        fields = _row_fields(rec, ri > 1)
+        texts: List[bytes] = []        # each value's text, unpadded
+        for f, v in zip(fields, row):
             try:
                 if f.kind == "F":
                     if isinstance(v, (str, bytes)) or v is None:
@@ -409,17 +475,17 @@ class Deck:
                             f"{self._where(sec, rec, ri, f)}: {v!r} is "
                             f"written as {text!r}, which reads back as "
                             f"{parse_real(text)!r}"), stacklevel=4)
-                    parts.append(text.rjust(f.width).encode())
+                    texts.append(text.encode())
                 elif f.kind == "I":
-                    parts.append(_format_int(v, f.width).encode())
+                    texts.append(_format_int(v, f.width).strip().encode())
                 else:
-                    parts.append(_format_text(v, f.width))
+                    texts.append(_format_text(v, f.width))
             except ValueError as e:
                 raise DeckError(
                     f"{self._where(sec, rec, ri, f)}: {v!r} {e}",
                     section=sec.title, record=rec.title, field=f.name,
                     value=v) from None
-        return b"".join(parts).rstrip(b" ")
+        return _join_fields(fields, texts)
 
     def validate(self) -> None:
         """Raise DeckError for a value the deck cannot be written with (see

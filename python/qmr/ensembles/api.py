@@ -32,10 +32,12 @@ import numpy as np
 import pandas as pd
 
 from ..deck import Deck, DigitsLostWarning
+from ..deck.schema import NO_FLUX_VARIANTS
 from ..deck.paths import PathError, _Decks, _walk
 from ..runner import _run_name
 from .engines import _DaskEngine, _engine, _ExecutorEngine, _PoolEngine
-from .outputs import EnsembleError, _outputs, PathLike, STATUS_COLUMNS
+from .outputs import (STATUS_COLUMNS, EnsembleError, Fluxes, Function,
+                      Imbalance, PathLike, _outputs)
 from .realize import Outcome, _Task
 from .store import _long, _read_results, _read_status, _Store
 
@@ -265,6 +267,29 @@ class EnsembleResult:
 # The ensemble
 # ---------------------------------------------------------------------------
 
+def _run_args(args: Sequence[str], wanted: Sequence[Any], decks: _Decks,
+              full_precision: bool, listing: Optional[bool]
+              ) -> Tuple[str, ...]:
+    """The program's options: the caller's, and --csv and --no-listing as
+    `full_precision` and `listing` ask."""
+    out = list(args)
+    if full_precision and "--csv" not in out:
+        out.append("--csv")
+    if listing is None:
+        listing = any(isinstance(w.wanted, Function) or (
+            isinstance(w.wanted, Fluxes) and w.deck is not None and
+            not _writes_flux_file(decks.decks[w.deck])) or (
+            isinstance(w.wanted, Imbalance) and not full_precision)
+            for w in wanted)
+    if not listing and "--no-listing" not in out:
+        out.append("--no-listing")
+    return tuple(out)
+
+
+def _writes_flux_file(d: Deck) -> bool:
+    return d.flux_file is not None and d.variant not in NO_FLUX_VARIANTS
+
+
 def _status_frame(rows: Sequence[Sequence[Any]], params: List[str],
                   labels: pd.Index) -> pd.DataFrame:
     st = pd.DataFrame(list(rows), columns=["realization", *params,
@@ -294,7 +319,8 @@ def ensemble(base: Any, parameters: pd.DataFrame, outputs: Any = None,
              exe: Optional[PathLike] = None, args: Sequence[str] = (),
              timeout: Optional[float] = None, progress: bool = False,
              on_result: Optional[Callable[[Outcome], None]] = None,
-             max_losses: int = 3, batch: Optional[int] = None
+             max_losses: int = 3, batch: Optional[int] = None,
+             full_precision: bool = True, listing: Optional[bool] = None
              ) -> EnsembleResult:
     """Run one realization of `base` per row of `parameters`.
 
@@ -333,6 +359,12 @@ def ensemble(base: Any, parameters: pd.DataFrame, outputs: Any = None,
     - `exe`, `args`, `timeout`: the program (found on each worker as
       :func:`qmr.find_exe` finds it when None), its options, and a time
       limit in seconds per run.
+    - `full_precision`: the program writes its CSV files (``--csv``) and
+      the values come from them, every digit (False: from the graphic
+      file's four digits). `listing`: whether the runs write their
+      listings; by default only when an output needs one (a function of
+      the result, or fluxes of a deck without a flux file): leaving it
+      out (``--no-listing``) saves most of a short run's cost.
     - `progress`: a tqdm progress bar on standard error; `on_result` is
       called in this process with each :class:`Outcome`.
 
@@ -353,6 +385,7 @@ def ensemble(base: Any, parameters: pd.DataFrame, outputs: Any = None,
     except PathError as e:
         raise EnsembleError(str(e)) from None
     wanted = _outputs(outputs, decks)
+    args = _run_args(args, wanted, decks, full_precision, listing)
     params = [str(c) for c in parameters.columns]
     labels = parameters.index
     keys = [str(k) for k in labels]

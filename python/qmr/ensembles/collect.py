@@ -211,4 +211,15 @@ def _collect(wanted: Sequence[_Wanted], reads: _Reads, deck: int
             blocks += _fluxes(w.name, s, reads)
         elif isinstance(s, Imbalance):
             blocks += _imbalance(w.name, reads)
-    return blocks
+    times = {w.name: w.wanted.times for w in wanted}
+    return [_at_times(b, times[b[0]]) for b in blocks]
+
+
+def _at_times(b: Block, times: Optional[Sequence[float]]) -> Block:
+    """The rows of a block at the `times` (all without)."""
+    if times is None:
+        return b
+    t = np.asarray(times, dtype=float)
+    keep = np.isclose(b[2][:, None], t[None, :], rtol=1e-9, atol=0.0) \
+        .any(axis=1)
+    return (b[0], *(a[keep] for a in b[1:]))  # type: ignore[return-value]

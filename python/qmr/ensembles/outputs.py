@@ -4,7 +4,7 @@ its kinds), and the long-form rows the collection gives."""
 from __future__ import annotations
 
 from collections import Counter
-from dataclasses import dataclass
+from dataclasses import dataclass, field
 import os
 from typing import Any, Callable, List, Mapping, Optional, Tuple, Union
 
@@ -43,10 +43,13 @@ class Output:
     """What an ensemble collects from each realization. `deck` names the
     deck of a chain it applies to (None: every deck that has it, the
     output's name then prefixed by the deck's, "flow.observations");
-    `name` overrides the output's name in the results."""
+    `name` overrides the output's name in the results; `times` keeps the
+    rows of those times alone (times as the program computed them, to
+    nine significant digits: ``times=(3652.5,)``)."""
 
     deck: Optional[str] = None
     name: Optional[str] = None
+    times: Optional[Tuple[float, ...]] = field(default=None, kw_only=True)
     kind = ""
 
     def applies(self, deck: Deck) -> bool:

@@ -177,7 +177,11 @@ def _wide(step: np.ndarray, node: np.ndarray, x: np.ndarray,
     long = long[long.step >= 0]
     order = pd.unique(long.step)
     nodes = pd.unique(long.node)
-    if len(order) * len(nodes) == len(long) and np.array_equal(
+    if len(long) == 0:           # no step printed (print interval > steps)
+        wide = pd.DataFrame(index=pd.Index([], name="node", dtype=np.int64),
+                            columns=pd.Index([], name="step",
+                                             dtype=np.int64), dtype=float)
+    elif len(order) * len(nodes) == len(long) and np.array_equal(
             long.node.to_numpy(), np.tile(nodes, len(order))):
         wide = pd.DataFrame(long.value.to_numpy().reshape(len(order), -1).T,
                             index=pd.Index(nodes, name="node"),
