@@ -35,7 +35,8 @@ from .io import (FluxFile, GraphicFile, Listing, OutputFileError,
 from .runner import (Diagnostic, QmrWarning, Result, RunError, find_exe,
                      run, run_chain)
 from .sampling import (Distribution, LogNormal, LogUniform, Normal,
-                       Truncated, Uniform, latin_hypercube, random_sample)
+                       Truncated, Uniform, latin_hypercube, random_sample,
+                       round_significant)
 
 __all__ = [
     "Deck", "DeckError", "DigitsLostWarning", "FlowDeck", "FlowFlux",
@@ -51,5 +52,5 @@ __all__ = [
     "Observations", "Profiles", "Fluxes", "Imbalance", "Function",
     "tls_security", "FAILED_OUTSIDE",
     "Distribution", "Uniform", "LogUniform", "Normal", "LogNormal",
-    "Truncated", "latin_hypercube", "random_sample",
+    "Truncated", "latin_hypercube", "random_sample", "round_significant",
 ]

@@ -21,6 +21,7 @@ pyplot, so they draw with any backend and need no display.
 from __future__ import annotations
 
 import math
+import re
 from dataclasses import dataclass, field
 from pathlib import Path
 from typing import Any, Callable, Mapping, Optional, Sequence, Union
@@ -198,8 +199,10 @@ def panels(g: GraphicFile, *, units: Union[None, str, Sequence[str]] = None,
 def read_measured(path: Union[str, Path]) -> pd.DataFrame:
     """Measured data from a CSV file with a header: the first column the
     time (or the distance, for profiles), every other column one series,
-    headed with the node number ("5" or "node 5"), the profile's step
-    ("step 3") or any name. Empty cells are missing values."""
+    headed with the well's coordinate ("x=10", "x = 10 m", or a name and
+    the coordinate: "W1 x=10"), its name alone ("W1"), or, as before, a
+    node number ("node 5", or "5" when no observation node lies at 5) or
+    a profile's step ("step 3"). Empty cells are missing values."""
     df = pd.read_csv(path)
     if df.shape[1] < 2:
         raise ValueError(f"{path}: a CSV file of measured data needs a "
@@ -208,15 +211,51 @@ def read_measured(path: Union[str, Path]) -> pd.DataFrame:
     return df.set_index(df.columns[0])
 
 
-def _match(name: Any) -> Any:
-    """The node or step a measured column is headed with, or the name."""
+_AT = re.compile(r"^(?P<name>.*?)[\s(\[,]*\bx\s*=\s*(?P<x>[-+0-9.eE]+)"
+                 r"\s*[A-Za-z/]*[)\]]?\s*$")
+
+
+def _match(name: Any, series: Sequence[Series] = ()) -> tuple[Any, str]:
+    """The line a measured column goes with (its key, or None) and the
+    column's legend: a coordinate heading takes the observation node
+    there ("x = 10 m (measured)"), "node N" or "step S" that line, a bare
+    number a coordinate or else a node number; any other heading is a
+    well's own name."""
     text = str(name).strip()
+    m = _AT.match(text)
+    x = None
+    if m:
+        try:
+            x = float(m["x"])
+        except ValueError:
+            x = None
+    elif re.fullmatch(r"[-+]?(\d+\.?\d*|\.\d+)([eE][-+]?\d+)?", text):
+        x = float(text)
+        if not any(_near(s.at, x) for s in series) and text.isdigit():
+            x = None                    # a node number, as before
+    if x is not None:
+        for s in series:
+            if _near(s.at, x):
+                own = m["name"].strip() if m and m["name"].strip() else ""
+                return s.key, f"{own + ', ' if own else ''}{s.label} " \
+                    "(measured)"
+        return None, f"{text} (measured)"
     for prefix in ("node", "step", ""):
         rest = text[len(prefix):].strip() if text.startswith(prefix) \
             else None
         if rest is not None and rest.lstrip("-").isdigit():
-            return int(rest)
-    return name
+            key = int(rest)
+            for s in series:
+                if s.key == key:
+                    return key, f"{s.label} (measured)"
+            return key, f"{text} (measured)"
+    return None, f"{text} (measured)"
+
+
+def _near(a: float, b: float) -> bool:
+    """Coordinates equal to the graphic file's four digits."""
+    return math.isfinite(a) and abs(a - b) <= 5e-4 * max(abs(a), abs(b),
+                                                         1e-12)
 
 
 def _colours(n: int) -> Any:
@@ -262,14 +301,14 @@ def _draw(ax: Any, panel: Panel, measured: Optional[pd.DataFrame],
     if measured is not None:
         t = measured.index.to_numpy(dtype=float)
         for n, name in enumerate(measured.columns):
-            key = _match(name)
+            key, label = _match(name, panel.series)
             colour = colour_of.get(key, cmap((len(panel.series) + n)
-                                             % cmap.N))
+                                             % cmap.N)) if key is not None \
+                else cmap((len(panel.series) + n) % cmap.N)
             xs, ys = _keep(t, measured[name].to_numpy(dtype=float),
                            panel.logx, panel.logy)
             ax.plot(xs, ys, linestyle="none", marker="x", markersize=6,
-                    markeredgewidth=1.5, color=colour,
-                    label=f"{name} (measured)")
+                    markeredgewidth=1.5, color=colour, label=label)
     if panel.logx:
         ax.set_xscale("log")
     if panel.logy:
@@ -293,8 +332,9 @@ def _span(panel: Panel) -> tuple[float, float]:
 def plot_graphic(g: GraphicFile, *,
                  units: Union[None, str, Sequence[str]] = None,
                  quantity: Optional[str] = None, logtime: bool = False,
-                 logdist: bool = False, logvalue: bool = False,
+                 logdist: Optional[bool] = None, logvalue: bool = False,
                  drawdown: Optional[Initial] = None,
+                 deck: Any = None,
                  measured: Optional[pd.DataFrame] = None,
                  measured_profiles: Optional[pd.DataFrame] = None,
                  analytical: Optional[Analytical] = None,
@@ -306,23 +346,34 @@ def plot_graphic(g: GraphicFile, *,
 
     - ``units``: length and time units, optionally the value's
       (``("m", "d")``, ``"m,d,mg/L"``), shown on the axes and legends;
-    - ``quantity``: the value axis' name (default "head or concentration",
-      or "drawdown");
+    - ``deck``: the deck of the run (a :class:`qmr.Deck`), which names the
+      value ("head" for a flow run, "concentration" for a transport run)
+      and draws a radial run's profiles on a logarithmic distance axis;
+    - ``quantity``: the value axis' name (default: from the deck, "head or
+      concentration" without it, or "drawdown");
     - ``logtime``, ``logdist``, ``logvalue``: logarithmic axes (points at
-      zero or below are left out);
+      zero or below are left out); ``logdist`` None: for a radial deck;
     - ``drawdown``: the initial value, uniform (a number) or by node (a
-      mapping or Series, for example :func:`qmr.readers.read_restart`'s
+      mapping or Series, for example :func:`qmr.io.read_restart`'s
       ``value``): the panels show initial minus current value;
     - ``measured``: a DataFrame indexed by time (see :func:`read_measured`)
-      drawn as crosses over the time series, in the colour of the node a
-      column names; ``measured_profiles`` indexed by distance, over the
-      profiles;
+      drawn as crosses over the time series: a column headed with a
+      coordinate ("x=10", "W1 x=10 m") takes the colour and the label of
+      the observation node there, any other heading is a well's name;
+      ``measured_profiles`` indexed by distance, over the profiles;
     - ``analytical``: a function ``f(x, t)`` drawn dashed for every node's
       coordinate (over time) and every profile's time (over distance), in
       what the panels show (value or drawdown).
     """
     from matplotlib.figure import Figure
 
+    if deck is not None:
+        quantity = quantity or (None if drawdown is not None else
+                                "head" if deck.imode == 1 else
+                                "concentration")
+        if logdist is None:
+            logdist = bool(deck.radial)
+    logdist = bool(logdist)
     found = panels(g, units=units, quantity=quantity, logtime=logtime,
                    logdist=logdist, logvalue=logvalue, drawdown=drawdown,
                    notes=notes)

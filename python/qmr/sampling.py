@@ -34,7 +34,8 @@ import numpy as np
 import pandas as pd
 
 __all__ = ["Distribution", "Uniform", "LogUniform", "Normal", "LogNormal",
-           "Truncated", "latin_hypercube", "random_sample"]
+           "Truncated", "latin_hypercube", "random_sample",
+           "round_significant"]
 
 Seed = Union[None, int, np.random.Generator]
 
@@ -223,8 +224,31 @@ def _distribution(name: str, d: Any) -> Distribution:
                     "('uniform'|'loguniform'|'normal'|'lognormal', a, b))")
 
 
+def round_significant(values: Any, digits: int) -> Any:
+    """`values` (a number, array, Series or DataFrame of numbers) rounded
+    to `digits` significant digits each: 1.23456789e-4 to 6 digits is
+    1.23457e-4, where rounding to 6 decimal places would leave 0.000123.
+    Zeros and non-finite values are left as they are."""
+    if digits < 1:
+        raise ValueError(f"digits {digits}: at least 1")
+    if isinstance(values, pd.DataFrame):
+        return values.apply(lambda c: round_significant(c, digits))
+    if isinstance(values, pd.Series):
+        return pd.Series(round_significant(values.to_numpy(float), digits),
+                         index=values.index, name=values.name)
+    a = np.asarray(values, dtype=float)
+    # The decimal of that many digits, read back as its nearest double
+    # (a sample is thousands of values, not a file's millions).
+    out = np.array([float(f"{v:.{digits - 1}e}") if math.isfinite(v) else v
+                    for v in a.ravel()], dtype=float).reshape(a.shape)
+    return out if a.ndim else float(out)
+
+
 def _frame(params: Mapping[str, Any], columns: Sequence[np.ndarray],
-           n: int, index: Optional[Sequence[Any]]) -> pd.DataFrame:
+           n: int, index: Optional[Sequence[Any]],
+           digits: Optional[int] = None) -> pd.DataFrame:
+    if digits is not None:
+        columns = [round_significant(c, digits) for c in columns]
     idx = pd.RangeIndex(n) if index is None else pd.Index(index)
     if len(idx) != n:
         raise ValueError(f"{len(idx)} labels for {n} realizations")
@@ -233,13 +257,16 @@ def _frame(params: Mapping[str, Any], columns: Sequence[np.ndarray],
 
 
 def latin_hypercube(params: Mapping[str, Any], n: int, seed: Seed = None,
-                    index: Optional[Sequence[Any]] = None) -> pd.DataFrame:
+                    index: Optional[Sequence[Any]] = None,
+                    digits: Optional[int] = None) -> pd.DataFrame:
     """A Latin hypercube sample of `n` realizations: each parameter's range
     is cut into `n` intervals of equal probability, and each interval holds
     exactly one realization, the intervals of the parameters paired at
     random. `params` maps parameter paths to distributions; `seed` (an
     integer or a numpy Generator) makes the sample repeatable; `index`
-    labels the rows (default 0..n-1)."""
+    labels the rows (default 0..n-1); `digits` rounds every value to that
+    many significant digits (:func:`round_significant`), so that the deck
+    fields hold them exactly and the table records what ran."""
     from scipy.stats import qmc
     dists = [_distribution(k, d) for k, d in params.items()]
     if n < 1:
@@ -248,11 +275,12 @@ def latin_hypercube(params: Mapping[str, Any], n: int, seed: Seed = None,
     u = qmc.LatinHypercube(d=len(dists), seed=rng).random(n) \
         if dists else np.zeros((n, 0))
     return _frame(params, [d.ppf(u[:, i]) for i, d in enumerate(dists)], n,
-                  index)
+                  index, digits)
 
 
 def random_sample(params: Mapping[str, Any], n: int, seed: Seed = None,
-                  index: Optional[Sequence[Any]] = None) -> pd.DataFrame:
+                  index: Optional[Sequence[Any]] = None,
+                  digits: Optional[int] = None) -> pd.DataFrame:
     """A plain random sample of `n` realizations, each parameter drawn
     independently from its distribution (arguments as for
     :func:`latin_hypercube`)."""
@@ -260,4 +288,4 @@ def random_sample(params: Mapping[str, Any], n: int, seed: Seed = None,
     if n < 1:
         raise ValueError("n must be at least 1")
     rng = np.random.default_rng(seed)
-    return _frame(params, [d.draw(rng, n) for d in dists], n, index)
+    return _frame(params, [d.draw(rng, n) for d in dists], n, index, digits)

@@ -140,14 +140,15 @@ class TestFigures:
         assert obs.get_ylabel() == "drawdown (m)"
         # Three computed lines, three analytical, two measured series.
         assert len(drawn(obs)) == 8
+        # A measured column of a node is named as its line.
         assert legend(obs) == ["x = 0 m", "x = 50 m", "x = 100 m", "Theis",
-                               "node 1 (measured)", "well B (measured)"]
+                               "x = 0 m (measured)", "well B (measured)"]
         # Measured node 1 in node 1's colour, as crosses.
         lines = {ln.get_label(): ln for ln in drawn(obs)}
-        assert lines["node 1 (measured)"].get_color() == \
+        assert lines["x = 0 m (measured)"].get_color() == \
             lines["x = 0 m"].get_color()
-        assert lines["node 1 (measured)"].get_marker() == "x"
-        assert lines["node 1 (measured)"].get_ydata().tolist() == [1.1, 2.9]
+        assert lines["x = 0 m (measured)"].get_marker() == "x"
+        assert lines["x = 0 m (measured)"].get_ydata().tolist() == [1.1, 2.9]
         # The function of (x, t): over time at each node's coordinate, over
         # distance at each profile's time.
         assert calls[:3] == [(0, 1)] * 3 and calls[3:] == [(1, 0)] * 2
@@ -193,8 +194,18 @@ class TestFigures:
         m = P.read_measured(csv)
         assert list(m.columns) == ["node 3", "5"]
         assert math.isnan(m.loc[1.0, "5"])
-        assert [P._match(c) for c in ("node 3", "5", "step 2", "B")] == [
-            3, 5, 2, "B"]
+        lines = [P.Series("x = 10 m", np.zeros(0), np.zeros(0), 3, 10.0),
+                 P.Series("x = 50 m", np.zeros(0), np.zeros(0), 5, 50.0)]
+        got = {c: P._match(c, lines) for c in (
+            "node 3", "5", "x=50", "W1 x = 10 m", "10", "step 2", "B")}
+        assert got == {
+            "node 3": (3, "x = 10 m (measured)"),
+            "5": (5, "x = 50 m (measured)"),        # no well at 5: a node
+            "x=50": (5, "x = 50 m (measured)"),
+            "W1 x = 10 m": (3, "W1, x = 10 m (measured)"),
+            "10": (3, "x = 10 m (measured)"),       # a coordinate
+            "step 2": (2, "step 2 (measured)"),
+            "B": (None, "B (measured)")}
         py = tmp_path / "sol.py"
         py.write_text("def f(x, t):\n    return x + t\n")
         assert load_function(f"{py}:f")(1, 2) == 3
@@ -259,7 +270,8 @@ class TestCommand:
 
     def test_overlays_drawdown_and_netcdf(self, tmp_path, run_tool):
         g = self.write(tmp_path, "d.grf", DRAW)
-        self.write(tmp_path, "m.csv", "time,node 2\n1,0.9\n100,2.1\n")
+        self.write(tmp_path, "m.csv",
+                   "time,W2 x=50 m,W9\n1,0.9,1\n100,2.1,2\n")
         self.write(tmp_path, "sol.py",
                    "import numpy as np\n"
                    "def s(x, t):\n    return np.log10(t) + 2 - x / 100\n")
@@ -270,7 +282,8 @@ class TestCommand:
                      "--netcdf", tmp_path / "d.nc")
         assert (r.returncode, r.stderr) == (0, "")
         svg = (tmp_path / "d.svg").read_text()
-        for text in ("drawdown (m)", "line source", "node 2 (measured)"):
+        for text in ("drawdown (m)", "line source",
+                     "W2, x = 50 m (measured)", "W9 (measured)"):
             assert text in svg
         import xarray as xr
         with xr.open_dataset(tmp_path / "d.nc") as ds:

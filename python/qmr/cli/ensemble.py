@@ -8,12 +8,13 @@ import sys
 from pathlib import Path
 from typing import Any, Callable, List, Optional, Sequence, Tuple
 
+import numpy as np
 import pandas as pd
 
-from .common import load_function
-from ..ensembles.api import ensemble, PathLike
+from ..ensembles.api import PathLike, _load_base, ensemble
 from ..ensembles.outputs import (EnsembleError, Fluxes, Function, Imbalance,
                                  Observations, Output, Profiles)
+from .common import load_function
 
 
 # ---------------------------------------------------------------------------
@@ -96,12 +97,25 @@ def _parser() -> Any:
                    help="accumulated fluxes of the flux history")
     g.add_argument("--imbalance", action="store_true",
                    help="mass-balance imbalance of every printed step")
+    g.add_argument("--at-time", metavar="TIMES",
+                   help="keep the rows of these times alone (3652.5 or "
+                   "365.25,3652.5), for every output")
+    g.add_argument("--deck", metavar="NAME",
+                   help="in a chain, collect from this deck alone (flow, "
+                   "transport, deck1, ...)")
     g.add_argument("--function", action="append", default=[],
                    metavar="FILE.py:NAME",
                    help="a function of the run's qmr.Result (repeatable)")
     p.add_argument("--exe", metavar="PATH", help="the qmr program")
     p.add_argument("--arg", action="append", default=[], metavar="ARG",
-                   help="an option passed to qmr (repeatable)")
+                   help="an option passed to qmr (repeatable; --arg --csv "
+                   "and --arg=--csv alike)")
+    p.add_argument("--listing", action="store_true",
+                   help="the runs write their listings (by default only "
+                   "when an output needs one)")
+    p.add_argument("--four-digits", action="store_true",
+                   help="read the graphic file's four digits instead of "
+                   "the CSV files' full precision")
     p.add_argument("--timeout", type=float, metavar="SECONDS",
                    help="time limit of one run")
     bar = p.add_mutually_exclusive_group()
@@ -113,38 +127,154 @@ def _parser() -> Any:
 
 
 def _cli_outputs(a: Any) -> Optional[List[Output]]:
+    kw: dict = {}
+    if a.deck:
+        kw["deck"] = a.deck
+    if a.at_time:
+        try:
+            kw["times"] = tuple(float(t) for t in a.at_time.split(",")
+                                if t.strip())
+        except ValueError:
+            raise ValueError(f"--at-time {a.at_time!r}: not a list of "
+                             "times (365.25,3652.5)") from None
     out: List[Output] = []
     if a.observations is not None:
-        out.append(Observations(nodes=_numbers(a.observations or None)))
+        out.append(Observations(nodes=_numbers(a.observations or None),
+                                **kw))
     if a.profiles is not None:
-        out.append(Profiles(steps=_numbers(a.profiles or None)))
+        out.append(Profiles(steps=_numbers(a.profiles or None), **kw))
     if a.fluxes is not None:
-        out.append(Fluxes(nodes=_numbers(a.fluxes or None)))
+        out.append(Fluxes(nodes=_numbers(a.fluxes or None), **kw))
     if a.accumulated is not None:
         out.append(Fluxes(nodes=_numbers(a.accumulated or None),
-                          accumulated=True))
+                          accumulated=True, **kw))
     if a.imbalance:
-        out.append(Imbalance())
+        out.append(Imbalance(**kw))
     for wanted in a.function:
         fn = _load_function(wanted)
         out.append(Function(name=wanted.rpartition(":")[2], fn=fn))
+    if not out and kw:
+        out = [Observations(**kw), Imbalance(**kw)]
     return out or None
 
 
-def read_parameters(path: PathLike) -> pd.DataFrame:
-    """A parameter table from a CSV file: the first column labels the
-    realizations (kept as text), the others are named by deck paths."""
-    df = pd.read_csv(path, converters={0: str}, float_precision="round_trip")
-    if df.shape[1] < 1:
-        raise EnsembleError(f"{path}: no label column")
-    return df.set_index(df.columns[0])
+def _table_fault(path: PathLike, what: str) -> EnsembleError:
+    return EnsembleError(f"{path}: {what}")
+
+
+def read_parameters(path: PathLike, base: Any = None) -> pd.DataFrame:
+    """A parameter table from a CSV file: a header line, then one row per
+    realization. The first column labels the realizations (kept as text)
+    and the others are named by deck paths; a table whose first column is
+    itself a deck path of the `base` decks (or, without them, names a
+    list item or a value of one, ``media[1].conductivity``) has no label
+    column and its realizations are numbered 1..n.
+
+    Raises :class:`EnsembleError` with one line naming the file for a
+    table that is missing, empty, without rows, with a column named twice,
+    a label missing or given twice, or a value that is not a number in a
+    column of numbers."""
+    import csv
+    p = Path(path)
+    try:
+        with open(p, newline="", encoding="utf-8-sig") as fh:
+            header = next(csv.reader(fh), None)
+    except FileNotFoundError:
+        raise _table_fault(path, "no such file") from None
+    except IsADirectoryError:
+        raise _table_fault(path, "is a folder, not a table") from None
+    except UnicodeDecodeError:
+        raise _table_fault(path, "is not a text file (CSV, UTF-8)") \
+            from None
+    except csv.Error as e:
+        raise _table_fault(path, f"not a CSV table: {e}") from None
+    if not header or not any(h.strip() for h in header):
+        raise _table_fault(path, "empty: the first line names the columns "
+                           "(a label column, then deck paths), each row "
+                           "below is one realization")
+    names = [h.strip() for h in header]
+    twice = sorted({n for n in names if names.count(n) > 1})
+    if twice:
+        raise _table_fault(path, f"column {twice[0]!r} named twice")
+    try:
+        df = pd.read_csv(p, dtype=str, keep_default_na=False,
+                         encoding="utf-8-sig", skipinitialspace=True)
+    except (ValueError, UnicodeDecodeError) as e:
+        raise _table_fault(path, "not a CSV table: "
+                           + " ".join(str(e).split())) from None
+    df.columns = names
+    if len(df) == 0:
+        raise _table_fault(path, "no realization: the header has no rows "
+                           "below it")
+    if _is_path(names[0], base):
+        df.index = pd.RangeIndex(1, len(df) + 1, name="realization")
+    else:
+        labels = df[names[0]].str.strip()
+        if (labels == "").any():
+            row = int(np.flatnonzero(labels == "")[0]) + 2
+            raise _table_fault(path, f"line {row}: no label in the first "
+                               f"column ({names[0]!r}), which labels the "
+                               "realizations")
+        dup = labels[labels.duplicated()]
+        if len(dup):
+            raise _table_fault(path, f"realization {dup.iloc[0]!r} labelled "
+                               "twice (the first column labels the "
+                               "realizations)")
+        df = df.drop(columns=names[0])
+        df.index = pd.Index(labels.to_numpy(), name=names[0])
+    if df.shape[1] == 0:
+        raise _table_fault(path, "no parameter column: after the label "
+                           "column, one column per deck path")
+    out = {}
+    for col in df.columns:
+        text = df[col].str.strip()
+        given = text != ""
+        num = pd.to_numeric(text.where(given), errors="coerce")
+        bad = given & num.isna()
+        if bad.any() and not bad.all():
+            k = df.index[np.flatnonzero(bad.to_numpy())[0]]
+            raise _table_fault(path, f"realization {k}, column {col!r}: "
+                               f"{text[bad].iloc[0]!r} is not a number")
+        out[col] = num if not bad.any() else text.where(given)
+    return pd.DataFrame(out, index=df.index)
+
+
+def _is_path(name: str, base: Any) -> bool:
+    """Whether a column name is a deck path: of the base decks when they
+    are given, else by its form (an item of a list, or a dotted path)."""
+    from ..deck.paths import PathError, _Decks, _walk
+    if base is not None:
+        try:
+            decks = base if isinstance(base, _Decks) else _Decks(base)
+            i, segs = decks.split(name)
+            _walk(decks.decks[i].copy(), segs, name)
+            return True
+        except (PathError, EnsembleError):
+            return False
+    return "[" in name or "." in name
+
+
+def _join_arg_values(argv: Sequence[str]) -> List[str]:
+    """``--arg X`` taken as ``--arg=X``, so that the value may begin with
+    a dash (``--arg --csv``)."""
+    out: List[str] = []
+    it = iter(argv)
+    for a in it:
+        if a == "--arg":
+            nxt = next(it, None)
+            out.append("--arg" if nxt is None else f"--arg={nxt}")
+        else:
+            out.append(a)
+    return out
 
 
 def main(argv: Optional[Sequence[str]] = None) -> int:
     """The command ``qmr-ensemble``; returns its exit status: 0 when every
     realization succeeded, 1 when some failed, 2 when the ensemble was
     refused (a bad option, table or deck), 130 when interrupted."""
-    a = _parser().parse_args(argv)
+    if argv is None:
+        argv = sys.argv[1:]
+    a = _parser().parse_args(_join_arg_values(argv))
     prog = "qmr-ensemble"
     if len(a.files) < 2:
         print(f"{prog}: give the base deck(s) and the parameter table",
@@ -157,14 +287,17 @@ def main(argv: Optional[Sequence[str]] = None) -> int:
         return EXIT_REFUSED
     progress = a.progress if a.progress is not None else sys.stderr.isatty()
     try:
-        params = read_parameters(a.files[-1])
+        base = _load_base(a.files[:-1], None)[0]
+        params = read_parameters(a.files[-1], base)
         outputs = _cli_outputs(a)
         res = ensemble(
             a.files[:-1], params, outputs,
             executor=a.scheduler, folder=a.folder, results_file=a.out,
             status_file=a.status, keep=a.keep, retry_failed=a.retry_failed,
             workers=a.workers, security=tuple(tls) if all(tls) else None,
-            exe=a.exe, args=a.arg, timeout=a.timeout, progress=progress)
+            exe=a.exe, args=a.arg, timeout=a.timeout, progress=progress,
+            full_precision=not a.four_digits,
+            listing=True if a.listing else None)
     except KeyboardInterrupt:
         print(f"{prog}: interrupted; what finished is in {a.out}: run the "
               "same command again to continue", file=sys.stderr)

@@ -10,6 +10,7 @@ from typing import Optional, Sequence
 
 import pandas as pd
 
+from ..deck import Deck
 from ..io import OutputFileError, read_graphic, read_restart
 from ..io.netcdf import parse_units
 from ..plot import Initial, plot_graphic, read_measured
@@ -54,9 +55,17 @@ def _parser() -> argparse.ArgumentParser:
     ap.add_argument("--logtime", action="store_true",
                     help="logarithmic time axis (rows with time <= 0 are "
                     "left out)")
-    ap.add_argument("--logdist", action="store_true",
-                    help="logarithmic distance axis (nodes with distance <= 0"
-                    " are left out)")
+    dist = ap.add_mutually_exclusive_group()
+    dist.add_argument("--logdist", action="store_true", default=None,
+                      help="logarithmic distance axis (nodes with distance "
+                      "<= 0 are left out); the default for a radial run")
+    dist.add_argument("--lindist", dest="logdist", action="store_false",
+                      help="linear distance axis, also for a radial run")
+    ap.add_argument("--deck", metavar="DECK",
+                    help="the deck of the run, which names the value (head "
+                    "or concentration) and tells a radial run (default: "
+                    "VELDA.INP beside the graphic file, when it names this "
+                    "graphic file)")
     ap.add_argument("--logvalue", action="store_true",
                     help="logarithmic value axis (values <= 0 are left out)")
     ap.add_argument("--drawdown", metavar="INITIAL",
@@ -78,11 +87,34 @@ def _parser() -> argparse.ArgumentParser:
                     "%(default)s)")
     ap.add_argument("--title", help="figure title (default: the file name)")
     ap.add_argument("--quantity",
-                    help="label of the value axis (default: \"head or "
-                    "concentration\", or \"drawdown\")")
+                    help="label of the value axis (default: \"head\" or "
+                    "\"concentration\" by the deck's run type, \"head or "
+                    "concentration\" without a deck, or \"drawdown\")")
     ap.add_argument("--netcdf", metavar="FILE",
                     help="also write the graphic file as CF NetCDF")
     return ap
+
+
+def _deck(given: Optional[str], graphic: str) -> Optional[Deck]:
+    """The deck named by --deck, or VELDA.INP beside the graphic file when
+    it names that file as its graphic file (else None)."""
+    if given:
+        return Deck.read(given)
+    folder = os.path.dirname(os.path.abspath(graphic))
+    for name in ("VELDA.INP", "velda.inp"):
+        path = os.path.join(folder, name)
+        if not os.path.isfile(path):
+            continue
+        try:
+            d = Deck.read(path)
+        except (OSError, ValueError):
+            return None
+        named = (d.graphic or "").strip().replace("\\", "/")
+        if os.path.basename(named).lower() == \
+                os.path.basename(graphic).lower():
+            return d
+        return None
+    return None
 
 
 def _measured(paths: Optional[list[str]]) -> Optional[pd.DataFrame]:
@@ -122,8 +154,9 @@ def main(argv: Optional[Sequence[str]] = None) -> int:
         measured = _measured(args.measured)
         measured_profiles = _measured(args.measured_profile)
         analytical = load_function(args.function) if args.function else None
+        deck = _deck(args.deck, args.graphic)
     except (OSError, ValueError, SyntaxError) as e:
-        return fail(str(e))
+        return fail(" ".join(str(e).split()))
     for w in g.warnings:
         print(f"qmr-plot: warning: {w}", file=sys.stderr)
     if g.unreadable:
@@ -135,7 +168,7 @@ def main(argv: Optional[Sequence[str]] = None) -> int:
         fig = plot_graphic(g, units=args.units, quantity=args.quantity,
                            logtime=args.logtime, logdist=args.logdist,
                            logvalue=args.logvalue, drawdown=drawdown,
-                           measured=measured,
+                           deck=deck, measured=measured,
                            measured_profiles=measured_profiles,
                            analytical=analytical,
                            analytical_label=args.function_label,
@@ -146,7 +179,10 @@ def main(argv: Optional[Sequence[str]] = None) -> int:
         print(f"qmr-plot: {n}", file=sys.stderr)
     if args.netcdf:
         try:
-            g.to_netcdf(args.netcdf, units=args.units, quantity=args.quantity)
+            named = None if deck is None else \
+                "head" if deck.imode == 1 else "concentration"
+            g.to_netcdf(args.netcdf, units=args.units,
+                        quantity=args.quantity or named)
         except (OSError, ImportError, ValueError) as e:
             return fail(f"cannot write {args.netcdf}: {e}")
     if fig is None:
