@@ -6,6 +6,9 @@ B the build of the working tree (or --exe-b).  Every case runs on both
 sides in the same scratch folder, one side after the other; after each run
 of a case the exit status, the standard output and every file in the
 scratch tree are compared byte for byte.  Standard error is not compared.
+
+The module is over 500 lines because it is one program: the sides' builds,
+the sets of cases and their runs, and the report, each a few functions.
 """
 
 from __future__ import annotations

@@ -24,12 +24,17 @@ and their ``legacy`` flag is False.
 
 Command line::
 
-    /usr/bin/python3 -m qmr.randomdeck --seed S --count N --out DIR \\
-        [--beyond-legacy]
+    PYTHONPATH=python /usr/bin/python3 -m qmrdev.randomdeck --seed S \\
+        --count N --out DIR [--beyond-legacy]
 
 writes DIR/case-NNNNN/ (NNNNN counting from 0; case k has the seed S + k)
 holding deck1.inp, deck2.inp, ... and the auxiliary files, and prints one
 line per case: its folder name and label.
+
+The module is over 500 lines because the generator draws every record of
+every kind of deck in one pass whose order fixes the byte-exact output of
+each seed; cut into parts, the draws would still have to stay in that
+order.
 """
 
 from __future__ import annotations

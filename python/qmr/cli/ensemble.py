@@ -11,7 +11,8 @@ from typing import Any, Callable, List, Optional, Sequence, Tuple
 import numpy as np
 import pandas as pd
 
-from ..ensembles.api import PathLike, _load_base, ensemble
+from ..ensembles.api import PathLike, ensemble
+from ..ensembles.base import _load_base
 from ..ensembles.outputs import (EnsembleError, Fluxes, Function, Imbalance,
                                  Observations, Output, Profiles)
 from .common import load_function

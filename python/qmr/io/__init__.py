@@ -1,7 +1,8 @@
 """Readers of the files qmr writes, one module per kind of file, and the
 NetCDF export.
 
-- :mod:`~qmr.io.graphic`: graphic and flux files (four digits);
+- :mod:`~qmr.io.graphic`, :mod:`~qmr.io.flux`: graphic and flux files
+  (four digits);
 - :mod:`~qmr.io.csv`: the CSV files of ``qmr --csv`` (full precision);
 - :mod:`~qmr.io.listing`: the listing's per-step tables;
 - :mod:`~qmr.io.restart`: restart and velocity files;
@@ -23,9 +24,9 @@ Tables come back as pandas DataFrames:
 """
 
 from .csv import CSV_KINDS, csv_paths, read_csv_outputs
-from .graphic import (FluxFile, GraphicFile, GraphicFileError,
-                      OutputFileError, Table, parse_flux, parse_graphic,
-                      read_flux, read_graphic)
+from .flux import FluxFile, parse_flux, read_flux
+from .graphic import (GraphicFile, GraphicFileError, OutputFileError, Table,
+                      parse_graphic, read_graphic)
 from .listing import Listing, parse_listing, read_listing
 from .restart import read_restart, read_velocity
 

@@ -1,4 +1,5 @@
-"""Readers of the graphic and flux files (their tables of four digits).
+"""Reader of the graphic file (its tables of four digits), and the tables
+the flux file shares with it.
 
 Every reader reads its file once into memory and cuts it into fields with
 numpy (see :mod:`qmr.io.columns`): a graphic file of 99,999 steps and 99,999
@@ -48,9 +49,8 @@ MAX_COLUMNS = 40
 MISSING_INT = np.iinfo(np.int64).min
 
 __all__ = [
-    "OutputFileError", "GraphicFileError", "Table", "GraphicFile", "FluxFile",
+    "OutputFileError", "GraphicFileError", "Table", "GraphicFile",
     "read_graphic", "parse_graphic", "GraphicArrays", "MISSING_INT",
-    "read_flux", "parse_flux",
 ]
 
 
@@ -486,47 +486,3 @@ def read_graphic(path: PathLike, warn: bool = True) -> GraphicFile:
         for w in g.warnings:
             warnings.warn(w, stacklevel=2)
     return g
-
-
-@dataclass
-class FluxFile:
-    """A flux file: flux rates at the prescribed-value nodes per step and
-    their accumulated volumes (the flux history, written at the end of the
-    run). Both DataFrames are indexed by time, one column per node (its
-    number), ``attrs["step"]`` the rows' step numbers. ``accumulated`` is
-    empty when the run failed before the end."""
-
-    rates: pd.DataFrame
-    accumulated: pd.DataFrame
-    warnings: list[str]
-    name: str = "flux file"
-
-
-def _step_frame(t: Table) -> pd.DataFrame:
-    df = pd.DataFrame(t.values, index=pd.Index(t.x, name="time"),
-                      columns=_node_index(t.numbers, t.labels, "node"),
-                      copy=False)
-    df.attrs = {"step": t.keys.tolist()}
-    return df
-
-
-def parse_flux(data: Union[bytes, str], name: str = "flux file") -> FluxFile:
-    """Reads the text of a flux file (see :func:`read_flux`)."""
-    if isinstance(data, str):
-        data = data.encode("latin-1")
-    t = _parse_two_tables(Lines(data, name), HISTORY_HEAD, "flux file",
-                          PROF_HEAD, "graphic file")
-    second = t.second if t.second is not None else Table(t.first.labels)
-    return FluxFile(_step_frame(t.first), _step_frame(second), t.warnings,
-                    name)
-
-
-def read_flux(path: PathLike, warn: bool = True) -> FluxFile:
-    """Reads a flux file: rates (volume per time, positive entering the
-    aquifer) and accumulated volumes at the prescribed-value nodes."""
-    path = Path(path)
-    f = parse_flux(path.read_bytes(), path.name)
-    if warn:
-        for w in f.warnings:
-            warnings.warn(w, stacklevel=2)
-    return f
