@@ -203,11 +203,26 @@ def read_measured(path: Union[str, Path]) -> pd.DataFrame:
     the coordinate: "W1 x=10"), its name alone ("W1"), or, as before, a
     node number ("node 5", or "5" when no observation node lies at 5) or
     a profile's step ("step 3"). Empty cells are missing values."""
-    df = pd.read_csv(path)
+    try:
+        df = pd.read_csv(path)
+    except pd.errors.EmptyDataError:
+        raise ValueError(f"{path}: empty; a CSV file of measured data has a "
+                         "header line, then its rows") from None
+    except (pd.errors.ParserError, UnicodeDecodeError) as e:
+        raise ValueError(f"{path}: not a CSV file: "
+                         + " ".join(str(e).split())) from None
     if df.shape[1] < 2:
         raise ValueError(f"{path}: a CSV file of measured data needs a "
                          f"first column of times or distances and at least "
                          f"one column of values")
+    for k, col in enumerate(df.columns):
+        num = pd.to_numeric(df[col], errors="coerce")
+        bad = np.flatnonzero(num.isna().to_numpy() & df[col].notna()
+                             .to_numpy())
+        if len(bad):
+            raise ValueError(f"{path}, line {bad[0] + 2}, column {k + 1}: "
+                             f"{str(df[col].iloc[bad[0]])!r} is not a number")
+        df[col] = num.astype(float)
     return df.set_index(df.columns[0])
 
 

@@ -3,9 +3,10 @@ one-line refusal."""
 
 from __future__ import annotations
 
+import argparse
 import importlib.util
 import sys
-from typing import Any, Callable
+from typing import Any, Callable, NoReturn
 
 
 def load_function(where: str, module_name: str = "qmr_plot_function",
@@ -27,3 +28,19 @@ def load_function(where: str, module_name: str = "qmr_plot_function",
     if not callable(f):
         raise ValueError(f"{path} has no function {name}")
     return f
+
+
+class Parser(argparse.ArgumentParser):
+    """The commands' option parser: a usage mistake is one line on
+    standard error ("PROG: MESSAGE (see PROG --help)") and exit status 2."""
+
+    def error(self, message: str) -> NoReturn:
+        print(f"{self.prog}: {' '.join(message.split())} (see {self.prog} "
+              "--help)", file=sys.stderr)
+        sys.exit(2)
+
+
+def one_line(e: BaseException) -> str:
+    """An exception's message on one line."""
+    text = " ".join(str(e).split())
+    return text or type(e).__name__

@@ -15,7 +15,7 @@ from ..ensembles.api import PathLike, ensemble
 from ..ensembles.base import _load_base
 from ..ensembles.outputs import (EnsembleError, Fluxes, Function, Imbalance,
                                  Observations, Output, Profiles)
-from .common import load_function
+from .common import Parser, load_function, one_line
 
 
 # ---------------------------------------------------------------------------
@@ -54,8 +54,7 @@ def _load_function(wanted: str) -> Callable[[Any], Any]:
 
 
 def _parser() -> Any:
-    import argparse
-    p = argparse.ArgumentParser(
+    p = Parser(
         prog="qmr-ensemble",
         description="Runs one qmr realization per row of a parameter table "
         "and appends the results to CSV files (see docs/ensembles.md).")
@@ -304,7 +303,7 @@ def main(argv: Optional[Sequence[str]] = None) -> int:
               "same command again to continue", file=sys.stderr)
         return EXIT_INTERRUPTED
     except (EnsembleError, ValueError, OSError, TypeError) as e:
-        print(f"{prog}: {e}", file=sys.stderr)
+        print(f"{prog}: {one_line(e)}", file=sys.stderr)
         return EXIT_REFUSED
     print(f"{prog}: {res.summary()}; {res.ran} run now; results in "
           f"{res.results_file}, status in {res.status_file}",

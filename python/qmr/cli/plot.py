@@ -14,7 +14,7 @@ from ..deck import Deck
 from ..io import OutputFileError, read_graphic, read_restart
 from ..io.netcdf import parse_units
 from ..plot import Initial, plot_graphic, read_measured
-from .common import load_function
+from .common import Parser, load_function, one_line
 
 EXIT_OK = 0
 EXIT_NOTHING = 1
@@ -32,7 +32,7 @@ def _initial(text: str) -> Initial:
 
 
 def _parser() -> argparse.ArgumentParser:
-    ap = argparse.ArgumentParser(
+    ap = Parser(
         prog="qmr-plot",
         description="Draws the graphic file of a qmr run: the observation "
         "time series (value against time, one line per observation node) "
@@ -140,7 +140,7 @@ def main(argv: Optional[Sequence[str]] = None) -> int:
     name = os.path.basename(args.graphic)
 
     def fail(message: str) -> int:
-        print(f"qmr-plot: {message}", file=sys.stderr)
+        print(f"qmr-plot: {' '.join(message.split())}", file=sys.stderr)
         return EXIT_ERROR
 
     try:
@@ -148,7 +148,7 @@ def main(argv: Optional[Sequence[str]] = None) -> int:
     except OSError as e:
         return fail(f"cannot read {args.graphic}: {e.strerror}")
     except OutputFileError as e:
-        return fail(str(e))
+        return fail(one_line(e))
     try:
         drawdown = _initial(args.drawdown) if args.drawdown else None
         measured = _measured(args.measured)
@@ -156,13 +156,12 @@ def main(argv: Optional[Sequence[str]] = None) -> int:
         analytical = load_function(args.function) if args.function else None
         deck = _deck(args.deck, args.graphic)
     except (OSError, ValueError, SyntaxError) as e:
-        return fail(" ".join(str(e).split()))
-    for w in g.warnings:
-        print(f"qmr-plot: warning: {w}", file=sys.stderr)
+        return fail(one_line(e))
+    # Warnings are told once the picture is drawn: a refusal is one line.
+    said = [f"warning: {w}" for w in g.warnings]
     if g.unreadable:
-        print(f"qmr-plot: warning: {g.unreadable} value(s) shown as "
-              f"asterisks, NaN or Infinity in {name}: left out of the "
-              f"picture", file=sys.stderr)
+        said.append(f"warning: {g.unreadable} value(s) shown as asterisks, "
+                    f"NaN or Infinity in {name}: left out of the picture")
     notes: list[str] = []
     try:
         fig = plot_graphic(g, units=args.units, quantity=args.quantity,
@@ -175,8 +174,6 @@ def main(argv: Optional[Sequence[str]] = None) -> int:
                            title=args.title or name, notes=notes)
     except Exception as e:  # a user's function may raise anything
         return fail(f"cannot draw {name}: {type(e).__name__}: {e}")
-    for n in notes:
-        print(f"qmr-plot: {n}", file=sys.stderr)
     if args.netcdf:
         try:
             named = None if deck is None else \
@@ -186,6 +183,8 @@ def main(argv: Optional[Sequence[str]] = None) -> int:
         except (OSError, ImportError, ValueError) as e:
             return fail(f"cannot write {args.netcdf}: {e}")
     if fig is None:
+        for n in said + notes:
+            print(f"qmr-plot: {n}", file=sys.stderr)
         print(f"qmr-plot: {name}: nothing to draw; no picture written",
               file=sys.stderr)
         return EXIT_NOTHING
@@ -196,6 +195,8 @@ def main(argv: Optional[Sequence[str]] = None) -> int:
         fig.savefig(out, dpi=100)
     except OSError as e:
         return fail(f"cannot write {out}: {e.strerror}")
+    for n in said + notes:
+        print(f"qmr-plot: {n}", file=sys.stderr)
     return EXIT_OK
 
 

@@ -7,6 +7,7 @@ import re
 from pathlib import Path
 from typing import Optional, Sequence
 
+import numpy as np
 import pandas as pd
 
 from .graphic import OutputFileError, PathLike
@@ -33,16 +34,54 @@ def _csv_columns(path: Path, names: Sequence[str], pattern: re.Pattern,
                  fixed: int) -> list[tuple[str, ...]]:
     out = []
     for n in names[fixed:]:
-        m = pattern.fullmatch(n)
+        m = pattern.fullmatch(str(n))
         if not m:
             raise OutputFileError(f"{path.name}: unexpected column {n!r}")
+        try:
+            for g in m.groups():
+                if g not in ("rate", "accumulated"):
+                    float(g)
+        except ValueError:
+            raise OutputFileError(f"{path.name}: unexpected column {n!r}") \
+                from None
         out.append(m.groups())
     return out
 
 
+def _load(path: Path) -> pd.DataFrame:
+    """A CSV file of numbers with its header, every cell checked."""
+    try:
+        df = pd.read_csv(path, float_precision="round_trip")
+    except pd.errors.EmptyDataError:
+        raise OutputFileError(f"{path.name} is empty") from None
+    except (pd.errors.ParserError, ValueError, UnicodeDecodeError) as e:
+        raise OutputFileError(f"{path.name}: not a CSV file of qmr: "
+                              + " ".join(str(e).split())) from None
+    for k, col in enumerate(df.columns):
+        if df[col].dtype.kind not in "fiu":
+            num = pd.to_numeric(df[col], errors="coerce")
+            bad = np.flatnonzero(num.isna().to_numpy()
+                                 & df[col].notna().to_numpy())
+            if len(bad):
+                raise OutputFileError(
+                    f"{path.name}, line {bad[0] + 2}, column {k + 1}: "
+                    f"{str(df[col].iloc[bad[0]])!r} is not a number")
+            df[col] = num
+    return df
+
+
+def _whole(df: pd.DataFrame, col: str, path: Path) -> list:
+    v = df[col].to_numpy(dtype=float)
+    bad = np.flatnonzero(~np.isfinite(v) | (v != np.round(v)))
+    if len(bad):
+        raise OutputFileError(f"{path.name}, line {bad[0] + 2}: {col} "
+                              f"{v[bad[0]]!r} is not a whole number")
+    return v.astype(np.int64).tolist()
+
+
 def _read_csv(path: Path, fixed: Sequence[str], pattern: re.Pattern,
               ) -> tuple[pd.DataFrame, list[tuple[str, ...]]]:
-    df = pd.read_csv(path, float_precision="round_trip")
+    df = _load(path)
     names = list(df.columns)
     if names[:len(fixed)] != list(fixed):
         raise OutputFileError(
@@ -80,7 +119,7 @@ def read_csv_outputs(graphic_path: PathLike,
                            columns=pd.Index([int(n) for n, _ in cols],
                                             name="node"))
         obs.attrs = {"x": [float(x) for _, x in cols],
-                     "step": df["step"].tolist()}
+                     "step": _whole(df, "step", paths["obs"])}
         out["obs"] = obs
     if "prof" in paths and paths["prof"].exists():
         df, cols = _read_csv(paths["prof"], ("node", "x"), _PROF_HEAD)
@@ -90,7 +129,7 @@ def read_csv_outputs(graphic_path: PathLike,
                             columns=pd.Index([int(s) for s, _ in cols],
                                              name="step"))
         prof.attrs = {"time": [float(t) for _, t in cols],
-                      "node": df["node"].tolist()}
+                      "node": _whole(df, "node", paths["prof"])}
         out["prof"] = prof
     if "flux" in paths and paths["flux"].exists():
         df, cols = _read_csv(paths["flux"], ("step", "time"), _FLUX_HEAD)
@@ -101,14 +140,15 @@ def read_csv_outputs(graphic_path: PathLike,
                 [(q, int(n)) for q, n, _ in cols],
                 names=["quantity", "node"]))
         flux.attrs = {"x": {int(n): float(x) for _, n, x in cols},
-                      "step": df["step"].tolist()}
+                      "step": _whole(df, "step", paths["flux"])}
         out["flux"] = flux
     if "balance" in paths and paths["balance"].exists():
         path = paths["balance"]
-        df = pd.read_csv(path, float_precision="round_trip")
+        df = _load(path)
         names = list(df.columns)
         if names[:2] != ["step", "time"] or names[-1] != "imbalance":
             raise OutputFileError(
                 f"{path.name}: the header is not step, time, ..., imbalance")
+        df["step"] = _whole(df, "step", path)
         out["balance"] = df.set_index("step")
     return out

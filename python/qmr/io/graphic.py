@@ -391,6 +391,7 @@ def parse_graphic(data: Union[bytes, str], name: str = "graphic file",
                               f"run (zeros in the file)")
         if prof.complete:
             coords = pd.Series(prof.x, index=prof.keys)
+            coords = coords[~coords.index.duplicated()]
     x_obs = [float(coords.get(n, np.nan)) if n is not None else math.nan
              for n in nodes]
     observations = pd.DataFrame(obs.values, index=pd.Index(obs.x,

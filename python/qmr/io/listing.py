@@ -119,6 +119,8 @@ def parse_listing(data: Union[bytes, str], name: str = "listing",
                          index=pd.Index(numbers, name="step"))
 
     def step_of(line_index: np.ndarray) -> np.ndarray:
+        if not len(numbers):            # no step header at all
+            return np.full(len(line_index), -1, dtype=np.int64)
         k = np.searchsorted(header_lines, line_index, side="right") - 1
         return np.where(k >= 0, numbers[np.maximum(k, 0)], -1)
 
