@@ -21,6 +21,14 @@ realization is the serial time per realization less the bare run.
     QMR_EXE=build/qmr /usr/bin/python3 python/bench/ensemble_bench.py \
         [--repeat 3] [--big 600] [--tiny 2000] [--batch N]
 
+With ``--before DIR`` (the python/ folder of an earlier checkout, e.g.
+from ``git archive``) the serial and pool ensembles of that package and of
+this one run alternately, each in a fresh process, and the table compares
+them: realizations per second, the pool's gain against the ceiling of two
+bare runs at a time, and the parent's processor time per realization
+beyond the run (serial: all of this process's time less the bare runs';
+pool: this process's own time, the workers' left out).
+
 The ensembles are long enough (several seconds serial) that starting the
 pool and reading the files at the end weigh little against the
 realizations themselves.
@@ -105,6 +113,95 @@ def bare_ceiling(deck: qmr.Deck, folder: Path, n: int, cores: int
     return one / many * (n // cores * cores) / n
 
 
+CHILD = """
+import json, os, resource, sys, time
+from concurrent.futures import ThreadPoolExecutor
+sys.path[:0] = [{python!r}, {tests!r}]
+import qmr
+from ensemble_cases import transient_deck
+def use():
+    a = resource.getrusage(resource.RUSAGE_SELF)
+    b = resource.getrusage(resource.RUSAGE_CHILDREN)
+    return a.ru_utime + a.ru_stime, b.ru_utime + b.ru_stime
+deck = transient_deck({elements}, {steps})
+p = qmr.random_sample({{"media[1].dispersivity": qmr.Uniform(5.0, 20.0)}},
+                      {n}, seed=1).round(4)
+ex = ThreadPoolExecutor(1) if {engine!r} == "serial" else None
+s0, c0 = use()
+t = time.perf_counter()
+qmr.ensemble(deck, p, executor=ex, results_file={results!r})
+wall = time.perf_counter() - t
+s1, c1 = use()
+print(json.dumps({{"wall": wall, "self": s1 - s0, "children": c1 - c0}}))
+"""
+
+
+def child(python: Path, engine: str, elements: int, steps: int, n: int,
+          results: Path) -> Dict[str, float]:
+    """One ensemble in a fresh process over the package in `python`."""
+    import json
+    code = CHILD.format(python=str(python), tests=str(python / "tests"),
+                        elements=elements, steps=steps, n=n, engine=engine,
+                        results=str(results))
+    out = subprocess.run([sys.executable, "-c", code], check=True,
+                         capture_output=True, text=True)
+    return json.loads(out.stdout.strip().splitlines()[-1])
+
+
+def compare(before: Path, a: Any) -> None:
+    """Before and after, alternated: see the module's docstring."""
+    cores = os.cpu_count() or 1
+    after = HERE.parent
+    print(f"{cores} cores; load average before: "
+          f"{' '.join(f'{x:.1f}' for x in os.getloadavg())}")
+    cases = [("300-element transport run", 300, 100, a.big),
+             ("tiny run", 10, 10, a.tiny)]
+    with tempfile.TemporaryDirectory(dir=_scratch_root()) as scratch_dir, \
+            tempfile.TemporaryDirectory() as tmp:
+        root, scratch = Path(tmp), Path(scratch_dir)
+        for title, elements, steps, n in cases:
+            deck = transient_deck(elements, steps)
+            bare, bare_cpu = bare_run(deck, scratch / "bare", 20 * a.repeat)
+            got: Dict[Tuple[str, str], List[Dict[str, float]]] = {}
+            ceilings = []
+            k = 0
+            for _ in range(a.repeat):
+                ceilings.append(bare_ceiling(deck, scratch / "ceiling", 20,
+                                             cores))
+                for side, python in (("before", before), ("after", after)):
+                    for engine in ("serial", "pool"):
+                        k += 1
+                        got.setdefault((side, engine), []).append(child(
+                            python, engine, elements, steps, n,
+                            root / f"r{k}.csv"))
+            ceiling = statistics.median(ceilings)
+            print(f"\n{title}: {n} realizations, bare run "
+                  f"{bare * 1e3:.1f} ms (processor {bare_cpu * 1e3:.1f} ms);"
+                  f" two bare runs at a time: {ceiling:.2f} x one after "
+                  "another (the ceiling)")
+            print("  side    serial r/s  pool r/s  pool/serial  of ceiling"
+                  "  parent ms/realization (serial, pool)")
+            for side in ("before", "after"):
+                def med(engine: str, key: str) -> float:
+                    return statistics.median(r[key] for r in
+                                             got[(side, engine)])
+                serial = n / med("serial", "wall")
+                pool = n / med("pool", "wall")
+                over = (med("serial", "self") + med("serial", "children")) \
+                    / n - bare_cpu
+                parent = med("pool", "self") / n
+                print(f"  {side:6s} {serial:10.1f} {pool:9.1f} "
+                      f"{pool / serial:12.2f} {pool / serial / ceiling:10.0%}"
+                      f"  {over * 1e3:6.2f}, {parent * 1e3:5.2f}")
+                walls = {e: " ".join(f"{r['wall']:.2f}" for r in
+                                     got[(side, e)])
+                         for e in ("serial", "pool")}
+                print(f"         walls: serial {walls['serial']} s; pool "
+                      f"{walls['pool']} s")
+    print(f"\nload average after: "
+          f"{' '.join(f'{x:.1f}' for x in os.getloadavg())}")
+
+
 def main() -> None:
     ap = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     ap.add_argument("--repeat", type=int, default=3)
@@ -116,7 +213,13 @@ def main() -> None:
                     help="realizations per task of the pool and of Dask "
                     "(default: the ensemble's own choice)")
     ap.add_argument("--no-dask", action="store_true")
+    ap.add_argument("--before", type=Path, metavar="DIR",
+                    help="compare with the package in DIR (an earlier "
+                    "checkout's python/ folder), alternately")
     a = ap.parse_args()
+    if a.before is not None:
+        compare(a.before.resolve(), a)
+        return
     cores = os.cpu_count() or 1
     print(f"{cores} cores; load average before: "
           f"{' '.join(f'{x:.1f}' for x in os.getloadavg())}")

@@ -10,7 +10,8 @@ from typing import Any, Dict, List, Optional, Sequence
 import numpy as np
 import pandas as pd
 
-from ..io import read_csv_outputs, read_flux, read_listing
+from ..io import OutputFileError, read_csv_outputs, read_flux, read_listing
+from ..io.csv import OBS_COLUMN, PROF_COLUMN, header_columns, read_table
 from ..io.graphic import GraphicArrays
 from ..io.listing import _texts_to_floats
 from ..runner import Result
@@ -18,48 +19,70 @@ from .outputs import (_block, Block, Fluxes, Imbalance, _node_numbers,
                       Observations, Profiles, _Wanted)
 
 
-def _from_csv(obs: pd.DataFrame, prof: pd.DataFrame) -> GraphicArrays:
-    """The arrays of the CSV files' observations and profiles."""
-    nodes = _node_numbers(obs.columns)
-    psteps = _node_numbers(prof.columns)
-    return GraphicArrays(
-        np.asarray(obs.attrs.get("step", []), np.int64),
-        obs.index.to_numpy(float), nodes, obs.to_numpy(float),
-        np.asarray(obs.attrs.get("x", [np.nan] * len(nodes)), float),
-        psteps, np.asarray(prof.attrs.get("time", [np.nan] *
-                                          len(psteps)), float),
-        np.asarray(prof.attrs.get("node", []), np.int64),
-        prof.index.to_numpy(float), prof.to_numpy(float))
+def _csv_arrays(result: Result, obs: bool) -> Optional[GraphicArrays]:
+    """The observations (`obs`) or the profiles of the run's CSV file as
+    arrays, read without building frames; None when the run wrote none."""
+    kind = "obs" if obs else "prof"
+    path = result.csv.get(kind)
+    if path is None:
+        return None
+    names, v = read_table(path)
+    if obs:
+        if names[:2] != ["step", "time"]:
+            raise OutputFileError(f"{path.name}: not an observation file")
+        cols = header_columns(path, names, OBS_COLUMN, 2)
+        nodes = np.array([int(n) for n, _ in cols], np.int64)
+        return GraphicArrays(v[:, 0].astype(np.int64), v[:, 1], nodes,
+                             v[:, 2:], np.array([float(x) for _, x in cols]),
+                             *_NO_PROFILES)
+    if names[:2] != ["node", "x"]:
+        raise OutputFileError(f"{path.name}: not a profile file")
+    cols = header_columns(path, names, PROF_COLUMN, 2)
+    return GraphicArrays(*_NO_OBSERVATIONS,
+                         np.array([int(s) for s, _ in cols], np.int64),
+                         np.array([float(t) for _, t in cols]),
+                         v[:, 0].astype(np.int64), v[:, 1], v[:, 2:])
+
+
+_NO_OBSERVATIONS = (np.zeros(0, np.int64), np.zeros(0), np.zeros(0, np.int64),
+                    np.zeros((0, 0)), np.zeros(0))
+_NO_PROFILES = (np.zeros(0, np.int64), np.zeros(0), np.zeros(0, np.int64),
+                np.zeros(0), np.zeros((0, 0)))
 
 
 class _Reads:
-    """The outputs of one deck's run, each file read once."""
+    """The outputs of one deck's run, each file read once, and only those
+    wanted: the CSV files at full precision when the run wrote them, else
+    the graphic file."""
 
     def __init__(self, result: Result) -> None:
         self.result = result
+        self._parts: Dict[str, Optional[GraphicArrays]] = {}
         self._graphic: Optional[GraphicArrays] = None
-        self._csv: Optional[Dict[str, pd.DataFrame]] = None
+        self._csv: Dict[str, pd.DataFrame] = {}
 
-    def csv(self) -> Dict[str, pd.DataFrame]:
-        if self._csv is None:
-            self._csv = (read_csv_outputs(self.result.graphic)
-                         if self.result.csv else {})
-        return self._csv
+    def csv(self, kind: str) -> Optional[pd.DataFrame]:
+        """One CSV file as :func:`qmr.io.read_csv_outputs` reads it."""
+        if kind not in self._csv and kind in self.result.csv:
+            self._csv.update(read_csv_outputs(self.result.graphic,
+                                              kinds=(kind,)))
+        return self._csv.get(kind)
 
-    def graphic(self) -> GraphicArrays:
-        """The graphic file's tables; full precision from the CSV files
-        when the program wrote them."""
-        if self._graphic is None:
-            csv = self.csv()
-            if "obs" in csv and "prof" in csv:
-                self._graphic = _from_csv(csv["obs"], csv["prof"])
-            else:
+    def part(self, obs: bool) -> GraphicArrays:
+        """The observation (`obs`) or profile tables as arrays."""
+        key = "obs" if obs else "prof"
+        if key not in self._parts:
+            self._parts[key] = _csv_arrays(self.result, obs)
+        got = self._parts[key]
+        if got is None:
+            if self._graphic is None:
                 assert self.result.graphic is not None
                 self._graphic = GraphicArrays.read(self.result.graphic)
-        return self._graphic
+            got = self._graphic
+        return got
 
     def coordinates(self) -> pd.Series:
-        g = self.graphic()
+        g = self.part(obs=False)
         return pd.Series(g.prof_x, index=g.prof_nodes)
 
 
@@ -102,9 +125,8 @@ _OUT_OF_BALANCE = re.compile(
 
 
 def _imbalance(name: str, reads: _Reads) -> List[Block]:
-    csv = reads.csv()
-    if "balance" in csv:
-        b = csv["balance"]
+    b = reads.csv("balance")
+    if b is not None:
         return [_block(name, len(b), b.index, b["time"], None, None,
                        b["imbalance"])]
     if reads.result.listing is None:
@@ -127,10 +149,9 @@ def _imbalance(name: str, reads: _Reads) -> List[Block]:
 
 def _fluxes(name: str, wanted: Fluxes, reads: _Reads) -> List[Block]:
     res = reads.result
-    csv = reads.csv()
+    f = reads.csv("flux")
     coords = reads.coordinates() if res.graphic is not None else None
-    if "flux" in csv:
-        f = csv["flux"]
+    if f is not None:
         part = f["accumulated" if wanted.accumulated else "rate"]
         part.attrs = {"step": f.attrs.get("step")}
         return [_series_blocks(name, part, wanted.nodes, coords)]
@@ -185,7 +206,7 @@ def _collect(wanted: Sequence[_Wanted], reads: _Reads, deck: int
         if isinstance(s, Observations):
             if reads.result.graphic is None:
                 continue
-            g = reads.graphic()
+            g = reads.part(obs=True)
             cols = _select(g.nodes, s.nodes)
             vals = g.obs[:, cols]
             ns, nn = vals.shape
@@ -197,7 +218,7 @@ def _collect(wanted: Sequence[_Wanted], reads: _Reads, deck: int
         elif isinstance(s, Profiles):
             if reads.result.graphic is None:
                 continue
-            g = reads.graphic()
+            g = reads.part(obs=False)
             cols = _select(g.prof_steps, s.steps)
             cols = cols[~np.all(np.isnan(g.prof[:, cols]), axis=0)]
             vals = g.prof[:, cols]
