@@ -23,7 +23,7 @@
 #   tests     with --with-test-decks: the decks the C++ tests run, harvested
 #             by running ctest once with QMR_DUMP_DECKS set (cached in
 #             build-compare/test-decks-HASH/ per state of tests/)
-#   random    --count N cases (default 2000) of python/qmr/randomdeck.py from
+#   random    --count N cases (default 2000) of python/qmrdev/randomdeck.py from
 #             --seed S on
 #   beyond    with --beyond-legacy [N]: N cases (default 200) beyond the
 #             legacy capacities; a case that side A refuses and side B runs

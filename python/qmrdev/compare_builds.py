@@ -28,6 +28,8 @@ from dataclasses import dataclass, field
 from pathlib import Path
 from typing import Optional
 
+from . import common
+
 ROOT = Path(__file__).resolve().parents[2]
 CACHE = ROOT / "build-compare"
 DEFAULT_SEED = 20261207
@@ -145,12 +147,8 @@ def examples() -> list[Case]:
 def split_aux(category: str, name: str, data: bytes) -> Case:
     """A deck as the whole-run fuzzer takes it: the text after a line
     "%%AUX" becomes the file AUX.DAT beside the deck."""
-    mark = b"\n%%AUX\n"
-    cut = data.find(mark)
-    if cut < 0:
-        return Case(category, name, [data])
-    return Case(category, name, [data[:cut + 1]],
-                {"AUX.DAT": data[cut + len(mark):]})
+    deck, files = common.split_aux(data)
+    return Case(category, name, [deck], files)
 
 
 def regress() -> list[Case]:
@@ -272,14 +270,8 @@ class Runner:
         cmd = self.as_user + side.wrap + [side.exe] + side.args
         runs = []
         for deck in case.decks:
-            velda = run / "VELDA.INP"
-            if velda.is_symlink() or velda.exists():
-                if velda.is_dir() and not velda.is_symlink():
-                    shutil.rmtree(velda)
-                else:
-                    velda.unlink()
-            velda.write_bytes(deck)
-            self._own(velda)
+            common.place_deck(run, deck)
+            self._own(run / common.DECK_NAME)
             try:
                 p = subprocess.run(cmd, cwd=run, stdin=subprocess.DEVNULL,
                                    capture_output=True, timeout=self.timeout,

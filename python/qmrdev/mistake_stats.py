@@ -13,14 +13,13 @@ import os
 import pathlib
 import re
 import shutil
-import subprocess
 import sys
 import tempfile
 from concurrent.futures import ThreadPoolExecutor
 
 ROOT = pathlib.Path(__file__).resolve().parents[2]
 sys.path.insert(0, os.environ.get("QMR_PYTHONPATH", str(ROOT / "python")))
-from qmrdev import randomdeck  # noqa: E402
+from qmrdev import common, randomdeck  # noqa: E402
 
 KINDS = ("drop", "double", "right", "left", "digit")
 
@@ -28,16 +27,8 @@ KINDS = ("drop", "double", "right", "left", "digit")
 def run(folder: pathlib.Path, decks: list, files: dict, qmr: str):
     """Runs the decks in turn in a fresh folder; returns the last run's
     status, standard error and every output file."""
-    if folder.exists():
-        shutil.rmtree(folder)
-    folder.mkdir(parents=True)
-    for name, text in files.items():
-        (folder / name).write_text(text)
-    result = None
-    for deck in decks:
-        (folder / "VELDA.INP").write_bytes(deck.encode("latin-1"))
-        result = subprocess.run([qmr], cwd=folder, capture_output=True,
-                                timeout=30)
+    result = common.run_decks(folder, decks, files, exe=qmr, timeout=30,
+                              fresh=True, stop_at_failure=False)[-1]
     outputs = {p.name: p.read_bytes() for p in sorted(folder.iterdir())
                if p.is_file() and p.name != "VELDA.INP"}
     return result.returncode, result.stderr.decode("latin-1"), outputs

@@ -48,6 +48,8 @@ from dataclasses import dataclass, field
 from decimal import Decimal
 from typing import Optional
 
+from .common import ew as e_text
+
 # The capacities of the legacy program.
 LEGACY_LIMITS = {"ne": 300, "nts": 101, "nmat": 10, "nbt": 10, "ndf": 301,
                  "nobs": 20, "ntprof": 20}
@@ -155,21 +157,6 @@ def int_field(v: int, rng: Optional[random.Random] = None,
         lead = rng.randint(1, width - len(text))
         return (" " * lead + text).ljust(width)
     return text.rjust(width)
-
-
-def e_text(v: float, width: int, d: int) -> str:
-    """``v`` in the Ew.d form the program writes (``0.1234567E+02``)."""
-    if v == 0.0:
-        body = "0." + "0" * d + "E+00"
-    else:
-        m, e = f"{abs(v):.{d - 1}e}".split("e")
-        e10 = int(e) + 1
-        digits = m.replace(".", "")
-        body = "0." + digits + "E" + ("-" if e10 < 0 else "+") + \
-            f"{abs(e10):02d}"
-        if v < 0:
-            body = "-" + body
-    return body.rjust(width)
 
 
 # ---------------------------------------------------------------------------

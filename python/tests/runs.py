@@ -10,6 +10,7 @@ from pathlib import Path
 from typing import Optional
 
 import pytest
+from qmrdev.common import run_decks
 
 
 def row(number: int, *fields: str) -> str:
@@ -115,9 +116,10 @@ def run_qmr(folder: Path, deck: Optional[str] = None) -> Path:
     """Runs qmr in ``folder`` (on ``deck`` written there as VELDA.INP);
     asserts a normal end."""
     if deck is not None:
-        (folder / "VELDA.INP").write_text(deck)
-    r = subprocess.run([qmr_exe()], cwd=folder, capture_output=True,
-                       timeout=300)
+        r = run_decks(folder, [deck], exe=qmr_exe(), timeout=300)[0]
+    else:
+        r = subprocess.run([qmr_exe()], cwd=folder, capture_output=True,
+                           timeout=300)
     assert r.returncode == 0, r.stderr
     return folder
 

@@ -5,7 +5,6 @@ description of the deck and the program cannot drift apart."""
 import os
 import random
 import shutil
-import subprocess
 import warnings
 from concurrent.futures import ThreadPoolExecutor
 from pathlib import Path
@@ -13,6 +12,7 @@ from pathlib import Path
 import pytest
 
 import qmr
+from qmrdev.common import run_decks
 
 EXE = os.environ.get("QMR_EXE") or qmr.runner.find_exe()
 COUNT = int(os.environ.get("QMR_RANDOM_DECKS", "1000"))
@@ -367,8 +367,7 @@ def run_in(folder, deck_bytes, files):
     (folder / "sub").mkdir(exist_ok=True)
     for name, text in files.items():
         (folder / name).write_text(text)
-    (folder / "VELDA.INP").write_bytes(deck_bytes)
-    p = subprocess.run([EXE], cwd=folder, capture_output=True, timeout=60)
+    p = run_decks(folder, [deck_bytes], exe=EXE, timeout=60)[0]
     return p.returncode, p.stderr.decode("utf-8", "replace")
 
 

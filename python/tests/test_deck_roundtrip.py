@@ -5,7 +5,6 @@ for byte, and written then read gives an equal object."""
 import os
 import random
 import re
-import subprocess
 from decimal import Decimal
 from pathlib import Path
 
@@ -14,6 +13,7 @@ import pytest
 import qmr
 from qmr.deck.fields import _real_text, format_real
 from qmr.deck.objects import _row_fields
+from qmrdev.common import run_decks, split_aux
 
 ROOT = Path(__file__).resolve().parents[2]
 EXE = os.environ.get("QMR_EXE") or qmr.runner.find_exe()
@@ -49,11 +49,7 @@ def repository_cases():
         if decks:
             cases.append((f"docs/{md.name}", decks, {}))
     for p in sorted((ROOT / "tests" / "regress").glob("*.inp")):
-        data, aux = p.read_bytes(), {}
-        if b"\n%%AUX\n" in data:
-            data, rest = data.split(b"\n%%AUX\n", 1)
-            data += b"\n"
-            aux["AUX.DAT"] = rest
+        data, aux = split_aux(p.read_bytes())
         cases.append((f"tests/regress/{p.name}", [data], aux))
     return cases
 
@@ -61,17 +57,8 @@ def repository_cases():
 def run_case(folder, decks, files):
     """Run the decks in turn in a fresh folder; the exit statuses and every
     file the runs left (the decks and auxiliary inputs excepted)."""
-    folder.mkdir(parents=True)
-    for name, data in files.items():
-        (folder / name).write_bytes(data)
-    statuses = []
-    for data in decks:
-        (folder / "VELDA.INP").write_bytes(data)
-        p = subprocess.run([EXE], cwd=folder, capture_output=True,
-                           timeout=120)
-        statuses.append((p.returncode, p.stderr))
-        if p.returncode != 0:
-            break
+    statuses = [(p.returncode, p.stderr) for p in run_decks(
+        folder, decks, files, exe=EXE, timeout=120)]
     outputs = {}
     for f in sorted(folder.rglob("*")):
         if f.is_file() and f.name != "VELDA.INP" and f.name not in files:

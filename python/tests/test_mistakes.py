@@ -8,6 +8,7 @@ import shutil
 import subprocess
 
 import pytest
+from qmrdev.common import run_decks
 
 ROOT = pathlib.Path(__file__).resolve().parents[2]
 MISTAKES = ROOT / "tests" / "mistakes"
@@ -18,14 +19,9 @@ QMR = os.environ.get("QMR_EXE", str(ROOT / "build" / "qmr"))
 def run_case(name: str, folder: pathlib.Path) -> subprocess.CompletedProcess:
     """Runs the decks of a case in name order in one folder; returns the
     last run."""
-    decks = sorted((MISTAKES / name).iterdir())
-    result = None
-    for deck in decks:
-        shutil.copyfile(deck, folder / "VELDA.INP")
-        result = subprocess.run([QMR], cwd=folder, capture_output=True,
-                                timeout=60)
-    assert result is not None
-    return result
+    decks = [p.read_bytes() for p in sorted((MISTAKES / name).iterdir())]
+    return run_decks(folder, decks, exe=QMR, timeout=60,
+                     stop_at_failure=False)[-1]
 
 
 @pytest.mark.parametrize("case", CASES, ids=[c["name"] for c in CASES])

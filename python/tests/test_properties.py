@@ -34,7 +34,7 @@ needs_qmr = pytest.mark.skipif(not Path(EXE).is_file(),
                                reason="QMR_EXE is not the built program")
 # QMR_FUZZ_EXAMPLES=2000 searches longer than the suite does.
 SOME = settings(max_examples=int(os.environ.get("QMR_FUZZ_EXAMPLES", 60)),
-                deadline=None,
+                deadline=None, database=None,
                 suppress_health_check=[HealthCheck.too_slow,
                                        HealthCheck.function_scoped_fixture])
 
@@ -94,7 +94,7 @@ def test_decks_read_back_as_written(k, s, h, seed):
 
 
 @needs_qmr
-@settings(max_examples=12, deadline=None)
+@settings(max_examples=12, deadline=None, database=None)
 @given(k=st.floats(0.01, 1000.0), h=st.floats(40.0, 60.0))
 def test_written_decks_run_to_the_linear_heads(k, h):
     """Steady flow between two fixed heads: the heads are linear in x
@@ -301,7 +301,7 @@ def test_qmr_plot_never_shows_a_traceback(outputs, tmp_path, data):
 
 
 @needs_qmr
-@settings(max_examples=25, deadline=None,
+@settings(max_examples=25, deadline=None, database=None,
           suppress_health_check=[HealthCheck.function_scoped_fixture])
 @given(data=st.data())
 def test_qmr_ensemble_never_shows_a_traceback(tmp_path, data):

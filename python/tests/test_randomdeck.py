@@ -10,12 +10,12 @@ from __future__ import annotations
 
 import math
 import os
-import subprocess
 from pathlib import Path
 
 import pytest
 
 from qmrdev import randomdeck as rd
+from qmrdev.common import run_decks
 
 LIMITS = rd.LEGACY_LIMITS
 
@@ -299,16 +299,13 @@ def test_valid_cases_run_to_a_normal_end(tmp_path: Path) -> None:
         folder = tmp_path / f"c{seed}"
         rd.write_case(case, str(folder))
         expect_fail = case["label"].startswith(rd.EXPECT_FAIL)
-        statuses = []
-        for k in range(1, len(case["decks"]) + 1):
-            (folder / "VELDA.INP").write_bytes(
-                (folder / f"deck{k}.inp").read_bytes())
-            p = subprocess.run([exe], cwd=folder, capture_output=True,
-                               stdin=subprocess.DEVNULL, timeout=60)
-            statuses.append(p.returncode)
-            if p.returncode != 0:
-                break
-            assert p.stderr == b"", (seed, case["label"], p.stderr)
+        runs = run_decks(folder, [(folder / f"deck{k}.inp").read_bytes()
+                                  for k in range(1, len(case["decks"]) + 1)],
+                         exe=exe, timeout=60)
+        statuses = [p.returncode for p in runs]
+        for p in runs:
+            assert p.returncode != 0 or p.stderr == b"", \
+                (seed, case["label"], p.stderr)
         if expect_fail:
             n_fail += 1
             # a framed failure of a deck the program accepted
