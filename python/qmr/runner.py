@@ -318,7 +318,7 @@ def _run_in(deck: Deck, where: Path, exe: Optional[PathLike],
     diags = _diagnostics(err, deck)
     warns = [d for d in diags if d.warning]
     for d in warns:
-        warnings.warn(QmrWarning(d), stacklevel=3)
+        warnings.warn(QmrWarning(d), stacklevel=4)  # the caller's
     if proc.returncode != 0:
         fails = [d for d in diags if not d.warning]
         if scratch is not None:
@@ -349,46 +349,40 @@ def run(deck: Deck, folder: Optional[PathLike] = None,
     :class:`Result` is closed (``with qmr.run(deck) as r:``) or dropped;
     `keep` leaves it, and so does a failure (``RunError.folder``).
     """
-    scratch = _Scratch() if folder is None else None
-    where = scratch.path if scratch is not None else _folder(folder)
-    if scratch is not None and keep:
-        scratch.keep()
-    try:
-        return _run_in(deck, where, exe, args, files, timeout, listing,
-                       scratch)
-    except RunError:
-        raise
-    except BaseException:
-        if scratch is not None and not keep:
-            scratch.close()
-        raise
+    return _chain([deck], folder, exe, args, files, timeout, listing,
+                  keep)[0]
 
 
 def run_chain(decks: Sequence[Deck], folder: Optional[PathLike] = None,
-              exe: Optional[PathLike] = None, *, keep: bool = False,
-              **kw: Any) -> List[Result]:
+              exe: Optional[PathLike] = None, *, args: Sequence[str] = (),
+              files: Optional[Dict[str, Union[str, bytes]]] = None,
+              timeout: Optional[float] = None, listing: bool = True,
+              keep: bool = False) -> List[Result]:
     """Run decks one after the other in one folder (a flow run, then the
-    transport run that reads its velocity file, ...). Stops at the first
+    transport run that reads its velocity file, ...), with the arguments
+    of :func:`run` (`files` placed before the first). Stops at the first
     failure (RunError). Returns one Result per deck; without `folder` they
     share one scratch folder, removed as :func:`run` says."""
+    return _chain(decks, folder, exe, args, files, timeout, listing, keep)
+
+
+def _chain(decks: Sequence[Deck], folder: Optional[PathLike],
+           exe: Optional[PathLike], args: Sequence[str],
+           files: Optional[Dict[str, Union[str, bytes]]],
+           timeout: Optional[float], listing: bool, keep: bool
+           ) -> List[Result]:
     scratch = _Scratch() if folder is None else None
     where = scratch.path if scratch is not None else _folder(folder)
     if scratch is not None and keep:
         scratch.keep()
     out = []
-    files = kw.pop("files", None)
-    args = kw.pop("args", ())
-    timeout = kw.pop("timeout", None)
-    listing = kw.pop("listing", True)
-    if kw:
-        raise TypeError(f"run_chain: unknown arguments {sorted(kw)}")
     try:
         for d in decks:
             out.append(_run_in(d, where, exe, args, files, timeout, listing,
                                scratch))
             files = None
     except RunError:
-        raise
+        raise                           # the folder kept for a look
     except BaseException:
         if scratch is not None and not keep:
             scratch.close()

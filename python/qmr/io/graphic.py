@@ -3,16 +3,8 @@ the flux file shares with it.
 
 Every reader reads its file once into memory and cuts it into fields with
 numpy (see :mod:`qmr.io.columns`): a graphic file of 99,999 steps and 99,999
-nodes with 40 columns each is read in well under two seconds.
-
-Tables come back as pandas DataFrames:
-
-- observations: indexed by time, one column per observation node (the node
-  number), the nodes' coordinates in ``attrs["x"]`` and the step numbers of
-  the rows in ``attrs["step"]`` (every ``attrs`` entry is a list);
-- profiles: indexed by the coordinate ``x``, one column per profile (its
-  step number), the profiles' times in ``attrs["time"]`` and the node
-  numbers of the rows in ``attrs["node"]``.
+nodes with 40 columns each is read in well under two seconds. The tables
+come back as the DataFrames :mod:`qmr.io` describes.
 """
 
 from __future__ import annotations
