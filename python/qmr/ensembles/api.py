@@ -36,7 +36,8 @@ from .base import _check_parameters, _load_base, _run_args, _same, _text
 from .engines import _DaskEngine, _engine, _ExecutorEngine, _PoolEngine
 from .outputs import STATUS_COLUMNS, EnsembleError, PathLike, _outputs
 from .realize import Outcome, _Task
-from .store import _long, _read_results, _read_status, _Store
+from .outputs import _long
+from .store import _read_results, _read_status, _Store
 
 
 # ---------------------------------------------------------------------------
@@ -278,11 +279,16 @@ def ensemble(base: Any, parameters: pd.DataFrame, outputs: Any = None,
     scratch = f"qmr-ensemble-{os.getpid()}-{time.time_ns():x}"
     exe_s = os.fspath(exe) if exe is not None else None
 
+    # With a results file, the workers format their rows as its lines: the
+    # parent then only appends them (unless on_result wants the rows).
+    as_text = rpath is not None and on_result is None
+
     def task(k: str) -> _Task:
         vals = [(c, v) for c, v in zip(params, rows[k])
                 if not (v is None or (isinstance(v, float) and math.isnan(v)))]
         return _Task(k, blob, vals, wanted, aux, exe_s, tuple(args), timeout,
-                     str(root) if root is not None else None, keep, scratch)
+                     str(root) if root is not None else None, keep, scratch,
+                     as_text)
 
     losses: Counter = Counter()
     recorded: set = set()

@@ -6,7 +6,8 @@ from __future__ import annotations
 from collections import Counter
 from dataclasses import dataclass, field
 import os
-from typing import Any, Callable, List, Mapping, Optional, Tuple, Union
+from typing import (Any, Callable, List, Mapping, Optional, Sequence, Tuple,
+                    Union)
 
 import numpy as np
 import pandas as pd
@@ -221,3 +222,33 @@ def _block(name: str, n: int, step: Any = None, time_: Any = None,
 def _node_numbers(columns: pd.Index) -> np.ndarray:
     return pd.to_numeric(pd.Series(columns), errors="coerce") \
         .fillna(_NO_INT).to_numpy(np.int64)
+
+
+def _long(rows: Sequence[Tuple[str, List[Block]]]) -> pd.DataFrame:
+    """Long-form frame of the blocks of several realizations."""
+    parts = [(k, b) for k, bl in rows for b in bl]
+    if not parts:
+        return pd.DataFrame({c: pd.Series(dtype=t) for c, t in zip(
+            RESULT_COLUMNS, (object, object, "Int64", float, "Int64", float,
+                             float))})
+    lens = [len(b[1]) for _, b in parts]
+    real = np.repeat(np.array([k for k, _ in parts], dtype=object), lens)
+    name = np.repeat(np.array([b[0] for _, b in parts], dtype=object), lens)
+
+    def cat(i: int) -> np.ndarray:
+        return np.concatenate([b[i] for _, b in parts])
+
+    def ints(a: np.ndarray) -> pd.Series:
+        return pd.Series(pd.arrays.IntegerArray(a, a == _NO_INT))
+    return pd.DataFrame({"realization": real, "output": name,
+                         "step": ints(cat(1)), "time": cat(2),
+                         "node": ints(cat(3)), "x": cat(4),
+                         "value": cat(5)})
+
+
+def rows_csv(key: str, blocks: List[Block]) -> bytes:
+    """The lines of the results file for one realization's blocks, as
+    :func:`_write_results` writes them."""
+    return _long([(key, blocks)]).to_csv(
+        header=False, index=False, lineterminator="\n",
+        columns=list(RESULT_COLUMNS)).encode()

@@ -21,7 +21,7 @@ from ..deck import DigitsLostWarning
 from ..deck.paths import _assign, _Decks
 from ..runner import run, RunError
 from .collect import _collect, _function_blocks, _Reads
-from .outputs import Block, FAILED_OUTSIDE, Function, _Wanted
+from .outputs import rows_csv, Block, FAILED_OUTSIDE, Function, _Wanted
 
 
 # ---------------------------------------------------------------------------
@@ -42,6 +42,8 @@ class _Task:
     keep: bool
     scratch: str = ""              # this ensemble's folder under the
     #                                workers' scratch place, when no root
+    as_text: bool = False          # send the rows as the results file's
+    #                                lines (formatted here, in parallel)
 
 
 @dataclass
@@ -60,6 +62,8 @@ class Outcome:
     pid: int = 0
     seconds: float = 0.0
     digits_lost: str = ""   # a value rounded to fit its deck field
+    text: bytes = b""       # the rows as lines of the results file, when
+    nrows: int = 0          # the task asked for them (then no blocks)
 
 
 def _folder_name(key: str) -> str:
@@ -168,6 +172,10 @@ def _realize(task: _Task) -> Outcome:
             out.folder = str(where)
         else:
             shutil.rmtree(where, ignore_errors=True)
+    if task.as_text and out.blocks:
+        out.text = rows_csv(task.key, out.blocks)
+        out.nrows = sum(len(b[1]) for b in out.blocks)
+        out.blocks = []
     out.seconds = time.perf_counter() - t0
     return out
 

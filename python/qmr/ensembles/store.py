@@ -9,11 +9,10 @@ import time
 from pathlib import Path
 from typing import Any, Iterable, List, Optional, Sequence, Tuple
 
-import numpy as np
 import pandas as pd
 
-from .outputs import (Block, EnsembleError, _NO_INT, RESULT_COLUMNS,
-                      STATUS_COLUMNS)
+from .outputs import (RESULT_COLUMNS, STATUS_COLUMNS, Block, EnsembleError,
+                      _long)
 from .realize import Outcome
 
 
@@ -63,6 +62,7 @@ class _Store:
                  params: List[str]) -> None:
         self.results, self.status, self.params = results, status, params
         self.rows: List[Tuple[str, List[Block]]] = []
+        self.texts: List[bytes] = []    # lines formatted by the workers
         self.states: List[List[Any]] = []
         self.kept: List[Tuple[str, List[Block]]] = []   # in memory
         self.kept_status: List[List[Any]] = []
@@ -126,9 +126,13 @@ class _Store:
             self.kept.append((key, o.blocks))
             self.kept_status.append(row)
             return
-        self.rows.append((key, o.blocks))
+        if o.text:
+            self.texts.append(o.text)
+            self.nrows += o.nrows
+        else:
+            self.rows.append((key, o.blocks))
+            self.nrows += sum(len(b[1]) for b in o.blocks)
         self.states.append(row)
-        self.nrows += sum(len(b[1]) for b in o.blocks)
         if self.nrows > 200_000 or time.monotonic() - self.last > 0.5:
             self.flush()
 
@@ -137,6 +141,10 @@ class _Store:
             return
         if self.rows:
             _write_results(_long(self.rows), self.results, header=False)
+        if self.texts:
+            with open(self.results, "ab") as fh:
+                fh.write(b"".join(self.texts))
+                fh.flush()
         if self.states:
             st = pd.DataFrame(self.states, columns=[
                 "realization", *self.params, *STATUS_COLUMNS])
@@ -144,7 +152,7 @@ class _Store:
                 st.to_csv(fh, header=False, index=False,
                           lineterminator="\n")
                 fh.flush()
-        self.rows, self.states, self.nrows = [], [], 0
+        self.rows, self.states, self.texts, self.nrows = [], [], [], 0
         self.last = time.monotonic()
 
 
@@ -153,28 +161,6 @@ def _csv_field(text: str) -> str:
     if any(c in text for c in ',"\r\n'):
         return '"' + text.replace('"', '""') + '"'
     return text
-
-
-def _long(rows: Sequence[Tuple[str, List[Block]]]) -> pd.DataFrame:
-    """Long-form frame of the blocks of several realizations."""
-    parts = [(k, b) for k, bl in rows for b in bl]
-    if not parts:
-        return pd.DataFrame({c: pd.Series(dtype=t) for c, t in zip(
-            RESULT_COLUMNS, (object, object, "Int64", float, "Int64", float,
-                             float))})
-    lens = [len(b[1]) for _, b in parts]
-    real = np.repeat(np.array([k for k, _ in parts], dtype=object), lens)
-    name = np.repeat(np.array([b[0] for _, b in parts], dtype=object), lens)
-
-    def cat(i: int) -> np.ndarray:
-        return np.concatenate([b[i] for _, b in parts])
-
-    def ints(a: np.ndarray) -> pd.Series:
-        return pd.Series(pd.arrays.IntegerArray(a, a == _NO_INT))
-    return pd.DataFrame({"realization": real, "output": name,
-                         "step": ints(cat(1)), "time": cat(2),
-                         "node": ints(cat(3)), "x": cat(4),
-                         "value": cat(5)})
 
 
 def _write_results(df: pd.DataFrame, path: Path, header: bool) -> None:
