@@ -1152,7 +1152,7 @@ def write_case(case: dict, folder: str) -> None:
 
 def main(argv: Optional[list[str]] = None) -> int:
     """Command line: writes ``--count`` cases from ``--seed`` on."""
-    p = argparse.ArgumentParser(prog="python3 -m qmr.randomdeck",
+    p = argparse.ArgumentParser(prog="python3 -m qmrdev.randomdeck",
                                 description=__doc__.split("\n")[0])
     p.add_argument("--seed", type=int, default=1)
     p.add_argument("--count", type=int, default=1)

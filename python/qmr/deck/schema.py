@@ -413,7 +413,7 @@ def markdown() -> str:
         "# Deck fields",
         "",
         "Every record of the input deck in the order `qmr` reads it, made "
-        "from the description in `python/qmr/schema.py` by "
+        "from the description in `python/qmr/deck/schema.py` by "
         "`scripts/deck-fields.sh` (do not edit by hand; a test checks that "
         "this file is up to date). Conditions and counts use the deck's "
         "code names (columns *Code*); `imode` is 1 in a flow run and 2 in "

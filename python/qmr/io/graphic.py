@@ -330,7 +330,7 @@ class GraphicFile:
     def to_xarray(self, units: Optional[Sequence[str]] = None,
                   quantity: Optional[str] = None, **kwargs: Any) -> Any:
         """The graphic file as an xarray Dataset following the CF
-        conventions: see :func:`qmr.cf.graphic_dataset`."""
+        conventions: see :func:`qmr.io.netcdf.graphic_dataset`."""
         from . import netcdf as cf
         return cf.graphic_dataset(self, units=units, quantity=quantity,
                                   **kwargs)
