@@ -6,6 +6,13 @@ later run reads), with any auxiliary files the first run needs.  The same
 seed always gives the same case, byte for byte, on every machine (only
 ``random.Random`` and exact decimal text are used).
 
+The generator draws a model of each deck (:class:`Deck`, by the deck's
+code names) and writes it through the package's deck objects and their
+one writer (:func:`as_deck`, :func:`render`), whose spelling hook gives
+every number one of the forms users type, to exercise the reader: E, e
+and D exponents, a sign alone as exponent, no point for a whole number,
+``100.``, a blank for zero, a number left in its field.
+
 By default the decks are physically plausible and within the legacy
 capacities: coordinates increase, lengths, storage, widths and thicknesses
 are positive, porosity lies in (0, 1], retardation is at least 1, times
@@ -46,9 +53,12 @@ import random
 import sys
 from dataclasses import dataclass, field
 from decimal import Decimal
-from typing import Optional
+from typing import TYPE_CHECKING, Optional
 
 from .common import ew as e_text
+
+if TYPE_CHECKING:
+    import qmr
 
 # The capacities of the legacy program.
 LEGACY_LIMITS = {"ne": 300, "nts": 101, "nmat": 10, "nbt": 10, "ndf": 301,
@@ -224,67 +234,89 @@ class Deck:
         return self.ne + 1
 
 
-def render(d: Deck, rng: random.Random) -> str:
-    """The deck text of ``d`` (LF line ends)."""
-    out: list[str] = []
-    r = (lambda x: real_field(x, rng))
-    i5 = (lambda v: int_field(v, rng))
-    first = d.run + d.col2 + d.variant
-    if d.head_note:
-        first = first.ljust(4) + d.head_note
-    out.append(first.rstrip())
-    out.append(d.listing)
-    out.append(d.graphic)
-    if d.flux is not None:
-        out.append(d.flux)
-    out.append(d.title)
-    out.append("".join(int_field(v) for v in (
-        d.ne, d.nts, d.nmat, d.nbt, d.ndf, d.nonu, d.nobs, d.ntprof)))
-    out.append("".join(int_field(v) for v in (
-        d.imshgn, d.iaxsym, d.istep, d.ikall, d.ioread, d.iowrit, d.iodarc,
-        d.itsgn, d.i2dwt, d.isstat, d.ipcode)))
-    if d.ioread == 1:
-        out += [d.restart_in, d.notes[0]]
-    if d.iowrit == 1:
-        out += [d.restart_out, d.notes[1]]
-    if d.iodarc > 0:
-        out += [d.velocity, d.notes[2]]
+# Integer fields written plain (no draw of the generator): the counts, the
+# option codes and the steps per decade.
+_PLAIN_INTS = {"ne", "nts", "nmat", "nbt", "ndf", "nonu", "nobs", "ntprof",
+               "imshgn", "iaxsym", "istep", "ikall", "ioread", "iowrit",
+               "iodarc", "itsgn", "i2dwt", "isstat", "ipcode", "ntslog"}
+
+
+def as_deck(d: Deck) -> "qmr.Deck":
+    """The deck object of the package that holds what ``d`` says (the
+    note after column 4 of record 1 aside, which no deck object keeps)."""
+    import qmr
+    q = qmr.FlowDeck() if d.run == "F" else qmr.TransportDeck()
+    plain = {"column2": d.col2, "variant": d.variant, "listing": d.listing,
+             "graphic": d.graphic, "flux_file": d.flux, "title": d.title,
+             "elements": d.ne, "steps": d.nts, "mesh_code": d.imshgn,
+             "radial": d.iaxsym, "print_interval": d.istep,
+             "time_scheme": d.ikall, "restart_read": d.ioread,
+             "restart_write": d.iowrit, "velocity_code": d.iodarc,
+             "time_generation": d.itsgn, "water_table": d.i2dwt,
+             "steady_state": d.isstat, "property_input": d.ipcode,
+             "restart_in": d.restart_in, "restart_in_note": d.notes[0],
+             "restart_out": d.restart_out, "restart_out_note": d.notes[1],
+             "velocity_file": d.velocity, "velocity_note": d.notes[2],
+             "initial_value": d.hdeflt,
+             "observation_nodes": list(d.obs), "profile_steps": list(d.prof)}
+    for name, value in plain.items():
+        setattr(q, name, value)
     if d.imshgn in (1, 2, 4):
-        out.append("".join(r(x) for x in d.mesh_args))
+        q.first_coordinate, q.last_coordinate, q.grading = d.mesh_args
     elif d.imshgn == 3:
-        out.append(r(d.mesh_args[0]) + r(d.mesh_args[1]))
+        q.first_coordinate, q.last_coordinate = d.mesh_args[:2]
     else:
-        for k in range(0, len(d.coords), 8):
-            out.append("".join(r(x) for x in d.coords[k:k + 8]))
-    for v in d.lmat:
-        out.append(i5(v))
-    for m in d.media:
-        out.append("".join(r(x) for x in m).rstrip())
-    if d.isstat != 1:
-        if d.itsgn == 0:
-            for k in range(0, len(d.times), 8):
-                out.append("".join(r(x) for x in d.times[k:k + 8]))
-        else:
-            tima, delta1, ntslog = d.time_args
-            out.append(r(tima) + r(delta1) + int_field(ntslog))
-    for node, dof, value in d.pvals:
-        out.append(i5(node) + i5(dof) + r(value))
-    for rec in d.pflux:
-        out.append(i5(rec[0]) + i5(rec[1]) + "".join(r(x) for x in rec[2:]))
-    if d.ioread != 1:
-        out.append(r(d.hdeflt).rstrip())
-    for node, value in d.nonuni:
-        out.append(i5(node) + r(value))
+        q.coordinates = list(d.coords)
+    if d.ipcode == 0:
+        q.medium_numbers = list(d.lmat)
+    else:
+        q.zone_starts = list(d.lmat)
+    medium = qmr.FlowMedium if d.run == "F" else qmr.TransportMedium
+    q.media = [medium(*m[:8 if d.run == "T" else 9]) for m in d.media]
+    if d.isstat != 1 and d.itsgn == 0:
+        q.initial_time, q.times = d.times[0], list(d.times[1:])
+    elif d.isstat != 1:
+        q.initial_time, q.first_step, q.steps_per_decade = d.time_args
+    q.prescribed_values = [qmr.PrescribedValue(*p) for p in d.pvals]
+    flux = qmr.FlowFlux if d.run == "F" else qmr.TransportFlux
+    q.prescribed_fluxes = [flux(*p) for p in d.pflux]
+    q.initial_values = [qmr.InitialValue(*p) for p in d.nonuni]
     if d.i2dwt == 1:
-        nitmax, toler, relax = d.criteria
-        out.append(i5(nitmax) + r(toler) + r(relax))
+        q.max_iterations, q.tolerance, q.relaxation = d.criteria
     if d.run == "T" and d.iodarc <= 0:
-        out.append(r(d.default_vel[0]) + r(d.default_vel[1]))
-    for v in d.obs:
-        out.append(i5(v))
-    for v in d.prof:
-        out.append(i5(v))
-    return "".join(line.rstrip() + "\n" for line in out)
+        q.default_velocity, q.default_thickness = d.default_vel
+    return q
+
+
+def render(d: Deck, rng: random.Random) -> str:
+    """The deck text of ``d`` (LF line ends), written by the package's deck
+    writer with the generator's spellings: every number in one of the forms
+    the program reads (plain, an exponent with E, e or D or a sign alone,
+    no point for a whole number, ``100.``, blank for zero), now and then
+    left in its field, always with a blank first column."""
+    def spell(f: "qmr.deck.schema.Field", v: object) -> str:
+        if f.kind == "F":
+            return real_field(float(v), rng, f.width)  # type: ignore[arg-type]
+        if f.code in _PLAIN_INTS:
+            return int_field(int(v), width=f.width)  # type: ignore[arg-type]
+        return int_field(int(v), rng, f.width)  # type: ignore[arg-type]
+
+    q = as_deck(d)
+    lines = q.to_bytes(spell=spell).decode("latin-1").split("\n")
+    if d.head_note:
+        lines[0] = lines[0].ljust(4) + d.head_note.rstrip()
+    # A transport medium's columns 81-90, which the program reads and no
+    # deck object keeps.
+    first = 0
+    for _, rec, rows in q._rows():
+        if rec.key == "transport_medium":
+            for k, m in enumerate(d.media):
+                if len(m) > 8:
+                    i = first + k
+                    lines[i] = lines[i][:80].ljust(80) + real_field(m[8], rng)
+            break
+        first += len(rows)
+    return "\n".join(line.rstrip() for line in lines)
 
 
 # ---------------------------------------------------------------------------

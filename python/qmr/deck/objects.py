@@ -51,6 +51,9 @@ PathLike = Union[str, "os.PathLike[str]"]
 _T = TypeVar("_T")
 _BOM = b"\xef\xbb\xbf"
 
+# A caller's spelling of a number in its field (see Deck.to_bytes).
+Spelling = Callable[[Field, Any], Optional[str]]
+
 # The program's own check of a deck (``qmr --check``), installed by
 # qmr.runner: decks are read and written without the program, and this
 # package does not import the module that runs it.
@@ -85,7 +88,19 @@ def _text_lines(data: bytes) -> List[bytes]:
     return [ln[:-1] if ln.endswith(b"\r") else ln for ln in lines]
 
 
-def _join_fields(fields: Sequence[Field], texts: List[bytes]) -> bytes:
+def _spelled(f: Field, v: Any, text: str) -> bytes:
+    """A field's text given by a caller, checked: its width, and the value
+    the program reads from it."""
+    if len(text) != f.width:
+        raise ValueError(f"is spelled {text!r}, not {f.width} columns")
+    back: Any = parse_real(text) if f.kind == "F" else parse_int(text)
+    if back != v:
+        raise ValueError(f"is spelled {text!r}, which reads as {back!r}")
+    return text.encode("latin-1")
+
+
+def _join_fields(fields: Sequence[Field], texts: List[bytes],
+                 given: Sequence[bool] = ()) -> bytes:
     """The fields of a record in their columns, numbers right-justified,
     with a blank between a number and the field before it wherever that
     loses no digit: a number that fills its field is written one column
@@ -94,10 +109,11 @@ def _join_fields(fields: Sequence[Field], texts: List[bytes]) -> bytes:
     left (a trailing blank adds nothing to it, blanks read as zeros or
     not); otherwise the two touch."""
     texts = list(texts)
+    given = list(given) or [False] * len(texts)
     for i in range(1, len(texts)):
         f, prev = fields[i], fields[i - 1]
         if f.kind not in "FI" or len(texts[i]) < f.width or \
-                not texts[i - 1].strip():
+                not texts[i - 1].strip() or given[i] or given[i - 1]:
             continue
         if f.kind == "F":
             full = texts[i].decode()
@@ -328,16 +344,23 @@ class Deck:
             yield sec, rec, [flat[i:i + k] for i in range(0, len(flat), k)]
 
     # -- writing ----------------------------------------------------------
-    def to_bytes(self) -> bytes:
+    def to_bytes(self, spell: Optional[Spelling] = None) -> bytes:
         """The deck as the bytes of a file (fixed columns, LF line ends).
 
         Raises DeckError for a value that cannot be written in its field;
         warns (DigitsLostWarning) when a value reads back differently.
+
+        `spell(field, value)` may give a number's text itself, its field's
+        full width in any spelling the program reads (an exponent with
+        ``D`` or a sign alone, the number left in its field, ``100.``):
+        the tests of the reader write decks so. The text must read back as
+        the value (DeckError otherwise); None leaves the field to the
+        writer.
         """
         out: List[bytes] = []
         for sec, rec, rows in self._rows():
             for ri, row in enumerate(rows, 1):
-                out.append(self._line(sec, rec, ri, row))
+                out.append(self._line(sec, rec, ri, row, spell))
         return b"\n".join(out) + b"\n"
 
     def to_text(self) -> str:
@@ -357,12 +380,19 @@ class Deck:
         return f"{w}, field {f.name} ({f.code})"
 
     def _line(self, sec: Section, rec: Record, ri: int,
-              row: Sequence[Any]) -> bytes:
+              row: Sequence[Any], spell: Optional[Spelling] = None
+              ) -> bytes:
         fields = _row_fields(rec, ri > 1)
         texts: List[bytes] = []        # each value's text, unpadded
+        given: List[bool] = []         # texts the caller spelled
         for f, v in zip(fields, row):
+            t = spell(f, v) if spell is not None and f.kind in "FI" \
+                else None
+            given.append(t is not None)
             try:
-                if f.kind == "F":
+                if t is not None:
+                    texts.append(_spelled(f, v, t))
+                elif f.kind == "F":
                     if isinstance(v, (str, bytes)) or v is None:
                         raise ValueError("is not a number")
                     text, exact = format_real(v, f.width)
@@ -381,7 +411,7 @@ class Deck:
                     f"{self._where(sec, rec, ri, f)}: {v!r} {e}",
                     section=sec.title, record=rec.title, field=f.name,
                     value=v) from None
-        return _join_fields(fields, texts)
+        return _join_fields(fields, texts, given)
 
     def validate(self) -> None:
         """Raise DeckError for a value the deck cannot be written with (see
