@@ -95,6 +95,26 @@ def test_written_decks_read_back_every_value():
     assert media[0].startswith("1.122018-7      0.0 1.234567-4")
 
 
+def test_a_spelling_hook_writes_what_it_is_given_when_it_reads_true():
+    d = steady_deck()
+    d.media[1].conductivity = 0.0015
+
+    def spell(field, value):
+        if field.name == "conductivity":
+            return "1.5D-3    "               # left in the field, D exponent
+        return None
+    text = d.to_bytes(spell=spell).decode()
+    media = [ln for ln in text.splitlines() if ln.startswith("1.5D-3")]
+    assert len(media) == 1
+    assert qmr.Deck.from_bytes(text.encode()).media[1].conductivity == 0.0015
+    with pytest.raises(qmr.DeckError, match="reads as 0.0016"):
+        d.to_bytes(spell=lambda f, v: "1.6D-3    "
+                   if f.name == "conductivity" else None)
+    with pytest.raises(qmr.DeckError, match="not 10 columns"):
+        d.to_bytes(spell=lambda f, v: "1.5D-3"
+                   if f.name == "conductivity" else None)
+
+
 # ---------------------------------------------------------------------------
 # Runs: scratch folders, the listing, one CSV file
 # ---------------------------------------------------------------------------
