@@ -11,8 +11,7 @@ const Layout kHeader(
 } // namespace
 
 void tstart(Clock &clock, const Codes &codes, const Mesh &mesh,
-            Band<double> &band, Levels<double> &lev, Results &res,
-            Files &io) {
+            Band<double> &band, Levels<double> &lev, Results &res, Files &io) {
   for (int i = 1; i <= mesh.nd; ++i) {
     lev.hdnew(i) = lev.hdold(i);
     band.aslod(i) = 0.0;

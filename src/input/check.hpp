@@ -41,11 +41,12 @@ inline void checkZones(State &s, long last) {
     const long rec = last - s.media.nmat + imat;
     checkNode(s, rec, "zone start", s.media.lmat(imat));
     if (imat > 1 && s.media.lmat(imat) <= s.media.lmat(imat - 1))
-      badInput(s.io, "main input record " + std::to_string(rec) + ": zone start " +
-                      std::to_string(s.media.lmat(imat)) + " of medium " +
-                      std::to_string(imat) + " does not follow the start " +
-                      std::to_string(s.media.lmat(imat - 1)) + " of medium " +
-                      std::to_string(imat - 1));
+      badInput(s.io, "main input record " + std::to_string(rec) +
+                         ": zone start " + std::to_string(s.media.lmat(imat)) +
+                         " of medium " + std::to_string(imat) +
+                         " does not follow the start " +
+                         std::to_string(s.media.lmat(imat - 1)) +
+                         " of medium " + std::to_string(imat - 1));
   }
 }
 
@@ -54,10 +55,11 @@ inline void checkZones(State &s, long last) {
 inline void checkMedia(State &s, long last) {
   for (int ie = 1; ie <= s.mesh.ne; ++ie) {
     if (s.media.lmat(ie) >= 1 && s.media.lmat(ie) <= s.media.nmat) continue;
-    badInput(s.io, "main input record " + std::to_string(last - s.mesh.ne + ie) +
-                    ": medium number " + std::to_string(s.media.lmat(ie)) +
-                    " of element " + std::to_string(ie) + " is outside 1.." +
-                    std::to_string(s.media.nmat));
+    badInput(s.io, "main input record " +
+                       std::to_string(last - s.mesh.ne + ie) +
+                       ": medium number " + std::to_string(s.media.lmat(ie)) +
+                       " of element " + std::to_string(ie) + " is outside 1.." +
+                       std::to_string(s.media.nmat));
   }
 }
 

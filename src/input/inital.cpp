@@ -43,7 +43,7 @@ void inital(State &s) {
     int npnonu = 0;
     double vlnonu = 0.0;
     s.io.deck.setSection("non-uniform initial value record " +
-                       std::to_string(inonu));
+                         std::to_string(inonu));
     readUnchecked(s.io.deck, kNonu, {ref(npnonu), ref(vlnonu)});
     write(s.io.lst(), kNonuEcho, {npnonu, vlnonu});
     checkNode(s, s.io.deck.recno(), "non-uniform initial value node", npnonu);

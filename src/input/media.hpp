@@ -22,7 +22,7 @@ namespace qmr {
 inline void readMediumNumbers(State &s, bool checked) {
   std::vector<Ref> to;
   s.io.deck.setSection(s.codes.ipcode == 0 ? "medium numbers of the elements"
-                                   : "zone or control node numbers");
+                                           : "zone or control node numbers");
   if (s.codes.ipcode == 0) {
     for (int ie = 1; ie <= s.mesh.ne; ++ie) to.push_back(ref(s.media.lmat(ie)));
     const int st = checked ? readChecked(s.io.deck, kOneInt, to)
@@ -31,9 +31,11 @@ inline void readMediumNumbers(State &s, bool checked) {
     checkMedia(s, s.io.deck.recno());
     return;
   }
-  for (int imat = 1; imat <= s.media.nmat; ++imat) to.push_back(ref(s.media.lmat(imat)));
+  for (int imat = 1; imat <= s.media.nmat; ++imat)
+    to.push_back(ref(s.media.lmat(imat)));
   readUnchecked(s.io.deck, kOneInt, to);
-  if (s.codes.ipcode == 1 || s.codes.ipcode == 2) checkZones(s, s.io.deck.recno());
+  if (s.codes.ipcode == 1 || s.codes.ipcode == 2)
+    checkZones(s, s.io.deck.recno());
   s.media.lmat(s.media.nmat + 1) = s.mesh.np;
 }
 

@@ -41,7 +41,8 @@ void manual(State &s) {
 void graded(State &s) {
   double ecord1 = 0.0, ecordn = 0.0, scfact = 0.0;
   s.io.deck.setSection("graded mesh record");
-  readUnchecked(s.io.deck, kEightReals, {ref(ecord1), ref(ecordn), ref(scfact)});
+  readUnchecked(s.io.deck, kEightReals,
+                {ref(ecord1), ref(ecordn), ref(scfact)});
   plausibleGraded(s, ecord1, ecordn, scfact);
   write(s.io.lst(), kGradEcho, {ecord1, ecordn, scfact});
   double dstart = 0.0;
@@ -107,8 +108,9 @@ void meshgn(State &s) {
     s.io.deck.setSection("note record after the restart file name");
     readUnchecked(s.io.deck, kName, {ref(afil)});
     write(s.io.lst(), kWriEcho, {wrifil});
-    openOrFail(s.io.restartOut, wrifil, "restart file to write", openToWrite,
-               {&s.io.deck, &s.io.lst(), &s.io.graphic, &s.io.flux, &s.io.velocity});
+    openOrFail(
+        s.io.restartOut, wrifil, "restart file to write", openToWrite,
+        {&s.io.deck, &s.io.lst(), &s.io.graphic, &s.io.flux, &s.io.velocity});
   }
   if (s.codes.iodarc > 0) {
     std::string darfil(200, ' ');
@@ -119,9 +121,10 @@ void meshgn(State &s) {
     write(s.io.lst(), kDarEcho, {darfil});
     // A transport run only reads the velocity file: a missing one is told
     // as such and not created. A flow run writes it.
-    openOrFail(s.io.velocity, darfil, "velocity file",
-               s.codes.imode == 2 ? &Unit::openUnknownToRead : openToWrite,
-               {&s.io.deck, &s.io.lst(), &s.io.graphic, &s.io.flux, &s.io.restartOut});
+    openOrFail(
+        s.io.velocity, darfil, "velocity file",
+        s.codes.imode == 2 ? &Unit::openUnknownToRead : openToWrite,
+        {&s.io.deck, &s.io.lst(), &s.io.graphic, &s.io.flux, &s.io.restartOut});
   }
 
   if (s.codes.imshgn == 1 || s.codes.imshgn == 2) {

@@ -43,8 +43,7 @@ void readMedia(State &s) {
                   {ref(ealfal), ref(edifus), ref(eporos), ref(eretar),
                    ref(edecay), ref(ecrech), ref(ecleak), ref(elwide),
                    ref(eldu)});
-    plausibleTransportMedium(s, ealfal, edifus, eporos, eretar, edecay,
-                             elwide);
+    plausibleTransportMedium(s, ealfal, edifus, eporos, eretar, edecay, elwide);
     if (std::abs(elwide) <= kTiny) elwide = 1.0;
     if (std::abs(eretar) <= kTiny) eretar = 1.0;
     const double v[8] = {ealfal, edifus, eporos, eretar,
@@ -59,8 +58,9 @@ void elementPass(State &s) {
   for (int ie = 1; ie <= s.mesh.ne; ++ie) {
     s.tprop.poros(ie) = s.tprop.poros(ie) * s.fprop.ewide(ie);
     write(s.io.lst(), kElement,
-          {s.tprop.alfal(ie), s.tprop.difus(ie), s.tprop.poros(ie), s.tprop.retar(ie), s.tprop.decay(ie),
-           s.tprop.crech(ie), s.tprop.cleak(ie), s.fprop.ewide(ie)});
+          {s.tprop.alfal(ie), s.tprop.difus(ie), s.tprop.poros(ie),
+           s.tprop.retar(ie), s.tprop.decay(ie), s.tprop.crech(ie),
+           s.tprop.cleak(ie), s.fprop.ewide(ie)});
   }
 }
 

@@ -28,7 +28,8 @@ void nonlin(State &s) {
   }
   if (s.codes.i2dwt != 1) return;
   s.io.deck.setSection("iteration criteria record");
-  readMain(s.io, kRecord, {ref(s.crit.nitmax), ref(s.crit.toler), ref(s.crit.relax)});
+  readMain(s.io, kRecord,
+           {ref(s.crit.nitmax), ref(s.crit.toler), ref(s.crit.relax)});
   if (s.crit.relax < kRelaxMin) s.crit.relax = 1.0;
   write(s.io.lst(), kEcho, {s.crit.nitmax, s.crit.toler, s.crit.relax});
 }

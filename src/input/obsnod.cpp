@@ -22,12 +22,14 @@ const Layout kFluxHead("('1.TIMESTEP   2.TIMEVAL   3.LOGTIME',40('   OBS.(',I3,'
 void obsnod(State &s) {
   std::vector<Ref> to;
   if (s.obs.nobs > 0) {
-    for (int iobs = 1; iobs <= s.obs.nobs; ++iobs) to.push_back(ref(s.obs.ldobs(iobs)));
+    for (int iobs = 1; iobs <= s.obs.nobs; ++iobs)
+      to.push_back(ref(s.obs.ldobs(iobs)));
     s.io.deck.setSection("observation nodes");
     readMain(s.io, kOneInt, to);
     const long last = s.io.deck.recno();
     for (int iobs = 1; iobs <= s.obs.nobs; ++iobs)
-      checkNode(s, last - s.obs.nobs + iobs, "observation node", s.obs.ldobs(iobs));
+      checkNode(s, last - s.obs.nobs + iobs, "observation node",
+                s.obs.ldobs(iobs));
     plausibleObservationNodes(s, last);
   }
   if (s.obs.ntprof > 0) {

@@ -37,7 +37,8 @@ void pbtran(State &s) {
     s.bc.isbv(isb) = id;
     s.bc.bslod(isb) = valuqc;
     s.bc.bslqw(isb) = valuqw;
-    write(s.io.lst(), kEcho, {isb, inod, idof, s.bc.bslod(isb), s.bc.bslqw(isb)});
+    write(s.io.lst(), kEcho,
+          {isb, inod, idof, s.bc.bslod(isb), s.bc.bslqw(isb)});
     checkNode(s, s.io.deck.recno(), "prescribed flux node", inod);
   }
 }

@@ -41,13 +41,14 @@ template <class At> std::pair<int, int> firstRepeat(int n, At at) {
 void plausibleCoordinates(State &s, long last) {
   for (int ip = 2; ip <= s.mesh.np; ++ip) {
     if (s.mesh.ecoord(ip) > s.mesh.ecoord(ip - 1)) continue;
-    warnListValue(s, last, s.mesh.np, ip - 1,
-                  "the coordinate of node " + std::to_string(ip) + ", " +
-                      num(s.mesh.ecoord(ip)) + ", does not exceed that of node " +
-                      std::to_string(ip - 1) + ", " + num(s.mesh.ecoord(ip - 1)) +
-                      ": element " + std::to_string(ip - 1) +
-                      " has a length of zero or less. Coordinates must "
-                      "increase along the mesh.");
+    warnListValue(
+        s, last, s.mesh.np, ip - 1,
+        "the coordinate of node " + std::to_string(ip) + ", " +
+            num(s.mesh.ecoord(ip)) + ", does not exceed that of node " +
+            std::to_string(ip - 1) + ", " + num(s.mesh.ecoord(ip - 1)) +
+            ": element " + std::to_string(ip - 1) +
+            " has a length of zero or less. Coordinates must "
+            "increase along the mesh.");
     return;
   }
 }
@@ -145,7 +146,8 @@ void plausibleStep(State &s, double delta1) {
 }
 
 void plausiblePrescribedNodes(State &s, long last) {
-  const auto [j, i] = firstRepeat(s.bc.nbt, [&s](int k) { return s.bc.idv(k); });
+  const auto [j, i] =
+      firstRepeat(s.bc.nbt, [&s](int k) { return s.bc.idv(k); });
   if (i == 0) return;
   const long first = last - s.bc.nbt;
   warn(s.io.deck, first + i, 1, 5,
@@ -156,7 +158,8 @@ void plausiblePrescribedNodes(State &s, long last) {
 }
 
 void plausibleObservationNodes(State &s, long last) {
-  const auto [j, i] = firstRepeat(s.obs.nobs, [&s](int k) { return s.obs.ldobs(k); });
+  const auto [j, i] =
+      firstRepeat(s.obs.nobs, [&s](int k) { return s.obs.ldobs(k); });
   if (i == 0) return;
   const long first = last - s.obs.nobs;
   warn(s.io.deck, first + i, 1, 5,

@@ -24,7 +24,8 @@ const Layout kLinHead("(/,' AUTOMATIC LINEAR TIMESTEP GENERATION',/,' ----------
 void manual(State &s) {
   std::vector<Ref> to;
   to.push_back(ref(s.clock.tima));
-  for (int its = 1; its <= s.clock.nts; ++its) to.push_back(ref(s.clock.timvec(its)));
+  for (int its = 1; its <= s.clock.nts; ++its)
+    to.push_back(ref(s.clock.timvec(its)));
   s.io.deck.setSection("initial time and times");
   if (readEofOnly(s.io.deck, kEightReals, to) < 0) error5(s.io);
   plausibleTimes(s, s.io.deck.recno());
@@ -91,7 +92,8 @@ void tmstep(State &s) {
   double delta1 = 0.0;
   int ntslog = 0;
   s.io.deck.setSection("time-step generation record");
-  readUnchecked(s.io.deck, kTwoRealsInt, {ref(s.clock.tima), ref(delta1), ref(ntslog)});
+  readUnchecked(s.io.deck, kTwoRealsInt,
+                {ref(s.clock.tima), ref(delta1), ref(ntslog)});
   plausibleStep(s, delta1);
   if (ntslog > 0) {
     logarithmic(s, delta1, ntslog);

@@ -47,8 +47,9 @@ void open(State &s, Unit &u, const char *suffix, const char *what) {
   // A check of the deck checks the names and makes no file.
   openOrFail(u, csvName(s, suffix), what,
              s.opt.check ? &Unit::openDiscard : &Unit::openWrite,
-             {&s.io.deck, &s.io.listing, &s.io.graphic, &s.io.flux, &s.io.restartOut, &s.io.velocity,
-              &s.io.obsCsv, &s.io.profCsv, &s.io.fluxCsv});
+             {&s.io.deck, &s.io.listing, &s.io.graphic, &s.io.flux,
+              &s.io.restartOut, &s.io.velocity, &s.io.obsCsv, &s.io.profCsv,
+              &s.io.fluxCsv});
 }
 
 // Column names of the balance file; the last is always "imbalance".

@@ -66,13 +66,15 @@ void open1(State &s) {
   if (!s.io.listingOpen) {
     // Without a listing its name is still checked against the other files.
     if (s.opt.noListing)
-      openOrFail(s.io.listing, outfil, "listing", &Unit::openNullFile, {&s.io.deck});
+      openOrFail(s.io.listing, outfil, "listing", &Unit::openNullFile,
+                 {&s.io.deck});
     else
       openOrFail(s.io.listing, outfil, "listing", create, {&s.io.deck});
     s.io.listingOpen = true;
   }
   if (!s.io.graphic.isOpen())
-    openOrFail(s.io.graphic, grafil, "graphic file", create, {&s.io.deck, &s.io.listing});
+    openOrFail(s.io.graphic, grafil, "graphic file", create,
+               {&s.io.deck, &s.io.listing});
   write(s.io.lst(), kOutEcho, {outfil});
   write(s.io.lst(), kGrafEcho, {grafil});
   if (s.codes.iflux == 1) {
@@ -86,8 +88,8 @@ void open1(State &s) {
   if (sameText(letter, "T")) s.codes.imode = kTransportRun;
   if (s.codes.imode == kNoRun)
     badInput(s.io, s.io.deck.name() + ", record 1, column 1: run type \"" +
-                    letter.substr(0, 1) +
-                    "\" is neither F (flow run) nor T (transport run)");
+                       letter.substr(0, 1) +
+                       "\" is neither F (flow run) nor T (transport run)");
 }
 
 } // namespace qmr

@@ -103,9 +103,10 @@ int runMain(State &s) {
 
   // The stop: flush and close every file; a file that did not receive all
   // that was written to it makes the run a failure.
-  Unit *units[] = {&s.io.listing,         &s.io.graphic,     &s.io.flux,      &s.io.restartOut,
-                   &s.io.velocity,        &s.io.obsCsv, &s.io.profCsv, &s.io.fluxCsv,
-                   &s.io.balanceCsv, &s.io.restartIn,     &s.io.deck,      &s.io.console};
+  Unit *units[] = {&s.io.listing,    &s.io.graphic,  &s.io.flux,
+                   &s.io.restartOut, &s.io.velocity, &s.io.obsCsv,
+                   &s.io.profCsv,    &s.io.fluxCsv,  &s.io.balanceCsv,
+                   &s.io.restartIn,  &s.io.deck,     &s.io.console};
   for (Unit *u : units) {
     if (!u->isOpen()) continue;
     if (!u->close()) {

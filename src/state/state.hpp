@@ -66,19 +66,19 @@ inline constexpr int kTransportRun = 2; // "T": concentrations
 // The files of a run, by their role, and the diagnostic that goes to
 // standard error when the run fails.
 struct Files {
-  Unit console;             // standard output
-  Unit deck;                // the main input
-  Unit listing;             // the report of the run
-  Unit graphic;             // observation rows and the profile table
-  Unit flux;                // the flux file
-  Unit restartIn;           // restart file to read
-  Unit restartOut;          // restart file to write
-  Unit velocity;            // velocity file (written by flow, read by transport)
-  Unit obsCsv;              // --csv: observations
-  Unit profCsv;             // --csv: profiles
-  Unit fluxCsv;             // --csv: fluxes at the prescribed-value nodes
-  Unit balanceCsv;          // --csv: mass balance
-  std::string diag;         // one line saying what failed and where
+  Unit console;     // standard output
+  Unit deck;        // the main input
+  Unit listing;     // the report of the run
+  Unit graphic;     // observation rows and the profile table
+  Unit flux;        // the flux file
+  Unit restartIn;   // restart file to read
+  Unit restartOut;  // restart file to write
+  Unit velocity;    // velocity file (written by flow, read by transport)
+  Unit obsCsv;      // --csv: observations
+  Unit profCsv;     // --csv: profiles
+  Unit fluxCsv;     // --csv: fluxes at the prescribed-value nodes
+  Unit balanceCsv;  // --csv: mass balance
+  std::string diag; // one line saying what failed and where
   bool listingOpen = false; // before, the listing's lines go to the console
 
   Unit &lst() { return listing; }
@@ -123,22 +123,22 @@ struct Mesh {
 
 // The media as read, and which medium (or zone) each element takes.
 struct Media {
-  int nmat = 0;                        // number of media (material layers)
-  Arr<int, kLegacyEl> lmat;            // medium of each element, or zone starts
+  int nmat = 0;             // number of media (material layers)
+  Arr<int, kLegacyEl> lmat; // medium of each element, or zone starts
   Arr2<double, kSlots, kLegacyMat> prop; // prop(slot, medium), as read
 };
 
 // Flow properties per element, per metre of valley (property × width).
 template <class T> struct FlowProperties {
-  Arr<T, kLegacyEl> etran; // conductivity × width [L²/T]
-  Arr<T, kLegacyEl> estor; // storage coefficient × width [L]
-  Arr<T, kLegacyEl> eqrch; // recharge × width [L²/T]
-  Arr<T, kLegacyEl> espec; // specific storage × width [-]
-  Arr<T, kLegacyEl> ebott; // thickness or base elevation [L]
-  Arr<T, kLegacyEl> eleak; // leakage coefficient × width [L/T]
-  Arr<T, kLegacyEl> ehfix; // fixed head beyond the aquitard [L]
-  Arr<T, kLegacyEl> ewide; // aquifer width [L]
-  Arr<T, kLegacyEl> eqmax; // maximum leakage rate × width [L²/T]
+  Arr<T, kLegacyEl> etran;   // conductivity × width [L²/T]
+  Arr<T, kLegacyEl> estor;   // storage coefficient × width [L]
+  Arr<T, kLegacyEl> eqrch;   // recharge × width [L²/T]
+  Arr<T, kLegacyEl> espec;   // specific storage × width [-]
+  Arr<T, kLegacyEl> ebott;   // thickness or base elevation [L]
+  Arr<T, kLegacyEl> eleak;   // leakage coefficient × width [L/T]
+  Arr<T, kLegacyEl> ehfix;   // fixed head beyond the aquitard [L]
+  Arr<T, kLegacyEl> ewide;   // aquifer width [L]
+  Arr<T, kLegacyEl> eqmax;   // maximum leakage rate × width [L²/T]
   Arr<int, kLegacyNp> iqmax; // per element: 1 when its leakage is capped
   int ilqmax = 0;            // 1 when some medium caps its leakage rate
 };
@@ -185,12 +185,12 @@ struct Criteria {
 // Prescribed values and fluxes, and the reactions at the prescribed-value
 // nodes from the last solution.
 template <class T> struct Prescribed {
-  int nbt = 0;             // number of prescribed-value nodes
-  int ndf = 0;             // number of prescribed-flux records
-  int nsb = 0;             // prescribed-flux records in use (copy of ndf)
-  Arr<int, kLegacyBt> idv; // node of each prescribed-value node
-  Arr<T, kLegacyBt> valb;  // prescribed head [L] or concentration [C]
-  Arr<T, kLegacyBt> qvalb; // reaction flux from the last solution
+  int nbt = 0;              // number of prescribed-value nodes
+  int ndf = 0;              // number of prescribed-flux records
+  int nsb = 0;              // prescribed-flux records in use (copy of ndf)
+  Arr<int, kLegacyBt> idv;  // node of each prescribed-value node
+  Arr<T, kLegacyBt> valb;   // prescribed head [L] or concentration [C]
+  Arr<T, kLegacyBt> qvalb;  // reaction flux from the last solution
   Arr<int, kLegacySb> isbv; // node of each prescribed-flux record
   Arr<T, kLegacySb> bslod;  // prescribed flux [L³/T] (flow) or of mass
   Arr<T, kLegacySb> bslqw;  // prescribed fluid flux (transport) [L³/T]

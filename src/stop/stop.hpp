@@ -75,7 +75,8 @@ void tdelay(int n);
 // A checked read of the next main-input record; end of file or a field that
 // cannot be read ends the run with the main-input failure.
 void readMain(Files &io, const Layout &f, std::span<const Ref> to);
-inline void readMain(Files &io, const Layout &f, std::initializer_list<Ref> to) {
+inline void readMain(Files &io, const Layout &f,
+                     std::initializer_list<Ref> to) {
   readMain(io, f, std::span<const Ref>(to.begin(), to.size()));
 }
 

@@ -65,10 +65,10 @@ TEST(InputMesh, GradedReversedAndCodeFourActsAsOne) {
 
   // Grading factor 1: equal elements.
   auto u = withMesh("      10.0      20.0       1.0\n", 4);
-  u->imshgn = 1;
+  u->codes.imshgn = 1;
   qmr::meshgn(*u);
-  for (int ie = 1; ie <= 4; ++ie) EXPECT_DOUBLE_EQ(u->elen(ie), 2.5);
-  EXPECT_DOUBLE_EQ(u->ecoord(5), 20.0);
+  for (int ie = 1; ie <= 4; ++ie) EXPECT_DOUBLE_EQ(u->mesh.elen(ie), 2.5);
+  EXPECT_DOUBLE_EQ(u->mesh.ecoord(5), 20.0);
 }
 
 TEST(InputMesh, LogarithmicOneToThousand) {
@@ -76,7 +76,8 @@ TEST(InputMesh, LogarithmicOneToThousand) {
   s->codes.imshgn = 3;
   qmr::meshgn(*s);
   const double x[] = {1, 10, 100, 1000};
-  for (int ip = 1; ip <= 4; ++ip) EXPECT_DOUBLE_EQ(s->mesh.ecoord(ip), x[ip - 1]);
+  for (int ip = 1; ip <= 4; ++ip)
+    EXPECT_DOUBLE_EQ(s->mesh.ecoord(ip), x[ip - 1]);
   EXPECT_DOUBLE_EQ(s->mesh.elen(1), 9.0);
   EXPECT_DOUBLE_EQ(s->mesh.elen(2), 90.0);
   EXPECT_DOUBLE_EQ(s->mesh.elen(3), 900.0);

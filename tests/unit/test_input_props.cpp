@@ -118,9 +118,9 @@ TEST(InputFlowProps, LeakageCapThresholds) {
 
   // No medium with a cap: ilqmax stays 0.
   auto n = propState("    1\n" + qmrtest::fields({"3.0"}) + "\n", 1, 1, 0);
-  n->ilqmax = 1;
+  n->fprop.ilqmax = 1;
   qmr::mpropf(*n);
-  EXPECT_EQ(n->ilqmax, 0);
+  EXPECT_EQ(n->fprop.ilqmax, 0);
 }
 
 TEST(InputFlowProps, SinglePrecisionThresholds) {
@@ -149,7 +149,7 @@ TEST(InputFlowProps, SinglePrecisionThresholds) {
           "\n",
       1, 1, 0);
   qmr::mpropf(*n);
-  EXPECT_EQ(n->ilqmax, 0);
+  EXPECT_EQ(n->fprop.ilqmax, 0);
 }
 
 TEST(InputFlowProps, UniformZones) {
@@ -180,7 +180,7 @@ TEST(InputFlowProps, InterpolatedBetweenControlNodes) {
   // One control medium assigns nothing: the element table is all zeros.
   auto one = propState("    1\n" + qmrtest::fields({"7.0"}) + "\n", 2, 1, 2);
   qmr::mpropf(*one);
-  EXPECT_EQ(one->etran(1), 0.0);
+  EXPECT_EQ(one->fprop.etran(1), 0.0);
   EXPECT_EQ(lastLine(*one), times("0.0000E+00", 9));
 }
 
@@ -287,7 +287,7 @@ TEST(InputProps, MediumAndZoneNumbersOutsideTheirRangeEndTheRun) {
   // Zone starts are not checked for other codes, which assign nothing.
   auto other = propState("    0\n" + qmrtest::fields({"1.0"}) + "\n", 2, 1, 3);
   qmr::mpropf(*other);
-  EXPECT_EQ(other->etran(1), 0.0);
+  EXPECT_EQ(other->fprop.etran(1), 0.0);
 }
 
 // The medium or zone numbers are one read: with no number to read it still
@@ -296,7 +296,7 @@ TEST(InputProps, AnEmptyNumberListStillTakesOneRecord) {
   for (bool flow : {true, false}) {
     auto z = propState("SKIPPED\nNEXT\n", 2, 0, 1);
     flow ? qmr::mpropf(*z) : qmr::mpropt(*z);
-    EXPECT_EQ(z->lmat(1), 3);
+    EXPECT_EQ(z->media.lmat(1), 3);
     EXPECT_EQ(nextRecord(*z), "NEXT");
 
     // No element: the per-element list is empty, one record is skipped
@@ -304,7 +304,7 @@ TEST(InputProps, AnEmptyNumberListStillTakesOneRecord) {
     auto e =
         propState("xxxxx\n" + qmrtest::fields({"4.0"}) + "\nNEXT\n", 0, 1, 0);
     flow ? qmr::mpropf(*e) : qmr::mpropt(*e);
-    EXPECT_EQ(e->prop(1, 1), 4.0);
+    EXPECT_EQ(e->media.prop(1, 1), 4.0);
     EXPECT_EQ(nextRecord(*e), "NEXT");
 
     // The record must exist: end of file is the main-input failure.

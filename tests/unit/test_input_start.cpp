@@ -87,7 +87,7 @@ TEST(InputInitial, RestartFileOneRecordShort) {
   auto s = withMesh("", 2);
   s->codes.ioread = 1;
   s->io.restartIn.openText("restart", restartRecord(1, "0.0", "1.0") +
-                                   restartRecord(2, "1.0", "2.0"));
+                                          restartRecord(2, "1.0", "2.0"));
   EXPECT_EQ(stopStatus([&] { qmr::inital(*s); }), qmr::kExitFailure);
   auto l = listing(*s);
   ASSERT_EQ(l.size(), 7u); // heading, two echoed records, the failure
@@ -96,7 +96,7 @@ TEST(InputInitial, RestartFileOneRecordShort) {
 
   // A malformed restart record ends the run the same way.
   auto m = withMesh("", 0);
-  m->ioread = 1;
+  m->codes.ioread = 1;
   m->io.restartIn.openText("restart", "    1        x\n");
   EXPECT_EQ(stopStatus([&] { qmr::inital(*m); }), qmr::kExitFailure);
   EXPECT_EQ(lastLine(*m), " ****ERROR OR END OF FILE ON RESTART FILE****");
@@ -110,11 +110,11 @@ TEST(InputInitial, DefaultRecordFailuresAndNodeOutsideMesh) {
   }
   // The non-uniform records carry no check of their own.
   auto u = withMesh("       1.0\n", 2);
-  u->nonu = 1;
+  u->codes.nonu = 1;
   EXPECT_THROW(qmr::inital(*u), qmr::ReaderFault);
 
   auto b = withMesh("       1.0\n    4       1.0\n", 2);
-  b->nonu = 1;
+  b->codes.nonu = 1;
   EXPECT_EQ(stopStatus([&] { qmr::inital(*b); }), qmr::kExitFailure);
   EXPECT_EQ(b->io.diag, "main input record 2: non-uniform initial value "
                         "node 4 is outside 1..3");
@@ -123,24 +123,24 @@ TEST(InputInitial, DefaultRecordFailuresAndNodeOutsideMesh) {
   EXPECT_EQ(l[l.size() - 2],
             " NODE NUMBER (   4 ) - NON-UNIFORM INITIAL VALUE =  0.10000E+01");
   EXPECT_EQ(l.back(), kMainFail);
-  EXPECT_EQ(b->hdold(4), 0.0);
+  EXPECT_EQ(b->lev.hdold(4), 0.0);
 }
 
 TEST(InputCriteria, DefaultsWithoutRecord) {
   auto f = qmrtest::memState("NEXT\n");
-  f->ilqmax = 1;
+  f->fprop.ilqmax = 1;
   qmr::nonlin(*f);
-  EXPECT_EQ(f->nitmax, 100);
-  EXPECT_EQ(f->toler, 9.999999974752427E-7);
-  EXPECT_EQ(f->relax, 0.75);
+  EXPECT_EQ(f->crit.nitmax, 100);
+  EXPECT_EQ(f->crit.toler, 9.999999974752427E-7);
+  EXPECT_EQ(f->crit.relax, 0.75);
   EXPECT_EQ(f->io.listing.text(), "");
   EXPECT_EQ(nextRecord(*f), "NEXT");
 
   auto t = qmrtest::memState("NEXT\n");
   qmr::nonlin(*t);
-  EXPECT_EQ(t->nitmax, 1);
-  EXPECT_EQ(t->toler, 0.0);
-  EXPECT_EQ(t->relax, 1.0);
+  EXPECT_EQ(t->crit.nitmax, 1);
+  EXPECT_EQ(t->crit.toler, 0.0);
+  EXPECT_EQ(t->crit.relax, 1.0);
   EXPECT_EQ(nextRecord(*t), "NEXT");
 }
 
@@ -162,17 +162,17 @@ TEST(InputCriteria, RecordReadAndRelaxationThreshold) {
 
   // 0.001 is below its single-precision self; 0.0011 is not.
   auto a = qmrtest::memState("    5     0.001     0.001\n");
-  a->i2dwt = 1;
+  a->codes.i2dwt = 1;
   qmr::nonlin(*a);
-  EXPECT_EQ(a->relax, 1.0);
+  EXPECT_EQ(a->crit.relax, 1.0);
   auto b = qmrtest::memState("    5     0.001    0.0011\n");
-  b->i2dwt = 1;
+  b->codes.i2dwt = 1;
   qmr::nonlin(*b);
-  EXPECT_EQ(b->relax, 0.0011);
+  EXPECT_EQ(b->crit.relax, 0.0011);
 
   for (const char *deck : {"", "   2x\n"}) {
     auto e = qmrtest::memState(deck);
-    e->i2dwt = 1;
+    e->codes.i2dwt = 1;
     EXPECT_EQ(stopStatus([&] { qmr::nonlin(*e); }), qmr::kExitFailure);
     EXPECT_EQ(lastLine(*e), kMainFail);
   }
@@ -183,7 +183,7 @@ TEST(InputVelocity, DefaultVelocityTimesWidth) {
   s->fprop.ewide(1) = 50.0;
   s->fprop.ewide(2) = 80.0;
   s->tprop.qleak(1) = 4.0;
-  qmr::rdarcy(*s);
+  qmr::rdarcy(s->io, s->codes, s->mesh, s->fprop, s->tprop);
   EXPECT_EQ(s->tprop.darcy(1), 100.0);
   EXPECT_EQ(s->tprop.darcy(2), 160.0);
   EXPECT_EQ(s->tprop.thick(1), 10.0);
@@ -198,7 +198,10 @@ TEST(InputVelocity, DefaultVelocityTimesWidth) {
 
   for (const char *deck : {"", "       2.0      1O.0\n"}) {
     auto e = withMesh(deck, 2);
-    EXPECT_EQ(stopStatus([&] { qmr::rdarcy(*e); }), qmr::kExitFailure);
+    EXPECT_EQ(stopStatus([&] {
+                qmr::rdarcy(e->io, e->codes, e->mesh, e->fprop, e->tprop);
+              }),
+              qmr::kExitFailure);
     EXPECT_EQ(lastLine(*e), kMainFail);
   }
 }
@@ -207,10 +210,10 @@ TEST(InputVelocity, OneBlockFromTheFile) {
   auto s = withMesh("NEXT\n", 2);
   s->codes.iodarc = 1;
   s->io.velocity.openText("vel.dat",
-                     velocityRecord(1, "0.5", "12.0", "-0.2", "0.3") +
-                         velocityRecord(2, "-1.5", "11.0", "0.1", "-4.0") +
-                         velocityRecord(3, "9.0", "9.0", "9.0", "9.0"));
-  qmr::rdarcy(*s);
+                          velocityRecord(1, "0.5", "12.0", "-0.2", "0.3") +
+                              velocityRecord(2, "-1.5", "11.0", "0.1", "-4.0") +
+                              velocityRecord(3, "9.0", "9.0", "9.0", "9.0"));
+  qmr::rdarcy(s->io, s->codes, s->mesh, s->fprop, s->tprop);
   EXPECT_EQ(s->tprop.darcy(1), 0.5);
   EXPECT_EQ(s->tprop.thick(1), 12.0);
   EXPECT_EQ(s->tprop.qleak(1), 0.0);
@@ -228,9 +231,13 @@ TEST(InputVelocity, OneBlockFromTheFile) {
 TEST(InputVelocity, ElementNumberOutOfStep) {
   auto s = withMesh("", 3);
   s->codes.iodarc = 1;
-  s->io.velocity.openText("vel.dat", velocityRecord(1, "0.5", "1.0", "0", "0") +
-                                    velocityRecord(3, "0.7", "1.0", "0", "0"));
-  EXPECT_EQ(stopStatus([&] { qmr::rdarcy(*s); }), qmr::kExitFailure);
+  s->io.velocity.openText("vel.dat",
+                          velocityRecord(1, "0.5", "1.0", "0", "0") +
+                              velocityRecord(3, "0.7", "1.0", "0", "0"));
+  EXPECT_EQ(stopStatus([&] {
+              qmr::rdarcy(s->io, s->codes, s->mesh, s->fprop, s->tprop);
+            }),
+            qmr::kExitFailure);
   EXPECT_EQ(lastLine(*s), " ****PROBLEMS IN READING DARCY VELOCITIES FILE****");
   EXPECT_EQ(s->io.diag, "velocity file vel.dat record 2: element number 3 "
                         "where 2 was expected");
@@ -245,7 +252,10 @@ TEST(InputVelocity, ShortOrMalformedFile) {
     auto s = withMesh("", 2);
     s->codes.iodarc = 1;
     s->io.velocity.openText("vel.dat", file);
-    EXPECT_EQ(stopStatus([&] { qmr::rdarcy(*s); }), qmr::kExitFailure);
+    EXPECT_EQ(stopStatus([&] {
+                qmr::rdarcy(s->io, s->codes, s->mesh, s->fprop, s->tprop);
+              }),
+              qmr::kExitFailure);
     EXPECT_EQ(lastLine(*s), " ****ERROR OR END OF FILE ON DARCY FILE****");
   }
 }
@@ -254,15 +264,18 @@ TEST(InputVelocity, PerStepCodeReadsNothingAndLargerCodesAreRejected) {
   auto s = withMesh("NEXT\n", 2);
   s->codes.iodarc = 2;
   s->io.velocity.openText("vel.dat", velocityRecord(1, "0.5", "1.0", "0", "0"));
-  qmr::rdarcy(*s);
+  qmr::rdarcy(s->io, s->codes, s->mesh, s->fprop, s->tprop);
   EXPECT_EQ(nextRecord(*s), "NEXT");
   std::string rec;
   EXPECT_TRUE(s->io.velocity.next(rec));
   EXPECT_EQ(s->tprop.darcy(1), 0.0);
 
   auto b = withMesh("NEXT\n", 2);
-  b->iodarc = 3;
-  EXPECT_EQ(stopStatus([&] { qmr::rdarcy(*b); }), qmr::kExitFailure);
+  b->codes.iodarc = 3;
+  EXPECT_EQ(stopStatus([&] {
+              qmr::rdarcy(b->io, b->codes, b->mesh, b->fprop, b->tprop);
+            }),
+            qmr::kExitFailure);
   EXPECT_EQ(lastLine(*b), kMainFail);
   EXPECT_NE(b->io.diag.find("velocities 3"), std::string::npos);
 }
@@ -287,11 +300,10 @@ TEST(InputObservation, NodesProfilesAndHeadings) {
   EXPECT_EQ(s->obs.ltprof(2), 7);
   EXPECT_EQ(s->obs.ltprof(3), 0);
   EXPECT_EQ(s->obs.itprof, 1);
-  EXPECT_EQ(s->iobs, 3);
   EXPECT_EQ(s->io.graphic.text(), "1.TIMESTEP   2.TIMEVAL   3.LOGTIME"
-                             "   OBS.(  5)   OBS.( 12)   OBS.(\n \n");
+                                  "   OBS.(  5)   OBS.( 12)   OBS.(\n \n");
   EXPECT_EQ(s->io.flux.text(), "1.TIMESTEP   2.TIMEVAL   3.LOGTIME"
-                             "   OBS.(  1)   OBS.( 13)   OBS.(\n \n");
+                               "   OBS.(  1)   OBS.( 13)   OBS.(\n \n");
   EXPECT_EQ(s->io.listing.text(), "");
 }
 
@@ -300,7 +312,8 @@ TEST(InputObservation, NoNodesNoFluxFile) {
   s->bc.nbt = 1;
   s->bc.idv(1) = 2;
   qmr::obsnod(*s);
-  EXPECT_EQ(s->io.graphic.text(), "1.TIMESTEP   2.TIMEVAL   3.LOGTIME   OBS.(\n \n");
+  EXPECT_EQ(s->io.graphic.text(),
+            "1.TIMESTEP   2.TIMEVAL   3.LOGTIME   OBS.(\n \n");
   EXPECT_EQ(s->io.flux.text(), "");
   EXPECT_EQ(s->obs.ltprof(1), 0);
   EXPECT_EQ(s->obs.itprof, 1);
@@ -328,14 +341,14 @@ TEST(InputObservation, FailuresAndNodesOutsideMesh) {
   }
 
   auto o = withMesh("    2\n    5\n", 3);
-  o->nobs = 2;
+  o->obs.nobs = 2;
   EXPECT_EQ(stopStatus([&] { qmr::obsnod(*o); }), qmr::kExitFailure);
   EXPECT_EQ(o->io.diag,
             "main input record 2: observation node 5 is outside 1..4");
 
   // Profile steps are not checked: one that never occurs is never stored.
   auto p = withMesh("  500\n", 3);
-  p->ntprof = 1;
+  p->obs.ntprof = 1;
   qmr::obsnod(*p);
-  EXPECT_EQ(p->ltprof(1), 500);
+  EXPECT_EQ(p->obs.ltprof(1), 500);
 }

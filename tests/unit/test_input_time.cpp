@@ -53,8 +53,9 @@ TEST(InputTime, LogarithmicWithSinglePrecisionFactor) {
   EXPECT_NEAR(s->clock.timvec(4), 31.6227777521378, 1e-11);
   EXPECT_NEAR(s->clock.timvec(5), 100.00000485074004, 1e-10);
   EXPECT_GT(s->clock.timvec(5), 100.000004); // not 100
-  EXPECT_EQ(s->clock.its, 6);
-  EXPECT_EQ(s->clock.ttime, s->clock.timvec(5));
+  // The steps are counted by the routine itself: the clock is not moved.
+  EXPECT_EQ(s->clock.its, 0);
+  EXPECT_EQ(s->clock.ttime, 0.0);
 
   std::vector<std::string> want = {
       "",
@@ -106,7 +107,7 @@ TEST(InputTime, LinearFromNonZeroStart) {
   // A negative count per cycle is linear too.
   auto n = timeState("       0.0       1.0   -3\n", 2, 7);
   qmr::tmstep(*n);
-  EXPECT_EQ(n->timvec(2), 2.0);
+  EXPECT_EQ(n->clock.timvec(2), 2.0);
 }
 
 TEST(InputTime, ManualEightStepsTakeTwoRecords) {

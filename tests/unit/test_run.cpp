@@ -43,7 +43,6 @@ TEST(JobFiles, FlowRunWithFluxFile) {
   EXPECT_EQ(ls[2], echo("  FLUX    FILE = ", "flux.dat"));
   EXPECT_EQ(ls[0].size(), 218u);
   EXPECT_EQ(s->io.deck.recno(), 5);
-  EXPECT_EQ(s->datfil, qmr::padded("C:\\QMR\\VELDA.INP", 255));
 }
 
 TEST(JobFiles, DeckVariantCodes) {
@@ -234,23 +233,26 @@ TEST(ControlData, ReadFailures) {
 TEST(ControlData, PrintIntervalOfAFlowRun) {
   const std::string codes = "    0    0    0";
   auto flow = memState(counts(2, 1, 1, 0, 0, 0, 0, 0) + "\n" + codes + "\n");
-  flow->imode = 1;
+  flow->codes.imode = 1;
   EXPECT_EQ(qmrtest::stopStatus([&] { qmr::input(*flow); }), qmr::kExitFailure);
   EXPECT_NE(flow->io.diag.find("printout"), std::string::npos);
   // A transport run does not print by steps and takes any value.
   auto tran = memState(counts(2, 1, 1, 0, 0, 0, 0, 0) + "\n" + codes + "\n");
-  tran->imode = 2;
+  tran->codes.imode = 2;
   EXPECT_NO_THROW(qmr::input(*tran));
 }
 
 TEST(Termination, FramedMessage) {
   auto s = memState("");
-  EXPECT_EQ(qmrtest::stopStatus([&] { qmr::error8(s->io); }), qmr::kExitFailure);
+  EXPECT_EQ(qmrtest::stopStatus([&] { qmr::error8(s->io); }),
+            qmr::kExitFailure);
   EXPECT_EQ(s->io.lst().text(),
             " ****ERROR OR END OF FILE ON RESTART FILE****\n");
   // Before the listing exists the line goes to the console.
   auto c = memState("");
   c->io.listingOpen = false;
-  EXPECT_EQ(qmrtest::stopStatus([&] { qmr::error10(c->io); }), qmr::kExitFailure);
-  EXPECT_EQ(c->io.console.text(), " ****ERROR OR END OF FILE ON DARCY FILE****\n");
+  EXPECT_EQ(qmrtest::stopStatus([&] { qmr::error10(c->io); }),
+            qmr::kExitFailure);
+  EXPECT_EQ(c->io.console.text(),
+            " ****ERROR OR END OF FILE ON DARCY FILE****\n");
 }
