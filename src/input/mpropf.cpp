@@ -23,16 +23,16 @@ const double kTiny = static_cast<double>(1.0E-10F);     // zero width, eqmax
 const double kThin = static_cast<double>(1.0E-9F);      // zero thickness
 
 // The nine per-element values of element le taken from slots 1..9.
-void assign(State &s, int le, const double v[9]) {
-  s.fprop.etran(le) = v[0];
-  s.fprop.espec(le) = v[1];
-  s.fprop.estor(le) = v[2];
-  s.fprop.ebott(le) = v[3];
-  s.fprop.eqrch(le) = v[4];
-  s.fprop.eleak(le) = v[5];
-  s.fprop.ehfix(le) = v[6];
-  s.fprop.ewide(le) = v[7];
-  s.fprop.eqmax(le) = v[8];
+void assign(FlowProperties<double> &p, int le, const double v[9]) {
+  p.etran(le) = v[0];
+  p.espec(le) = v[1];
+  p.estor(le) = v[2];
+  p.ebott(le) = v[3];
+  p.eqrch(le) = v[4];
+  p.eleak(le) = v[5];
+  p.ehfix(le) = v[6];
+  p.ewide(le) = v[7];
+  p.eqmax(le) = v[8];
 }
 
 void readMedia(State &s) {
@@ -85,7 +85,9 @@ void elementPass(State &s) {
 void mpropf(State &s) {
   readMediumNumbers(s, false);
   readMedia(s);
-  assignMedia<9>(s, assign);
+  assignMedia<9>(s.codes, s.mesh, s.media, [&s](int le, const double *v) {
+    assign(s.fprop, le, v);
+  });
   elementPass(s);
 }
 

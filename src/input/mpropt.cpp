@@ -21,15 +21,16 @@ const Layout kElement("(8E10.4)");
 const double kTiny = static_cast<double>(1.0E-10F); // zero width, retardation
 
 // The eight per-element values of element le taken from slots 1..8.
-void assign(State &s, int le, const double v[8]) {
-  s.tprop.alfal(le) = v[0];
-  s.tprop.difus(le) = v[1];
-  s.tprop.poros(le) = v[2];
-  s.tprop.retar(le) = v[3];
-  s.tprop.decay(le) = v[4];
-  s.tprop.crech(le) = v[5];
-  s.tprop.cleak(le) = v[6];
-  s.fprop.ewide(le) = v[7];
+void assign(TransportProperties<double> &t, FlowProperties<double> &p, int le,
+            const double v[8]) {
+  t.alfal(le) = v[0];
+  t.difus(le) = v[1];
+  t.poros(le) = v[2];
+  t.retar(le) = v[3];
+  t.decay(le) = v[4];
+  t.crech(le) = v[5];
+  t.cleak(le) = v[6];
+  p.ewide(le) = v[7];
 }
 
 void readMedia(State &s) {
@@ -69,7 +70,9 @@ void elementPass(State &s) {
 void mpropt(State &s) {
   readMediumNumbers(s, true);
   readMedia(s);
-  assignMedia<8>(s, assign);
+  assignMedia<8>(s.codes, s.mesh, s.media, [&s](int le, const double *v) {
+    assign(s.tprop, s.fprop, le, v);
+  });
   elementPass(s);
 }
 
