@@ -19,24 +19,25 @@ namespace qmr {
 // the end of the file ends the run with the main-input failure; `checked`
 // sends a malformed field there too (transport), otherwise it is the record
 // reader's own report (flow).
-inline void readMediumNumbers(State &s, bool checked) {
+inline void readMediumNumbers(Files &io, const Codes &codes, const Mesh &mesh,
+                              Media &media, bool checked) {
   std::vector<Ref> to;
-  s.io.deck.setSection(s.codes.ipcode == 0 ? "medium numbers of the elements"
-                                           : "zone or control node numbers");
-  if (s.codes.ipcode == 0) {
-    for (int ie = 1; ie <= s.mesh.ne; ++ie) to.push_back(ref(s.media.lmat(ie)));
-    const int st = checked ? readChecked(s.io.deck, kOneInt, to)
-                           : readEofOnly(s.io.deck, kOneInt, to);
-    if (st != 0) error5(s.io);
-    checkMedia(s, s.io.deck.recno());
+  io.deck.setSection(codes.ipcode == 0 ? "medium numbers of the elements"
+                                       : "zone or control node numbers");
+  if (codes.ipcode == 0) {
+    for (int ie = 1; ie <= mesh.ne; ++ie) to.push_back(ref(media.lmat(ie)));
+    const int st = checked ? readChecked(io.deck, kOneInt, to)
+                           : readEofOnly(io.deck, kOneInt, to);
+    if (st != 0) error5(io);
+    checkMedia(io, mesh, media, io.deck.recno());
     return;
   }
-  for (int imat = 1; imat <= s.media.nmat; ++imat)
-    to.push_back(ref(s.media.lmat(imat)));
-  readUnchecked(s.io.deck, kOneInt, to);
-  if (s.codes.ipcode == 1 || s.codes.ipcode == 2)
-    checkZones(s, s.io.deck.recno());
-  s.media.lmat(s.media.nmat + 1) = s.mesh.np;
+  for (int imat = 1; imat <= media.nmat; ++imat)
+    to.push_back(ref(media.lmat(imat)));
+  readUnchecked(io.deck, kOneInt, to);
+  if (codes.ipcode == 1 || codes.ipcode == 2)
+    checkZones(io, mesh, media, io.deck.recno());
+  media.lmat(media.nmat + 1) = mesh.np;
 }
 
 // Gives the elements the N slot values of the media, by the scheme of

@@ -35,35 +35,36 @@ void assign(FlowProperties<double> &p, int le, const double v[9]) {
   p.eqmax(le) = v[8];
 }
 
-void readMedia(State &s) {
-  s.fprop.ilqmax = 0;
-  for (int imat = 1; imat <= s.media.nmat; ++imat) {
-    write(s.io.lst(), kMediumHead, {imat});
+void readMedia(Files &io, const Codes &codes, Media &media,
+               FlowProperties<double> &fprop) {
+  fprop.ilqmax = 0;
+  for (int imat = 1; imat <= media.nmat; ++imat) {
+    write(io.lst(), kMediumHead, {imat});
     double eltran = 0.0, elspec = 0.0, elstor = 0.0, elbott = 0.0;
     double elqrch = 0.0, elleak = 0.0, elhfix = 0.0, elwide = 0.0;
     double elqmax = 0.0;
-    s.io.deck.setSection("medium record of medium " + std::to_string(imat));
-    readUnchecked(s.io.deck, kNineReals,
+    io.deck.setSection("medium record of medium " + std::to_string(imat));
+    readUnchecked(io.deck, kNineReals,
                   {ref(eltran), ref(elspec), ref(elstor), ref(elbott),
                    ref(elqrch), ref(elleak), ref(elhfix), ref(elwide),
                    ref(elqmax)});
-    plausibleFlowMedium(s, eltran, elspec, elstor, elbott, elwide);
-    if (elqmax > kQmaxUsed) s.fprop.ilqmax = 1;
+    plausibleFlowMedium(io, codes, eltran, elspec, elstor, elbott, elwide);
+    if (elqmax > kQmaxUsed) fprop.ilqmax = 1;
     if (std::abs(elwide) <= kTiny) elwide = 1.0;
-    if (s.codes.i2dwt == 0 && std::abs(elbott) <= kThin) elbott = 1.0;
-    write(s.io.lst(), kMedEcho,
+    if (codes.i2dwt == 0 && std::abs(elbott) <= kThin) elbott = 1.0;
+    write(io.lst(), kMedEcho,
           {eltran, elspec, elstor, elbott, elqrch, elleak, elhfix, elqmax,
            elwide});
     const double v[9] = {eltran, elspec, elstor, elbott, elqrch,
                          elleak, elhfix, elwide, elqmax};
-    for (int k = 1; k <= 9; ++k) s.media.prop(k, imat) = v[k - 1];
+    for (int k = 1; k <= 9; ++k) media.prop(k, imat) = v[k - 1];
   }
 }
 
 // Leakage limit per element, then the extensive values times the width.
-void elementPass(State &s) {
-  FlowProperties<double> &p = s.fprop;
-  for (int ie = 1; ie <= s.mesh.ne; ++ie) {
+void elementPass(Files &io, const Mesh &mesh, FlowProperties<double> &fprop) {
+  FlowProperties<double> &p = fprop;
+  for (int ie = 1; ie <= mesh.ne; ++ie) {
     p.iqmax(ie) = 0;
     if (p.eqmax(ie) > kTiny) p.iqmax(ie) = 1;
     if (p.eqmax(ie) < kTiny) p.eqmax(ie) = p.etran(ie);
@@ -74,7 +75,7 @@ void elementPass(State &s) {
     p.eqrch(ie) = p.eqrch(ie) * elwide;
     p.eleak(ie) = p.eleak(ie) * elwide;
     p.eqmax(ie) = p.eqmax(ie) * elwide;
-    write(s.io.lst(), kElement,
+    write(io.lst(), kElement,
           {p.etran(ie), p.espec(ie), p.estor(ie), p.ebott(ie), p.eqrch(ie),
            p.eleak(ie), p.ehfix(ie), p.ewide(ie), p.eqmax(ie)});
   }
@@ -82,13 +83,13 @@ void elementPass(State &s) {
 
 } // namespace
 
-void mpropf(State &s) {
-  readMediumNumbers(s, false);
-  readMedia(s);
-  assignMedia<9>(s.codes, s.mesh, s.media, [&s](int le, const double *v) {
-    assign(s.fprop, le, v);
-  });
-  elementPass(s);
+void mpropf(Files &io, const Codes &codes, const Mesh &mesh, Media &media,
+            FlowProperties<double> &fprop) {
+  readMediumNumbers(io, codes, mesh, media, false);
+  readMedia(io, codes, media, fprop);
+  assignMedia<9>(codes, mesh, media,
+                 [&fprop](int le, const double *v) { assign(fprop, le, v); });
+  elementPass(io, mesh, fprop);
 }
 
 } // namespace qmr

@@ -24,21 +24,23 @@ void checkSteps(State &s) {
 
 // The run sequence: set-up, the time-step loop, the end-of-run output.
 void phases(State &s) {
-  open1(s);
+  open1(s.io, s.opt, s.codes);
   input(s);
-  meshgn(s);
-  if (s.codes.imode == kFlowRun) mpropf(s);
-  if (s.codes.imode == kTransportRun) mpropt(s);
-  tmstep(s);
-  pbc(s);
-  if (s.codes.imode == kFlowRun) pbflow(s);
-  if (s.codes.imode == kTransportRun) pbtran(s);
-  inital(s);
-  nonlin(s);
+  meshgn(s.io, s.opt, s.codes, s.mesh);
+  if (s.codes.imode == kFlowRun)
+    mpropf(s.io, s.codes, s.mesh, s.media, s.fprop);
+  if (s.codes.imode == kTransportRun)
+    mpropt(s.io, s.codes, s.mesh, s.media, s.fprop, s.tprop);
+  tmstep(s.io, s.codes, s.clock);
+  pbc(s.io, s.mesh, s.bc, s.res);
+  if (s.codes.imode == kFlowRun) pbflow(s.io, s.mesh, s.bc);
+  if (s.codes.imode == kTransportRun) pbtran(s.io, s.mesh, s.bc);
+  inital(s.io, s.codes, s.mesh, s.clock, s.lev, s.band);
+  nonlin(s.io, s.codes, s.fprop, s.crit);
   if (s.codes.imode == kTransportRun)
     rdarcy(s.io, s.codes, s.mesh, s.fprop, s.tprop);
-  obsnod(s);
-  if (s.opt.csv) opencsv(s);
+  obsnod(s.io, s.codes, s.mesh, s.clock, s.bc, s.obs);
+  if (s.opt.csv) opencsv(s.io, s.opt, s.codes, s.mesh, s.bc, s.obs);
   if (s.opt.check) {
     checkSteps(s);
     endNormal(s.io);
@@ -53,13 +55,13 @@ void phases(State &s) {
     tstart(s.clock, s.codes, s.mesh, s.band, s.lev, s.res, s.io);
     if (s.codes.imode == kFlowRun) drivef(s);
     if (s.codes.imode == kTransportRun) drivet(s);
-    outpro(s);
-    if (s.opt.csv) csvstep(s);
+    outpro(s.io, s.mesh, s.clock, s.lev, s.obs);
+    if (s.opt.csv) csvstep(s.io, s.codes, s.clock, s.bc, s.lev, s.obs, s.res);
     progress.step(s);
   }
 
   outobs(s);
-  if (s.opt.csv) csvprof(s);
+  if (s.opt.csv) csvprof(s.io, s.mesh, s.clock, s.obs);
   endNormal(s.io);
 }
 } // namespace

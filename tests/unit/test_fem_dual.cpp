@@ -66,15 +66,15 @@ struct Count {
 // The deck read as the program reads it, up to the first step.
 std::unique_ptr<State> readDeck(const std::string &deck) {
   auto s = qmrtest::memState(deck);
-  qmr::open1(*s);
+  qmr::open1(s->io, s->opt, s->codes);
   qmr::input(*s);
-  qmr::meshgn(*s);
-  qmr::mpropf(*s);
-  qmr::tmstep(*s);
-  qmr::pbc(*s);
-  qmr::pbflow(*s);
-  qmr::inital(*s);
-  qmr::nonlin(*s);
+  qmr::meshgn(s->io, s->opt, s->codes, s->mesh);
+  qmr::mpropf(s->io, s->codes, s->mesh, s->media, s->fprop);
+  qmr::tmstep(s->io, s->codes, s->clock);
+  qmr::pbc(s->io, s->mesh, s->bc, s->res);
+  qmr::pbflow(s->io, s->mesh, s->bc);
+  qmr::inital(s->io, s->codes, s->mesh, s->clock, s->lev, s->band);
+  qmr::nonlin(s->io, s->codes, s->fprop, s->crit);
   return s;
 }
 
@@ -98,12 +98,15 @@ template <class T> struct Core {
 template <class T> Core<T> core(const State &s, T scale) {
   Core<T> c;
   const auto &p = s.fprop;
-  for (auto [to, from] :
-       {std::pair{&c.prop.etran, &p.etran}, {&c.prop.estor, &p.estor},
-        {&c.prop.eqrch, &p.eqrch}, {&c.prop.espec, &p.espec},
-        {&c.prop.ebott, &p.ebott}, {&c.prop.eleak, &p.eleak},
-        {&c.prop.ehfix, &p.ehfix}, {&c.prop.ewide, &p.ewide},
-        {&c.prop.eqmax, &p.eqmax}})
+  for (auto [to, from] : {std::pair{&c.prop.etran, &p.etran},
+                          {&c.prop.estor, &p.estor},
+                          {&c.prop.eqrch, &p.eqrch},
+                          {&c.prop.espec, &p.espec},
+                          {&c.prop.ebott, &p.ebott},
+                          {&c.prop.eleak, &p.eleak},
+                          {&c.prop.ehfix, &p.ehfix},
+                          {&c.prop.ewide, &p.ewide},
+                          {&c.prop.eqmax, &p.eqmax}})
     copyArr(*to, *from);
   for (int ie = 1; ie <= s.mesh.ne; ++ie)
     c.prop.etran(ie) = c.prop.etran(ie) * scale;

@@ -33,7 +33,7 @@ std::string velocityRecord(int ie, const std::string &d, const std::string &t,
 TEST(InputInitial, DefaultValueAndStartOfTime) {
   auto s = withMesh("       2.5       9.0\nNEXT\n", 4);
   s->clock.tima = 3.0;
-  qmr::inital(*s);
+  qmr::inital(s->io, s->codes, s->mesh, s->clock, s->lev, s->band);
   for (int ip = 1; ip <= 5; ++ip) EXPECT_EQ(s->lev.hdold(ip), 2.5);
   EXPECT_EQ(s->lev.hdold(6), 0.0);
   EXPECT_EQ(nextRecord(*s), "NEXT");
@@ -60,7 +60,7 @@ TEST(InputInitial, RestartTakenInRecordOrderThenOverrides) {
     rst += restartRecord(5 - k, std::to_string(10 * k) + ".0",
                          std::to_string(k + 1) + ".0");
   s->io.restartIn.openText("restart", rst);
-  qmr::inital(*s);
+  qmr::inital(s->io, s->codes, s->mesh, s->clock, s->lev, s->band);
   EXPECT_EQ(s->lev.hdold(1), 1.0); // node number 5 in the first record
   EXPECT_EQ(s->lev.hdold(2), 2.0);
   EXPECT_EQ(s->lev.hdold(3), 8.5); // the later override wins
@@ -88,7 +88,10 @@ TEST(InputInitial, RestartFileOneRecordShort) {
   s->codes.ioread = 1;
   s->io.restartIn.openText("restart", restartRecord(1, "0.0", "1.0") +
                                           restartRecord(2, "1.0", "2.0"));
-  EXPECT_EQ(stopStatus([&] { qmr::inital(*s); }), qmr::kExitFailure);
+  EXPECT_EQ(stopStatus([&] {
+              qmr::inital(s->io, s->codes, s->mesh, s->clock, s->lev, s->band);
+            }),
+            qmr::kExitFailure);
   auto l = listing(*s);
   ASSERT_EQ(l.size(), 7u); // heading, two echoed records, the failure
   EXPECT_EQ(l[5], "    2 0.10000E+01      0.20000E+01");
@@ -98,24 +101,35 @@ TEST(InputInitial, RestartFileOneRecordShort) {
   auto m = withMesh("", 0);
   m->codes.ioread = 1;
   m->io.restartIn.openText("restart", "    1        x\n");
-  EXPECT_EQ(stopStatus([&] { qmr::inital(*m); }), qmr::kExitFailure);
+  EXPECT_EQ(stopStatus([&] {
+              qmr::inital(m->io, m->codes, m->mesh, m->clock, m->lev, m->band);
+            }),
+            qmr::kExitFailure);
   EXPECT_EQ(lastLine(*m), " ****ERROR OR END OF FILE ON RESTART FILE****");
 }
 
 TEST(InputInitial, DefaultRecordFailuresAndNodeOutsideMesh) {
   for (const char *deck : {"", "      2,5\n"}) {
     auto s = withMesh(deck, 2);
-    EXPECT_EQ(stopStatus([&] { qmr::inital(*s); }), qmr::kExitFailure);
+    EXPECT_EQ(stopStatus([&] {
+                qmr::inital(s->io, s->codes, s->mesh, s->clock, s->lev,
+                            s->band);
+              }),
+              qmr::kExitFailure);
     EXPECT_EQ(lastLine(*s), kMainFail);
   }
   // The non-uniform records carry no check of their own.
   auto u = withMesh("       1.0\n", 2);
   u->codes.nonu = 1;
-  EXPECT_THROW(qmr::inital(*u), qmr::ReaderFault);
+  EXPECT_THROW(qmr::inital(u->io, u->codes, u->mesh, u->clock, u->lev, u->band),
+               qmr::ReaderFault);
 
   auto b = withMesh("       1.0\n    4       1.0\n", 2);
   b->codes.nonu = 1;
-  EXPECT_EQ(stopStatus([&] { qmr::inital(*b); }), qmr::kExitFailure);
+  EXPECT_EQ(stopStatus([&] {
+              qmr::inital(b->io, b->codes, b->mesh, b->clock, b->lev, b->band);
+            }),
+            qmr::kExitFailure);
   EXPECT_EQ(b->io.diag, "main input record 2: non-uniform initial value "
                         "node 4 is outside 1..3");
   auto l = listing(*b);
@@ -129,7 +143,7 @@ TEST(InputInitial, DefaultRecordFailuresAndNodeOutsideMesh) {
 TEST(InputCriteria, DefaultsWithoutRecord) {
   auto f = qmrtest::memState("NEXT\n");
   f->fprop.ilqmax = 1;
-  qmr::nonlin(*f);
+  qmr::nonlin(f->io, f->codes, f->fprop, f->crit);
   EXPECT_EQ(f->crit.nitmax, 100);
   EXPECT_EQ(f->crit.toler, 9.999999974752427E-7);
   EXPECT_EQ(f->crit.relax, 0.75);
@@ -137,7 +151,7 @@ TEST(InputCriteria, DefaultsWithoutRecord) {
   EXPECT_EQ(nextRecord(*f), "NEXT");
 
   auto t = qmrtest::memState("NEXT\n");
-  qmr::nonlin(*t);
+  qmr::nonlin(t->io, t->codes, t->fprop, t->crit);
   EXPECT_EQ(t->crit.nitmax, 1);
   EXPECT_EQ(t->crit.toler, 0.0);
   EXPECT_EQ(t->crit.relax, 1.0);
@@ -148,7 +162,7 @@ TEST(InputCriteria, RecordReadAndRelaxationThreshold) {
   auto s = qmrtest::memState("   20     0.001       0.0\n");
   s->codes.i2dwt = 1;
   s->fprop.ilqmax = 1;
-  qmr::nonlin(*s);
+  qmr::nonlin(s->io, s->codes, s->fprop, s->crit);
   EXPECT_EQ(s->crit.nitmax, 20);
   EXPECT_EQ(s->crit.toler, 0.001);
   EXPECT_EQ(s->crit.relax, 1.0);
@@ -163,17 +177,19 @@ TEST(InputCriteria, RecordReadAndRelaxationThreshold) {
   // 0.001 is below its single-precision self; 0.0011 is not.
   auto a = qmrtest::memState("    5     0.001     0.001\n");
   a->codes.i2dwt = 1;
-  qmr::nonlin(*a);
+  qmr::nonlin(a->io, a->codes, a->fprop, a->crit);
   EXPECT_EQ(a->crit.relax, 1.0);
   auto b = qmrtest::memState("    5     0.001    0.0011\n");
   b->codes.i2dwt = 1;
-  qmr::nonlin(*b);
+  qmr::nonlin(b->io, b->codes, b->fprop, b->crit);
   EXPECT_EQ(b->crit.relax, 0.0011);
 
   for (const char *deck : {"", "   2x\n"}) {
     auto e = qmrtest::memState(deck);
     e->codes.i2dwt = 1;
-    EXPECT_EQ(stopStatus([&] { qmr::nonlin(*e); }), qmr::kExitFailure);
+    EXPECT_EQ(
+        stopStatus([&] { qmr::nonlin(e->io, e->codes, e->fprop, e->crit); }),
+        qmr::kExitFailure);
     EXPECT_EQ(lastLine(*e), kMainFail);
   }
 }
@@ -293,7 +309,7 @@ TEST(InputObservation, NodesProfilesAndHeadings) {
   s->bc.idv(1) = 1;
   s->bc.idv(2) = 13;
   s->codes.iflux = 1;
-  qmr::obsnod(*s);
+  qmr::obsnod(s->io, s->codes, s->mesh, s->clock, s->bc, s->obs);
   EXPECT_EQ(s->obs.ldobs(1), 5); // only columns 1-5 of each record
   EXPECT_EQ(s->obs.ldobs(2), 12);
   EXPECT_EQ(s->obs.ltprof(1), 3);
@@ -311,7 +327,7 @@ TEST(InputObservation, NoNodesNoFluxFile) {
   auto s = withMesh("NEXT\n", 3);
   s->bc.nbt = 1;
   s->bc.idv(1) = 2;
-  qmr::obsnod(*s);
+  qmr::obsnod(s->io, s->codes, s->mesh, s->clock, s->bc, s->obs);
   EXPECT_EQ(s->io.graphic.text(),
             "1.TIMESTEP   2.TIMEVAL   3.LOGTIME   OBS.(\n \n");
   EXPECT_EQ(s->io.flux.text(), "");
@@ -335,20 +351,26 @@ TEST(InputObservation, FailuresAndNodesOutsideMesh) {
     auto s = withMesh(c.deck, 3);
     s->obs.nobs = c.nobs;
     s->obs.ntprof = c.ntprof;
-    EXPECT_EQ(stopStatus([&] { qmr::obsnod(*s); }), qmr::kExitFailure);
+    EXPECT_EQ(stopStatus([&] {
+                qmr::obsnod(s->io, s->codes, s->mesh, s->clock, s->bc, s->obs);
+              }),
+              qmr::kExitFailure);
     EXPECT_EQ(lastLine(*s), kMainFail);
     EXPECT_EQ(s->io.graphic.text(), ""); // no heading yet
   }
 
   auto o = withMesh("    2\n    5\n", 3);
   o->obs.nobs = 2;
-  EXPECT_EQ(stopStatus([&] { qmr::obsnod(*o); }), qmr::kExitFailure);
+  EXPECT_EQ(stopStatus([&] {
+              qmr::obsnod(o->io, o->codes, o->mesh, o->clock, o->bc, o->obs);
+            }),
+            qmr::kExitFailure);
   EXPECT_EQ(o->io.diag,
             "main input record 2: observation node 5 is outside 1..4");
 
   // Profile steps are not checked: one that never occurs is never stored.
   auto p = withMesh("  500\n", 3);
   p->obs.ntprof = 1;
-  qmr::obsnod(*p);
+  qmr::obsnod(p->io, p->codes, p->mesh, p->clock, p->bc, p->obs);
   EXPECT_EQ(p->obs.ltprof(1), 500);
 }

@@ -29,7 +29,7 @@ TEST(OutputOutpro, ObservationRow) {
   s->obs.nobs = 6;
   s->clock.its = 3;
   s->clock.ttime = 100.0;
-  qmr::outpro(*s);
+  qmr::outpro(s->io, s->mesh, s->clock, s->lev, s->obs);
   // Below the single-precision 1.0E-3 shows zero; the last value rounds up
   // in single precision (0.12345000356...).
   EXPECT_EQ(s->io.graphic.text(),
@@ -42,13 +42,13 @@ TEST(OutputOutpro, RowWithoutObservationNodes) {
   auto s = nodes(2);
   s->clock.its = 1;
   s->clock.ttime = 1.0; // a steady-state run
-  qmr::outpro(*s);
+  qmr::outpro(s->io, s->mesh, s->clock, s->lev, s->obs);
   s->clock.its = 2;
   s->clock.ttime = 0.0; // no logarithm: 0.0 in its column
-  qmr::outpro(*s);
+  qmr::outpro(s->io, s->mesh, s->clock, s->lev, s->obs);
   s->clock.its = 3;
   s->clock.ttime = -5.0;
-  qmr::outpro(*s);
+  qmr::outpro(s->io, s->mesh, s->clock, s->lev, s->obs);
   EXPECT_EQ(lines(s->io.graphic.text()),
             (Lines{"         1  0.1000E+01  0.0000E+00",
                    "         2  0.0000E+00  0.0000E+00",

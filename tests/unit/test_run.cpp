@@ -1,6 +1,7 @@
 // The run spine: job records, control data, termination and exit statuses.
 #include <gtest/gtest.h>
 
+#include "input/input.hpp"
 #include "layout/layout.hpp"
 #include "run/run.hpp"
 #include "support.hpp"
@@ -33,7 +34,7 @@ TEST(JobFiles, FlowRunWithFluxFile) {
     << "flux.dat"
     << "ignored";
   auto s = memState(d.text);
-  qmr::open1(*s);
+  qmr::open1(s->io, s->opt, s->codes);
   EXPECT_EQ(s->codes.imode, 1);
   EXPECT_EQ(s->codes.iflux, 1);
   auto ls = lines(s->io.lst().text());
@@ -53,7 +54,7 @@ TEST(JobFiles, DeckVariantCodes) {
       << "graf.dat"
       << "ignored";
     auto s = memState(d.text);
-    qmr::open1(*s);
+    qmr::open1(s->io, s->opt, s->codes);
     EXPECT_EQ(s->codes.imode, 2);
     EXPECT_EQ(s->codes.iflux, 0);
     EXPECT_EQ(lines(s->io.lst().text()).size(), 2u);
@@ -65,7 +66,7 @@ TEST(JobFiles, DeckVariantCodes) {
       << "b"
       << "ignored";
     auto s = memState(d.text);
-    qmr::open1(*s);
+    qmr::open1(s->io, s->opt, s->codes);
     EXPECT_EQ(s->codes.iflux, 0) << code;
   }
   {
@@ -77,7 +78,7 @@ TEST(JobFiles, DeckVariantCodes) {
       << "c"
       << "ignored";
     auto s = memState(d.text);
-    qmr::open1(*s);
+    qmr::open1(s->io, s->opt, s->codes);
     EXPECT_EQ(s->codes.iflux, 1);
     EXPECT_EQ(s->io.deck.recno(), 5);
   }
@@ -91,7 +92,8 @@ TEST(JobFiles, UnknownRunTypeIsRejectedAfterTheJobRecords) {
       << "c"
       << "ignored";
     auto s = memState(d.text);
-    EXPECT_EQ(qmrtest::stopStatus([&] { qmr::open1(*s); }), qmr::kExitFailure);
+    EXPECT_EQ(qmrtest::stopStatus([&] { qmr::open1(s->io, s->opt, s->codes); }),
+              qmr::kExitFailure);
     EXPECT_EQ(s->codes.imode, 0);
     EXPECT_EQ(s->codes.iflux, 1);
     EXPECT_EQ(lines(s->io.lst().text()).back(), kMainFail);
@@ -104,7 +106,8 @@ TEST(JobFiles, JobRecordsCutShort) {
   d << "F"
     << "out.lst";
   auto s = memState(d.text);
-  EXPECT_EQ(qmrtest::stopStatus([&] { qmr::open1(*s); }), qmr::kExitFailure);
+  EXPECT_EQ(qmrtest::stopStatus([&] { qmr::open1(s->io, s->opt, s->codes); }),
+            qmr::kExitFailure);
   EXPECT_EQ(lines(s->io.lst().text()).back(), kMainFail);
   EXPECT_NE(s->io.diag.find("end of file after record 2"), std::string::npos);
 }
@@ -116,7 +119,7 @@ TEST(JobFiles, Banner) {
     << "b"
     << "ignored";
   auto s = memState(d.text);
-  qmr::open1(*s);
+  qmr::open1(s->io, s->opt, s->codes);
   auto ls = lines(s->io.console.text());
   ASSERT_EQ(ls.size(), 37u);
   for (int i = 0; i < 24; ++i) EXPECT_EQ(ls[i], "") << i;

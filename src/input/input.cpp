@@ -1,6 +1,7 @@
+#include "input/input.hpp"
 #include "input/plausible.hpp"
 #include "layout/layout.hpp"
-#include "run/run.hpp"
+#include "stop/stop.hpp"
 
 namespace qmr {
 
@@ -39,7 +40,7 @@ void input(State &s) {
   write(s.io.lst(), kCountsEcho,
         {s.mesh.ne, s.clock.nts, s.media.nmat, s.bc.nbt, s.bc.ndf, s.codes.nonu,
          s.obs.nobs, s.obs.ntprof});
-  plausibleMediaCount(s);
+  plausibleMediaCount(s.io, s.codes, s.mesh, s.media);
   checkCount(s, "number of elements", s.mesh.ne, kLimitEl, 1);
   checkCount(s, "number of time steps", s.clock.nts, kLimitTs, 2);
   checkCount(s, "number of material layers", s.media.nmat, kLimitMat, 3);
