@@ -5,7 +5,7 @@ import pathlib
 import re
 import sys
 
-ORDER = ["layout", "state", "stop", "math", "fem", "output", "input",
+ORDER = ["io", "state", "stop", "math", "fem", "output", "input",
          "drivers", "run"]
 # Layers that sit side by side: neither includes the other.
 SIBLINGS = {("fem", "output"), ("output", "fem")}

@@ -3,7 +3,7 @@
 // increase held in storage, summed over the elements from the heads at the
 // start and the end of the step.
 #include "drivers/step.hpp"
-#include "layout/layout.hpp"
+#include "io/layout.hpp"
 
 namespace qmr {
 

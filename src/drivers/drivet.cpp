@@ -7,8 +7,8 @@
 #include "drivers/step.hpp"
 #include "fem/fem.hpp"
 #include "fem/transtep.hpp"
-#include "layout/layout.hpp"
-#include "layout/records.hpp"
+#include "io/layout.hpp"
+#include "io/records.hpp"
 #include "stop/stop.hpp"
 
 namespace qmr {

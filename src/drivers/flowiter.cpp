@@ -6,8 +6,8 @@
 #include "drivers/step.hpp"
 #include "fem/fem.hpp"
 #include "fem/flowstep.hpp"
-#include "layout/layout.hpp"
-#include "layout/warn.hpp"
+#include "io/layout.hpp"
+#include "io/warn.hpp"
 #include "stop/stop.hpp"
 
 namespace qmr {

@@ -1,7 +1,7 @@
 // Step start: clears the system, starts the iterate from the old values,
 // advances the clock, fixes the time weighting and prints the step header.
 #include "fem/fem.hpp"
-#include "layout/layout.hpp"
+#include "io/layout.hpp"
 
 namespace qmr {
 

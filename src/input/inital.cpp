@@ -3,8 +3,8 @@
 // also the first time level, the first time weight and the band constants.
 #include "input/check.hpp"
 #include "input/input.hpp"
-#include "layout/layout.hpp"
-#include "layout/records.hpp"
+#include "io/layout.hpp"
+#include "io/records.hpp"
 #include "stop/stop.hpp"
 
 namespace qmr {

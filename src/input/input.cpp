@@ -1,6 +1,6 @@
 #include "input/input.hpp"
 #include "input/plausible.hpp"
-#include "layout/layout.hpp"
+#include "io/layout.hpp"
 #include "stop/stop.hpp"
 
 namespace qmr {

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "input/check.hpp"
-#include "layout/layout.hpp"
-#include "layout/records.hpp"
+#include "io/layout.hpp"
+#include "io/records.hpp"
 #include "state/state.hpp"
 #include "stop/stop.hpp"
 

@@ -6,8 +6,8 @@
 #include "input/input.hpp"
 #include "input/media.hpp"
 #include "input/plausible.hpp"
-#include "layout/layout.hpp"
-#include "layout/records.hpp"
+#include "io/layout.hpp"
+#include "io/records.hpp"
 #include "stop/stop.hpp"
 
 namespace qmr {

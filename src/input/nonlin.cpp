@@ -1,7 +1,7 @@
 // Iteration control of every step: maximum number of iterations,
 // convergence tolerance and relaxation factor.
 #include "input/input.hpp"
-#include "layout/layout.hpp"
+#include "io/layout.hpp"
 #include "stop/stop.hpp"
 
 namespace qmr {

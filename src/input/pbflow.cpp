@@ -2,8 +2,8 @@
 // (positive = inflow), applied at every step.
 #include "input/check.hpp"
 #include "input/input.hpp"
-#include "layout/layout.hpp"
-#include "layout/records.hpp"
+#include "io/layout.hpp"
+#include "io/records.hpp"
 #include "stop/stop.hpp"
 
 namespace qmr {

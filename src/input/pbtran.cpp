@@ -2,7 +2,7 @@
 // listed node and a fluid flux that carries the node's own concentration.
 #include "input/check.hpp"
 #include "input/input.hpp"
-#include "layout/layout.hpp"
+#include "io/layout.hpp"
 #include "stop/stop.hpp"
 
 namespace qmr {

@@ -4,7 +4,7 @@
 #include <string>
 #include <utility>
 
-#include "layout/warn.hpp"
+#include "io/warn.hpp"
 
 namespace qmr {
 

@@ -4,8 +4,8 @@
 
 #include "input/input.hpp"
 #include "input/plausible.hpp"
-#include "layout/layout.hpp"
-#include "layout/records.hpp"
+#include "io/layout.hpp"
+#include "io/records.hpp"
 #include "math/crmath.hpp"
 #include "stop/stop.hpp"
 

@@ -4,7 +4,7 @@
 #include "drivers/drivers.hpp"
 #include "fem/fem.hpp"
 #include "input/input.hpp"
-#include "layout/layout.hpp"
+#include "io/layout.hpp"
 #include "output/output.hpp"
 #include "run/progress.hpp"
 #include "run/run.hpp"

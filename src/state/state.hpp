@@ -16,7 +16,7 @@
 
 #include <string>
 
-#include "layout/unit.hpp"
+#include "io/unit.hpp"
 #include "state/balance.hpp"
 #include "state/fixed.hpp"
 #include "state/options.hpp"

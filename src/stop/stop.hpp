@@ -14,7 +14,7 @@
 #include <string>
 #include <string_view>
 
-#include "layout/layout.hpp"
+#include "io/layout.hpp"
 #include "state/state.hpp"
 
 namespace qmr {

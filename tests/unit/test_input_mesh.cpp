@@ -8,7 +8,7 @@
 
 #include "input/input.hpp"
 #include "input_util.hpp"
-#include "layout/layout.hpp"
+#include "io/layout.hpp"
 
 using namespace inputtest;
 using qmrtest::Deck;

@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "input/input.hpp"
-#include "layout/layout.hpp"
+#include "io/layout.hpp"
 #include "run/run.hpp"
 #include "support.hpp"
 
