@@ -6,7 +6,7 @@ import re
 import sys
 
 ORDER = ["io", "state", "stop", "math", "fem", "output", "input",
-         "drivers", "run"]
+         "drivers", "sens", "run"]
 # Layers that sit side by side: neither includes the other.
 SIBLINGS = {("fem", "output"), ("output", "fem")}
 

@@ -19,8 +19,9 @@ const Layout kNonuEcho("(/,' NODE NUMBER (',I4,' ) - NON-UNIFORM INITIAL VALUE =
 
 } // namespace
 
-void inital(Files &io, const Codes &codes, const Mesh &mesh, Clock &clock,
-            Levels<double> &lev, Band<double> &band) {
+void inital(Files &io, const ParameterValues &values, const Codes &codes,
+            const Mesh &mesh, Clock &clock, Levels<double> &lev,
+            Band<double> &band) {
   if (codes.ioread == 1) {
     write(io.lst(), kRstHead, {});
     io.restartIn.setSection("restart records");
@@ -37,6 +38,8 @@ void inital(Files &io, const Codes &codes, const Mesh &mesh, Clock &clock,
     double hdeflt = 0.0;
     io.deck.setSection("default initial value record");
     readMain(io, kEightReals, {ref(hdeflt)});
+    if (const auto v = values.find(ParamKind::InitialValue, 0, codes.imode))
+      hdeflt = *v;
     write(io.lst(), kDefEcho, {hdeflt});
     for (int ip = 1; ip <= mesh.np; ++ip) lev.hdold(ip) = hdeflt;
   }
@@ -46,10 +49,14 @@ void inital(Files &io, const Codes &codes, const Mesh &mesh, Clock &clock,
     io.deck.setSection("non-uniform initial value record " +
                        std::to_string(inonu));
     readUnchecked(io.deck, kNonu, {ref(npnonu), ref(vlnonu)});
+    if (const auto v =
+            values.find(ParamKind::InitialValues, inonu, codes.imode))
+      vlnonu = *v;
     write(io.lst(), kNonuEcho, {npnonu, vlnonu});
     checkNode(io, mesh, io.deck.recno(), "non-uniform initial value node",
               npnonu);
     lev.hdold(npnonu) = vlnonu;
+    lev.npnonu.push_back(npnonu);
   }
   clock.ptime = clock.tima;
   clock.theta = 1.0;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "input/check.hpp"
+#include "input/spread.hpp"
 #include "io/layout.hpp"
 #include "io/records.hpp"
 #include "state/state.hpp"
@@ -40,47 +41,13 @@ inline void readMediumNumbers(Files &io, const Codes &codes, const Mesh &mesh,
   media.lmat(media.nmat + 1) = mesh.np;
 }
 
-// Gives the elements the N slot values of the media, by the scheme of
-// ipcode; assign(le, v) stores the values v[0..N-1] for element le.
-template <int N, class Assign>
-void assignMedia(const Codes &codes, const Mesh &mesh, const Media &media,
-                 Assign assign) {
-  double v[N];
-  auto slots = [&media](int imat, double *to) {
-    for (int k = 1; k <= N; ++k) to[k - 1] = media.prop(k, imat);
-  };
-  if (codes.ipcode == 0) {
-    for (int ie = 1; ie <= mesh.ne; ++ie) {
-      slots(media.lmat(ie), v);
-      assign(ie, v);
-    }
-  } else if (codes.ipcode == 1) {
-    for (int imat = 1; imat <= media.nmat; ++imat) {
-      const int l1 = media.lmat(imat);
-      const int l2 = media.lmat(imat + 1) - 1;
-      slots(imat, v);
-      for (int le = l1; le <= l2; ++le) assign(le, v);
-    }
-  } else if (codes.ipcode == 2) {
-    double e1[N], e2[N];
-    for (int imat = 1; imat <= media.nmat - 1; ++imat) {
-      const int imt1 = imat;
-      const int imt2 = imat + 1;
-      slots(imt1, e1);
-      slots(imt2, e2);
-      const int l1 = media.lmat(imt1);
-      const int l2 = media.lmat(imt2) - 1;
-      const int l3 = l2 + 1;
-      const double x1 = mesh.ecoord(l1);
-      const double dx = mesh.ecoord(l3) - x1;
-      for (int le = l1; le <= l2; ++le) {
-        const double xe = mesh.xcoord(le);
-        const double xf = (xe - x1) / dx;
-        for (int k = 0; k < N; ++k) v[k] = e2[k] * xf + (1.0 - xf) * e1[k];
-        assign(le, v);
-      }
-    }
-  }
+// A medium record's values given on the command line (--set, --parameters)
+// take the place of the deck's as soon as the record is read.
+template <int N>
+void setFromCommandLine(const ParameterValues &values, int imode, int imat,
+                        double *(&slots)[N]) {
+  for (int k = 1; k <= N; ++k)
+    if (const auto v = values.medium(imat, k, imode)) *slots[k - 1] = *v;
 }
 
 } // namespace qmr

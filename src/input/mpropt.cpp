@@ -20,20 +20,7 @@ const Layout kElement("(8E10.4)");
 
 const double kTiny = static_cast<double>(1.0E-10F); // zero width, retardation
 
-// The eight per-element values of element le taken from slots 1..8.
-void assign(TransportProperties<double> &t, FlowProperties<double> &p, int le,
-            const double v[8]) {
-  t.alfal(le) = v[0];
-  t.difus(le) = v[1];
-  t.poros(le) = v[2];
-  t.retar(le) = v[3];
-  t.decay(le) = v[4];
-  t.crech(le) = v[5];
-  t.cleak(le) = v[6];
-  p.ewide(le) = v[7];
-}
-
-void readMedia(Files &io, Media &media) {
+void readMedia(Files &io, const ParameterValues &values, Media &media) {
   for (int imat = 1; imat <= media.nmat; ++imat) {
     write(io.lst(), kMediumHead, {imat});
     double ealfal = 0.0, edifus = 0.0, eporos = 0.0, eretar = 0.0;
@@ -44,10 +31,19 @@ void readMedia(Files &io, Media &media) {
                   {ref(ealfal), ref(edifus), ref(eporos), ref(eretar),
                    ref(edecay), ref(ecrech), ref(ecleak), ref(elwide),
                    ref(eldu)});
+    double *slots[8] = {&ealfal, &edifus, &eporos, &eretar,
+                        &edecay, &ecrech, &ecleak, &elwide};
+    setFromCommandLine(values, kTransportRun, imat, slots);
     plausibleTransportMedium(io, ealfal, edifus, eporos, eretar, edecay,
                              elwide);
-    if (std::abs(elwide) <= kTiny) elwide = 1.0;
-    if (std::abs(eretar) <= kTiny) eretar = 1.0;
+    if (std::abs(elwide) <= kTiny) {
+      elwide = 1.0;
+      media.standsForOne.push_back({imat, 8});
+    }
+    if (std::abs(eretar) <= kTiny) {
+      eretar = 1.0;
+      media.standsForOne.push_back({imat, 4});
+    }
     const double v[8] = {ealfal, edifus, eporos, eretar,
                          edecay, ecrech, ecleak, elwide};
     write(io.lst(), kMedEcho, {v[0], v[1], v[2], v[3], v[4], v[5], v[6], v[7]});
@@ -55,26 +51,28 @@ void readMedia(Files &io, Media &media) {
   }
 }
 
-void elementPass(Files &io, const Mesh &mesh,
+// The element values in the listing.
+void elementEcho(Files &io, const Mesh &mesh,
                  const FlowProperties<double> &fprop,
-                 TransportProperties<double> &tprop) {
-  for (int ie = 1; ie <= mesh.ne; ++ie) {
-    tprop.poros(ie) = tprop.poros(ie) * fprop.ewide(ie);
+                 const TransportProperties<double> &tprop) {
+  for (int ie = 1; ie <= mesh.ne; ++ie)
     write(io.lst(), kElement,
           {tprop.alfal(ie), tprop.difus(ie), tprop.poros(ie), tprop.retar(ie),
            tprop.decay(ie), tprop.crech(ie), tprop.cleak(ie), fprop.ewide(ie)});
-  }
 }
 
 } // namespace
 
-void mpropt(Files &io, const Codes &codes, const Mesh &mesh, Media &media,
-            FlowProperties<double> &fprop, TransportProperties<double> &tprop) {
+void mpropt(Files &io, const ParameterValues &values, const Codes &codes,
+            const Mesh &mesh, Media &media, FlowProperties<double> &fprop,
+            TransportProperties<double> &tprop) {
   readMediumNumbers(io, codes, mesh, media, true);
-  readMedia(io, media);
-  assignMedia<8>(codes, mesh, media,
-                 [&](int le, const double *v) { assign(tprop, fprop, le, v); });
-  elementPass(io, mesh, fprop, tprop);
+  readMedia(io, values, media);
+  assignMedia<8>(codes, mesh, media, media.prop, [&](int le, const double *v) {
+    assignTransport(tprop, fprop, le, v);
+  });
+  scaleTransportElements(mesh, fprop, tprop);
+  elementEcho(io, mesh, fprop, tprop);
 }
 
 } // namespace qmr

@@ -84,6 +84,8 @@ void open1(Files &io, const Options &opt, Codes &codes) {
     write(io.lst(), kFluxEcho, {flxfil});
   }
 
+  listValuesSet(io, opt.values);
+
   if (sameText(letter, "F")) codes.imode = kFlowRun;
   if (sameText(letter, "T")) codes.imode = kTransportRun;
   if (codes.imode == kNoRun)

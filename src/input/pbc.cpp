@@ -16,7 +16,8 @@ const Layout kHead("(/,'PRESCRIBED NODAL VALUES OF HYDRAULIC HEAD',/,'**********
 
 } // namespace
 
-void pbc(Files &io, const Mesh &mesh, Prescribed<double> &bc, Results &res) {
+void pbc(Files &io, const ParameterValues &values, const Mesh &mesh,
+         Prescribed<double> &bc, Results &res) {
   if (bc.nbt == 0) return;
   write(io.lst(), kHead, {});
   for (int ib = 1; ib <= bc.nbt; ++ib) {
@@ -25,6 +26,9 @@ void pbc(Files &io, const Mesh &mesh, Prescribed<double> &bc, Results &res) {
     io.deck.setSection("prescribed-value record " + std::to_string(ib));
     readMain(io, kNodeValueRecord, {ref(inod), ref(idof), ref(value)});
     idof = 1; // the column is accepted and ignored
+    // The path is the same in a flow and a transport deck.
+    if (const auto v = values.find(ParamKind::PrescribedValue, ib, kFlowRun))
+      value = *v;
     res.accum(ib) = 0.0;
     const int id = inod;
     bc.idv(ib) = id;

@@ -15,7 +15,8 @@ const Layout kHead("(/,'PRESCRIBED NODAL FLUXES',/,'***********************',/,/
 
 } // namespace
 
-void pbflow(Files &io, const Mesh &mesh, Prescribed<double> &bc) {
+void pbflow(Files &io, const ParameterValues &values, const Mesh &mesh,
+            Prescribed<double> &bc) {
   if (bc.ndf == 0) return;
   write(io.lst(), kHead, {});
   bc.nsb = bc.ndf;
@@ -24,6 +25,8 @@ void pbflow(Files &io, const Mesh &mesh, Prescribed<double> &bc) {
     double value = 0.0;
     io.deck.setSection("prescribed-flux record " + std::to_string(isb));
     readMain(io, kNodeValueRecord, {ref(inod), ref(idof), ref(value)});
+    if (const auto v = values.find(ParamKind::FluxRate, isb, kFlowRun))
+      value = *v;
     const int id = inod;
     bc.isbv(isb) = id;
     bc.bslod(isb) = value;

@@ -16,7 +16,8 @@ const Layout kEcho("(3I10,2E17.7)");
 
 } // namespace
 
-void pbtran(Files &io, const Mesh &mesh, Prescribed<double> &bc) {
+void pbtran(Files &io, const ParameterValues &values, const Mesh &mesh,
+            Prescribed<double> &bc) {
   if (bc.ndf == 0) return;
   write(io.lst(), kHead, {});
   bc.nsb = bc.ndf;
@@ -25,6 +26,10 @@ void pbtran(Files &io, const Mesh &mesh, Prescribed<double> &bc) {
     double valuqc = 0.0, valuqw = 0.0;
     io.deck.setSection("prescribed-flux record " + std::to_string(isb));
     readMain(io, kRecord, {ref(inod), ref(idof), ref(valuqc), ref(valuqw)});
+    if (const auto v = values.find(ParamKind::SoluteFlux, isb, kTransportRun))
+      valuqc = *v;
+    if (const auto v = values.find(ParamKind::FluidFlux, isb, kTransportRun))
+      valuqw = *v;
     if (valuqc < 0.0 || valuqw < 0.0) {
       // A warning only: nothing is read, the run goes on with the values.
       writeFree(io.lst(),

@@ -14,7 +14,9 @@
 // aquifer property times the aquifer width.
 #pragma once
 
+#include <array>
 #include <string>
+#include <vector>
 
 #include "io/unit.hpp"
 #include "state/balance.hpp"
@@ -78,6 +80,7 @@ struct Files {
   Unit profCsv;     // --csv: profiles
   Unit fluxCsv;     // --csv: fluxes at the prescribed-value nodes
   Unit balanceCsv;  // --csv: mass balance
+  Unit sensCsv;     // --sensitivity: derivatives of the outputs
   std::string diag; // one line saying what failed and where
   bool listingOpen = false; // before, the listing's lines go to the console
 
@@ -126,6 +129,9 @@ struct Media {
   int nmat = 0;             // number of media (material layers)
   Arr<int, kLegacyEl> lmat; // medium of each element, or zone starts
   Arr2<double, kSlots, kLegacyMat> prop; // prop(slot, medium), as read
+  // (medium, slot) of each value 0 that the reader took for 1 (a width, a
+  // confined thickness, a retardation): a value with no derivative.
+  std::vector<std::array<int, 2>> standsForOne;
 };
 
 // Flow properties per element, per metre of valley (property × width).
@@ -157,6 +163,8 @@ template <class T> struct TransportProperties {
   Arr<T, kLegacyEl> darcy; // Darcy velocity × width, + towards ie+1 [L²/T]
   Arr<T, kLegacyEl> thick; // saturated thickness [L]
   Arr<T, kLegacyEl> qleak; // leakage rate per metre of valley [L²/T]
+  T edarcy = 0.0; // the deck's default Darcy velocity (per unit width) [L/T]
+  T ethick = 0.0; // the deck's default saturated thickness [L]
 };
 
 // The clock: the times of the steps and the time weighting of the current
@@ -200,6 +208,7 @@ template <class T> struct Prescribed {
 template <class T> struct Levels {
   Arr<T, kLegacyNp> hdold; // at the start of the step
   Arr<T, kLegacyNp> hdnew; // at the step's end (the current iterate)
+  std::vector<int> npnonu; // node of each non-uniform initial value, as read
 };
 
 // The banded system of one iteration: astif(ip, 1..3) holds the left

@@ -48,6 +48,8 @@ inline constexpr std::string_view kVelocityFailure =
     "ERROR OR END OF FILE ON DARCY FILE";
 inline constexpr std::string_view kVelocityMismatch =
     "PROBLEMS IN READING DARCY VELOCITIES FILE";
+inline constexpr std::string_view kParameterFailure =
+    "A PARAMETER OF THE COMMAND LINE IS NOT IN THE DECK";
 inline constexpr std::string_view kNotConverged =
     "SOLUTION NOT CONVERGED - PROGRAM TERMINATED";
 

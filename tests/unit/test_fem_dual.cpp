@@ -69,11 +69,12 @@ std::unique_ptr<State> readDeck(const std::string &deck) {
   qmr::open1(s->io, s->opt, s->codes);
   qmr::input(*s);
   qmr::meshgn(s->io, s->opt, s->codes, s->mesh);
-  qmr::mpropf(s->io, s->codes, s->mesh, s->media, s->fprop);
+  qmr::mpropf(s->io, s->opt.values, s->codes, s->mesh, s->media, s->fprop);
   qmr::tmstep(s->io, s->codes, s->clock);
-  qmr::pbc(s->io, s->mesh, s->bc, s->res);
-  qmr::pbflow(s->io, s->mesh, s->bc);
-  qmr::inital(s->io, s->codes, s->mesh, s->clock, s->lev, s->band);
+  qmr::pbc(s->io, s->opt.values, s->mesh, s->bc, s->res);
+  qmr::pbflow(s->io, s->opt.values, s->mesh, s->bc);
+  qmr::inital(s->io, s->opt.values, s->codes, s->mesh, s->clock, s->lev,
+              s->band);
   qmr::nonlin(s->io, s->codes, s->fprop, s->crit);
   return s;
 }

@@ -33,7 +33,8 @@ std::string velocityRecord(int ie, const std::string &d, const std::string &t,
 TEST(InputInitial, DefaultValueAndStartOfTime) {
   auto s = withMesh("       2.5       9.0\nNEXT\n", 4);
   s->clock.tima = 3.0;
-  qmr::inital(s->io, s->codes, s->mesh, s->clock, s->lev, s->band);
+  qmr::inital(s->io, s->opt.values, s->codes, s->mesh, s->clock, s->lev,
+              s->band);
   for (int ip = 1; ip <= 5; ++ip) EXPECT_EQ(s->lev.hdold(ip), 2.5);
   EXPECT_EQ(s->lev.hdold(6), 0.0);
   EXPECT_EQ(nextRecord(*s), "NEXT");
@@ -60,7 +61,8 @@ TEST(InputInitial, RestartTakenInRecordOrderThenOverrides) {
     rst += restartRecord(5 - k, std::to_string(10 * k) + ".0",
                          std::to_string(k + 1) + ".0");
   s->io.restartIn.openText("restart", rst);
-  qmr::inital(s->io, s->codes, s->mesh, s->clock, s->lev, s->band);
+  qmr::inital(s->io, s->opt.values, s->codes, s->mesh, s->clock, s->lev,
+              s->band);
   EXPECT_EQ(s->lev.hdold(1), 1.0); // node number 5 in the first record
   EXPECT_EQ(s->lev.hdold(2), 2.0);
   EXPECT_EQ(s->lev.hdold(3), 8.5); // the later override wins
@@ -89,7 +91,8 @@ TEST(InputInitial, RestartFileOneRecordShort) {
   s->io.restartIn.openText("restart", restartRecord(1, "0.0", "1.0") +
                                           restartRecord(2, "1.0", "2.0"));
   EXPECT_EQ(stopStatus([&] {
-              qmr::inital(s->io, s->codes, s->mesh, s->clock, s->lev, s->band);
+              qmr::inital(s->io, s->opt.values, s->codes, s->mesh, s->clock,
+                          s->lev, s->band);
             }),
             qmr::kExitFailure);
   auto l = listing(*s);
@@ -102,7 +105,8 @@ TEST(InputInitial, RestartFileOneRecordShort) {
   m->codes.ioread = 1;
   m->io.restartIn.openText("restart", "    1        x\n");
   EXPECT_EQ(stopStatus([&] {
-              qmr::inital(m->io, m->codes, m->mesh, m->clock, m->lev, m->band);
+              qmr::inital(m->io, m->opt.values, m->codes, m->mesh, m->clock,
+                          m->lev, m->band);
             }),
             qmr::kExitFailure);
   EXPECT_EQ(lastLine(*m), " ****ERROR OR END OF FILE ON RESTART FILE****");
@@ -112,8 +116,8 @@ TEST(InputInitial, DefaultRecordFailuresAndNodeOutsideMesh) {
   for (const char *deck : {"", "      2,5\n"}) {
     auto s = withMesh(deck, 2);
     EXPECT_EQ(stopStatus([&] {
-                qmr::inital(s->io, s->codes, s->mesh, s->clock, s->lev,
-                            s->band);
+                qmr::inital(s->io, s->opt.values, s->codes, s->mesh, s->clock,
+                            s->lev, s->band);
               }),
               qmr::kExitFailure);
     EXPECT_EQ(lastLine(*s), kMainFail);
@@ -121,13 +125,15 @@ TEST(InputInitial, DefaultRecordFailuresAndNodeOutsideMesh) {
   // The non-uniform records carry no check of their own.
   auto u = withMesh("       1.0\n", 2);
   u->codes.nonu = 1;
-  EXPECT_THROW(qmr::inital(u->io, u->codes, u->mesh, u->clock, u->lev, u->band),
+  EXPECT_THROW(qmr::inital(u->io, u->opt.values, u->codes, u->mesh, u->clock,
+                           u->lev, u->band),
                qmr::ReaderFault);
 
   auto b = withMesh("       1.0\n    4       1.0\n", 2);
   b->codes.nonu = 1;
   EXPECT_EQ(stopStatus([&] {
-              qmr::inital(b->io, b->codes, b->mesh, b->clock, b->lev, b->band);
+              qmr::inital(b->io, b->opt.values, b->codes, b->mesh, b->clock,
+                          b->lev, b->band);
             }),
             qmr::kExitFailure);
   EXPECT_EQ(b->io.diag, "main input record 2: non-uniform initial value "
@@ -199,7 +205,7 @@ TEST(InputVelocity, DefaultVelocityTimesWidth) {
   s->fprop.ewide(1) = 50.0;
   s->fprop.ewide(2) = 80.0;
   s->tprop.qleak(1) = 4.0;
-  qmr::rdarcy(s->io, s->codes, s->mesh, s->fprop, s->tprop);
+  qmr::rdarcy(s->io, s->opt.values, s->codes, s->mesh, s->fprop, s->tprop);
   EXPECT_EQ(s->tprop.darcy(1), 100.0);
   EXPECT_EQ(s->tprop.darcy(2), 160.0);
   EXPECT_EQ(s->tprop.thick(1), 10.0);
@@ -215,7 +221,8 @@ TEST(InputVelocity, DefaultVelocityTimesWidth) {
   for (const char *deck : {"", "       2.0      1O.0\n"}) {
     auto e = withMesh(deck, 2);
     EXPECT_EQ(stopStatus([&] {
-                qmr::rdarcy(e->io, e->codes, e->mesh, e->fprop, e->tprop);
+                qmr::rdarcy(e->io, e->opt.values, e->codes, e->mesh, e->fprop,
+                            e->tprop);
               }),
               qmr::kExitFailure);
     EXPECT_EQ(lastLine(*e), kMainFail);
@@ -229,7 +236,7 @@ TEST(InputVelocity, OneBlockFromTheFile) {
                           velocityRecord(1, "0.5", "12.0", "-0.2", "0.3") +
                               velocityRecord(2, "-1.5", "11.0", "0.1", "-4.0") +
                               velocityRecord(3, "9.0", "9.0", "9.0", "9.0"));
-  qmr::rdarcy(s->io, s->codes, s->mesh, s->fprop, s->tprop);
+  qmr::rdarcy(s->io, s->opt.values, s->codes, s->mesh, s->fprop, s->tprop);
   EXPECT_EQ(s->tprop.darcy(1), 0.5);
   EXPECT_EQ(s->tprop.thick(1), 12.0);
   EXPECT_EQ(s->tprop.qleak(1), 0.0);
@@ -251,7 +258,8 @@ TEST(InputVelocity, ElementNumberOutOfStep) {
                           velocityRecord(1, "0.5", "1.0", "0", "0") +
                               velocityRecord(3, "0.7", "1.0", "0", "0"));
   EXPECT_EQ(stopStatus([&] {
-              qmr::rdarcy(s->io, s->codes, s->mesh, s->fprop, s->tprop);
+              qmr::rdarcy(s->io, s->opt.values, s->codes, s->mesh, s->fprop,
+                          s->tprop);
             }),
             qmr::kExitFailure);
   EXPECT_EQ(lastLine(*s), " ****PROBLEMS IN READING DARCY VELOCITIES FILE****");
@@ -269,7 +277,8 @@ TEST(InputVelocity, ShortOrMalformedFile) {
     s->codes.iodarc = 1;
     s->io.velocity.openText("vel.dat", file);
     EXPECT_EQ(stopStatus([&] {
-                qmr::rdarcy(s->io, s->codes, s->mesh, s->fprop, s->tprop);
+                qmr::rdarcy(s->io, s->opt.values, s->codes, s->mesh, s->fprop,
+                            s->tprop);
               }),
               qmr::kExitFailure);
     EXPECT_EQ(lastLine(*s), " ****ERROR OR END OF FILE ON DARCY FILE****");
@@ -280,7 +289,7 @@ TEST(InputVelocity, PerStepCodeReadsNothingAndLargerCodesAreRejected) {
   auto s = withMesh("NEXT\n", 2);
   s->codes.iodarc = 2;
   s->io.velocity.openText("vel.dat", velocityRecord(1, "0.5", "1.0", "0", "0"));
-  qmr::rdarcy(s->io, s->codes, s->mesh, s->fprop, s->tprop);
+  qmr::rdarcy(s->io, s->opt.values, s->codes, s->mesh, s->fprop, s->tprop);
   EXPECT_EQ(nextRecord(*s), "NEXT");
   std::string rec;
   EXPECT_TRUE(s->io.velocity.next(rec));
@@ -289,7 +298,8 @@ TEST(InputVelocity, PerStepCodeReadsNothingAndLargerCodesAreRejected) {
   auto b = withMesh("NEXT\n", 2);
   b->codes.iodarc = 3;
   EXPECT_EQ(stopStatus([&] {
-              qmr::rdarcy(b->io, b->codes, b->mesh, b->fprop, b->tprop);
+              qmr::rdarcy(b->io, b->opt.values, b->codes, b->mesh, b->fprop,
+                          b->tprop);
             }),
             qmr::kExitFailure);
   EXPECT_EQ(lastLine(*b), kMainFail);
