@@ -39,8 +39,7 @@ std::string absent(const Parameter &p, const Codes &codes, int nmat, int nbt,
                              : "";
   case ParamKind::DefaultVelocity:
   case ParamKind::DefaultThickness:
-    return codes.iodarc > 0 ? "the velocities come from the velocity file"
-                            : "";
+    return codes.iodarc > 0 ? "the velocities come from the velocity file" : "";
   }
   return "";
 }

@@ -58,8 +58,7 @@ void assignMedia(const Codes &codes, const Mesh &mesh, const Media &media,
 }
 
 // The nine flow values of element le from slots 1..9.
-template <class T>
-void assignFlow(FlowProperties<T> &p, int le, const T *v) {
+template <class T> void assignFlow(FlowProperties<T> &p, int le, const T *v) {
   p.etran(le) = v[0];
   p.espec(le) = v[1];
   p.estor(le) = v[2];
@@ -87,7 +86,8 @@ void assignTransport(TransportProperties<T> &t, FlowProperties<T> &p, int le,
 }
 
 // Leakage limit per element, then the extensive values times the width.
-template <class T> void scaleFlowElements(const Mesh &mesh, FlowProperties<T> &p) {
+template <class T>
+void scaleFlowElements(const Mesh &mesh, FlowProperties<T> &p) {
   const double kTiny = static_cast<double>(1.0E-10F); // zero width, eqmax
   for (int ie = 1; ie <= mesh.ne; ++ie) {
     p.iqmax(ie) = 0;

@@ -1,6 +1,7 @@
 #include "sens/sensitivity.hpp"
 
 #include <algorithm>
+#include <cmath>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -43,16 +44,28 @@ struct Flags {
 };
 
 // What the iteration on derivatives reports: no listing, only the flags.
-struct FlagReport {
+// A scan decides whether the iteration goes on: it does while the largest
+// change of a node is at or above the tolerance. When a change of 0.1 % of
+// some parameter could carry that change across the tolerance (judged from
+// the change's own derivative), the run could make one iteration more or
+// less there, and the derivatives from then on are one-sided.
+template <class T> struct FlagReport {
   const Criteria &crit;
+  const Band<T> &band;
+  const Levels<T> &lev;
+  const std::vector<double> &scale; // magnitude of each parameter
   Flags &flags;
   double used; // the tolerance of the next scan
 
   void dry(int) { flags.dry = true; }
   void iteration(int, const Scan &scan) {
-    if (crit.nitmax > 1 && scan.amaxdf >= 0.1 * used &&
-        scan.amaxdf <= 10.0 * used)
-      flags.convergence = true;
+    if (crit.nitmax > 1 && scan.nmaxnd > 0) {
+      const T change = band.aslod(scan.nmaxnd) - lev.hdnew(scan.nmaxnd);
+      const double margin = std::fabs(scan.amaxdf - used);
+      for (std::size_t j = 0; j < scale.size(); ++j)
+        if (std::fabs(change.d[j]) * scale[j] * 1e-3 >= margin)
+          flags.convergence = true;
+    }
     used = crit.toler;
   }
 };
@@ -65,8 +78,8 @@ void row(Unit &out, const Parameter &p, const char *output, const Clock &c,
   r += ',';
   r += output;
   r += ',' + std::to_string(c.its) + ',' + shortest(c.ttime) + ',' +
-       std::to_string(node) + ',' + shortest(x) + ',' + shortest(value) +
-       ',' + shortest(derivative) + ',' + flag;
+       std::to_string(node) + ',' + shortest(x) + ',' + shortest(value) + ',' +
+       shortest(derivative) + ',' + flag;
   out.put(r);
 }
 
@@ -82,7 +95,7 @@ template <int N> class TangentChunk : public Chunk {
 
 public:
   TangentChunk(const State &s, std::vector<Parameter> params)
-      : p_(std::move(params)), crit_(s.crit) {
+      : p_(std::move(params)), scale_(p_.size(), 1.0), crit_(s.crit) {
     const int imode = s.codes.imode;
     seedProperties(s, imode);
     seedPrescribed(s, imode);
@@ -102,16 +115,15 @@ public:
       band_.aslod(i) = 0.0;
       for (int j = 1; j <= band_.ifullb; ++j) band_.astif(i, j) = 0.0;
     }
-    FlagReport report{crit_, flags_, crit_.toler};
+    FlagReport<T> report{crit_, band_, lev_, scale_, flags_, crit_.toler};
     if (s.codes.imode == kFlowRun) {
-      FlowSystem<T> f{mesh,  s.codes, s.clock, fprop_,
-                      bc_,   lev_,    band_,   crit_};
+      FlowSystem<T> f{mesh, s.codes, s.clock, fprop_, bc_, lev_, band_, crit_};
       flowIteration(f, report);
     } else {
       // Velocities read before every step carry no derivative.
       if (s.codes.iodarc == 2) copyVelocities(s);
-      TransportSystem<T> t{mesh,  s.codes, s.clock, tprop_,
-                           bc_,   lev_,    band_,   crit_};
+      TransportSystem<T> t{mesh, s.codes, s.clock, tprop_,
+                           bc_,  lev_,    band_,   crit_};
       transportIteration(t, report);
     }
     for (int ip = 1; ip <= mesh.np; ++ip)
@@ -121,10 +133,14 @@ public:
   }
 
 private:
-  // d/dp = 1 in the slot of parameter j.
-  void seed(T &x, ParamKind kind, int index, int imode) const {
+  // d/dp = 1 in the slot of parameter j; the parameter's magnitude is
+  // kept for the flags (1 for a parameter whose value is 0).
+  void seed(T &x, ParamKind kind, int index, int imode) {
     for (int j = 0; j < static_cast<int>(p_.size()); ++j)
-      if (p_[j].is(kind, index, imode)) x.d[j] = 1.0;
+      if (p_[j].is(kind, index, imode)) {
+        x.d[j] = 1.0;
+        scale_[j] = x.v != 0.0 ? std::fabs(x.v) : 1.0;
+      }
   }
 
   void seedProperties(const State &s, int imode) {
@@ -136,16 +152,22 @@ private:
         table(k, imat) = s.media.prop(k, imat);
         for (int j = 0; j < static_cast<int>(p_.size()); ++j)
           if (p_[j].at->kind == ParamKind::Medium && p_[j].index == imat &&
-              p_[j].slot(imode) == k)
+              p_[j].slot(imode) == k) {
             table(k, imat).d[j] = 1.0;
+            const double v = s.media.prop(k, imat);
+            scale_[j] = v != 0.0 ? std::fabs(v) : 1.0;
+          }
       }
     const FlowProperties<double> &fp = s.fprop;
-    for (auto [to, from] :
-         {std::pair{&fprop_.etran, &fp.etran}, {&fprop_.estor, &fp.estor},
-          {&fprop_.eqrch, &fp.eqrch}, {&fprop_.espec, &fp.espec},
-          {&fprop_.ebott, &fp.ebott}, {&fprop_.eleak, &fp.eleak},
-          {&fprop_.ehfix, &fp.ehfix}, {&fprop_.ewide, &fp.ewide},
-          {&fprop_.eqmax, &fp.eqmax}})
+    for (auto [to, from] : {std::pair{&fprop_.etran, &fp.etran},
+                            {&fprop_.estor, &fp.estor},
+                            {&fprop_.eqrch, &fp.eqrch},
+                            {&fprop_.espec, &fp.espec},
+                            {&fprop_.ebott, &fp.ebott},
+                            {&fprop_.eleak, &fp.eleak},
+                            {&fprop_.ehfix, &fp.ehfix},
+                            {&fprop_.ewide, &fp.ewide},
+                            {&fprop_.eqmax, &fp.eqmax}})
       sizeAs(*to, *from);
     sizeAs(fprop_.iqmax, fp.iqmax);
     fprop_.ilqmax = fp.ilqmax;
@@ -156,13 +178,17 @@ private:
       return;
     }
     const TransportProperties<double> &tp = s.tprop;
-    for (auto [to, from] :
-         {std::pair{&tprop_.alfal, &tp.alfal}, {&tprop_.difus, &tp.difus},
-          {&tprop_.poros, &tp.poros}, {&tprop_.retar, &tp.retar},
-          {&tprop_.decay, &tp.decay}, {&tprop_.crech, &tp.crech},
-          {&tprop_.cleak, &tp.cleak}, {&tprop_.qrech, &tp.qrech},
-          {&tprop_.darcy, &tp.darcy}, {&tprop_.thick, &tp.thick},
-          {&tprop_.qleak, &tp.qleak}})
+    for (auto [to, from] : {std::pair{&tprop_.alfal, &tp.alfal},
+                            {&tprop_.difus, &tp.difus},
+                            {&tprop_.poros, &tp.poros},
+                            {&tprop_.retar, &tp.retar},
+                            {&tprop_.decay, &tp.decay},
+                            {&tprop_.crech, &tp.crech},
+                            {&tprop_.cleak, &tp.cleak},
+                            {&tprop_.qrech, &tp.qrech},
+                            {&tprop_.darcy, &tp.darcy},
+                            {&tprop_.thick, &tp.thick},
+                            {&tprop_.qleak, &tp.qleak}})
       sizeAs(*to, *from);
     assignMedia<8>(s.codes, mesh, s.media, table, [this](int le, const T *v) {
       assignTransport(tprop_, fprop_, le, v);
@@ -267,6 +293,7 @@ private:
   }
 
   std::vector<Parameter> p_;
+  std::vector<double> scale_; // magnitude of each parameter
   FlowProperties<T> fprop_;
   TransportProperties<T> tprop_;
   Prescribed<T> bc_;
@@ -324,7 +351,8 @@ std::unique_ptr<Sensitivity> Sensitivity::start(State &s) {
   if (all.empty()) return std::make_unique<NoSensitivity>();
   for (const Parameter &p : all)
     if (const std::string why = noDerivative(p, s); !why.empty())
-      fail(s.io, "--sensitivity " + p.path + ": " + why + "; it has no derivative",
+      fail(s.io,
+           "--sensitivity " + p.path + ": " + why + "; it has no derivative",
            kParameterFailure);
   Files &io = s.io;
   openOrFail(io.sensCsv, sensName(io), "sensitivity file",

@@ -15,12 +15,14 @@ template <int N> struct Tangent {
   Tangent(double value) : v(value) {} // a constant: no derivative
 };
 
-template <int N> Tangent<N> operator+(const Tangent<N> &a, const Tangent<N> &b) {
+template <int N>
+Tangent<N> operator+(const Tangent<N> &a, const Tangent<N> &b) {
   Tangent<N> r(a.v + b.v);
   for (int j = 0; j < N; ++j) r.d[j] = a.d[j] + b.d[j];
   return r;
 }
-template <int N> Tangent<N> operator-(const Tangent<N> &a, const Tangent<N> &b) {
+template <int N>
+Tangent<N> operator-(const Tangent<N> &a, const Tangent<N> &b) {
   Tangent<N> r(a.v - b.v);
   for (int j = 0; j < N; ++j) r.d[j] = a.d[j] - b.d[j];
   return r;
@@ -30,12 +32,14 @@ template <int N> Tangent<N> operator-(const Tangent<N> &a) {
   for (int j = 0; j < N; ++j) r.d[j] = -a.d[j];
   return r;
 }
-template <int N> Tangent<N> operator*(const Tangent<N> &a, const Tangent<N> &b) {
+template <int N>
+Tangent<N> operator*(const Tangent<N> &a, const Tangent<N> &b) {
   Tangent<N> r(a.v * b.v);
   for (int j = 0; j < N; ++j) r.d[j] = a.d[j] * b.v + a.v * b.d[j];
   return r;
 }
-template <int N> Tangent<N> operator/(const Tangent<N> &a, const Tangent<N> &b) {
+template <int N>
+Tangent<N> operator/(const Tangent<N> &a, const Tangent<N> &b) {
   Tangent<N> r(a.v / b.v);
   const double bb = b.v * b.v;
   for (int j = 0; j < N; ++j) r.d[j] = (a.d[j] * b.v - a.v * b.d[j]) / bb;

@@ -47,8 +47,8 @@ std::size_t distance(std::string_view a, std::string_view b) {
     row[0] = i;
     for (std::size_t j = 1; j <= b.size(); ++j) {
       const std::size_t up = row[j];
-      row[j] = std::min({row[j] + 1, row[j - 1] + 1,
-                         diag + (a[i - 1] == b[j - 1] ? 0 : 1)});
+      row[j] = std::min(
+          {row[j] + 1, row[j - 1] + 1, diag + (a[i - 1] == b[j - 1] ? 0 : 1)});
       diag = up;
     }
   }
@@ -75,19 +75,18 @@ std::optional<Parameter> parseParameter(std::string_view text,
   if (open != std::string_view::npos) {
     const std::size_t close = rest.find(']', open);
     const char *first = rest.data() + open + 1;
-    const char *last = rest.data() + (close == std::string_view::npos
-                                          ? rest.size()
-                                          : close);
+    const char *last =
+        rest.data() + (close == std::string_view::npos ? rest.size() : close);
     const auto r = std::from_chars(first, last, p.index);
-    if (close == std::string_view::npos || r.ptr != last || r.ec != std::errc() ||
-        p.index < 1) {
+    if (close == std::string_view::npos || r.ptr != last ||
+        r.ec != std::errc() || p.index < 1) {
       why = "\"" + std::string(text) +
             "\": an index is a whole number from 1 in brackets, as in "
             "media[1].conductivity";
       return std::nullopt;
     }
-    name = std::string(rest.substr(0, open + 1)) +
-           std::string(rest.substr(close));
+    name =
+        std::string(rest.substr(0, open + 1)) + std::string(rest.substr(close));
   } else {
     name = std::string(rest);
   }
@@ -115,7 +114,8 @@ std::optional<Parameter> parseParameter(std::string_view text,
       std::string s(n.name);
       if (const std::size_t b = s.find("[]"); b != std::string::npos)
         s.insert(b + 1, std::to_string(p.index > 0 ? p.index : 1));
-      close += (close.empty() ? "" : ", ") + p.deck + (p.deck.empty() ? "" : ".") + s;
+      close += (close.empty() ? "" : ", ") + p.deck +
+               (p.deck.empty() ? "" : ".") + s;
     }
   if (!close.empty()) why += "; did you mean " + close + "?";
   return std::nullopt;
