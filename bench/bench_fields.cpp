@@ -19,11 +19,11 @@
 #include <string>
 #include <vector>
 
-#include "layout/layout.hpp"
-#include "layout/unit.hpp"
+#include "io/layout.hpp"
+#include "io/unit.hpp"
 
-#if __has_include("layout/field.hpp")
-#include "layout/field.hpp"
+#if __has_include("io/field.hpp")
+#include "io/field.hpp"
 #define QMR_HAVE_FIELD 1
 #endif
 

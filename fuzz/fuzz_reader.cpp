@@ -17,8 +17,8 @@
 #include <string>
 #include <vector>
 
-#include "layout/layout.hpp"
-#include "layout/unit.hpp"
+#include "io/layout.hpp"
+#include "io/unit.hpp"
 
 namespace {
 

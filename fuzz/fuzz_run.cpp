@@ -93,8 +93,9 @@ bool ownListing(qmr::State &s, fs::path &path) {
   path = s.io.listing.name();
   std::error_code ec;
   if (!fs::is_regular_file(path, ec)) return false;
-  const qmr::Unit *others[] = {&s.io.flux, &s.io.deck, &s.io.graphic,
-                               &s.io.restartIn, &s.io.restartOut, &s.io.velocity};
+  const qmr::Unit *others[] = {&s.io.flux,       &s.io.deck,
+                               &s.io.graphic,    &s.io.restartIn,
+                               &s.io.restartOut, &s.io.velocity};
   for (const qmr::Unit *u : others) {
     if (u->name().empty()) continue;
     std::error_code eq;

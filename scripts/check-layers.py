@@ -5,8 +5,8 @@ import pathlib
 import re
 import sys
 
-ORDER = ["layout", "state", "stop", "math", "fem", "output", "input",
-         "drivers", "run"]
+ORDER = ["io", "state", "stop", "math", "fem", "output", "input",
+         "drivers", "sens", "run"]
 # Layers that sit side by side: neither includes the other.
 SIBLINGS = {("fem", "output"), ("output", "fem")}
 

@@ -3,7 +3,7 @@
 // increase held in storage, summed over the elements from the heads at the
 // start and the end of the step.
 #include "drivers/step.hpp"
-#include "layout/layout.hpp"
+#include "io/layout.hpp"
 
 namespace qmr {
 
@@ -63,10 +63,10 @@ FlowBalance flowBalance(const Mesh &mesh, const Codes &codes,
       const double rd22 = rd2 * rd2;
       const double rd23 = rd2 * rd2 * rd2;
       const double earea = (rd22 - rd12) * 0.5;
-      const double radlek = el * el *
-                            ((h.hdnew2 - h.hdnew1) * theta +
-                             (h.hdold2 - h.hdold1) * thetm) /
-                            12.0;
+      const double radlek =
+          el * el *
+          ((h.hdnew2 - h.hdnew1) * theta + (h.hdold2 - h.hdold1) * thetm) /
+          12.0;
       const double eqleak = elleak * hddiff * el * radzer - elleak * radlek;
       if (codes.i2dwt == 1) ethick = hdmean - ethick;
       elstor = ethick * p.espec(ie) + elstor;

@@ -7,8 +7,8 @@
 #include "drivers/step.hpp"
 #include "fem/fem.hpp"
 #include "fem/transtep.hpp"
-#include "layout/layout.hpp"
-#include "layout/records.hpp"
+#include "io/layout.hpp"
+#include "io/records.hpp"
 #include "stop/stop.hpp"
 
 namespace qmr {
@@ -53,8 +53,7 @@ void drivet(State &s) {
     write(s.io.lst(), kSolutionHead, {});
     write(s.io.lst(), kColHead, {});
     for (int ip = 1; ip <= s.mesh.np; ++ip)
-      write(s.io.lst(), kNodeLine,
-            {ip, s.mesh.ecoord(ip), s.lev.hdnew(ip)});
+      write(s.io.lst(), kNodeLine, {ip, s.mesh.ecoord(ip), s.lev.hdnew(ip)});
   }
 
   // At most one profile per step.

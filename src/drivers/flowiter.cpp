@@ -6,8 +6,8 @@
 #include "drivers/step.hpp"
 #include "fem/fem.hpp"
 #include "fem/flowstep.hpp"
-#include "layout/layout.hpp"
-#include "layout/warn.hpp"
+#include "io/layout.hpp"
+#include "io/warn.hpp"
 #include "stop/stop.hpp"
 
 namespace qmr {
@@ -55,8 +55,7 @@ void flowIterate(State &s) {
   if (end.converged) return;
 
   // A linear problem goes on with the last iterate.
-  if (s.codes.i2dwt == 1 || s.fprop.ilqmax == 1)
-    endqmr(s.io, 3, kNotConverged);
+  if (s.codes.i2dwt == 1 || s.fprop.ilqmax == 1) endqmr(s.io, 3, kNotConverged);
 }
 
 } // namespace qmr

@@ -4,8 +4,8 @@
 #include <vector>
 
 #include "drivers/step.hpp"
-#include "layout/layout.hpp"
-#include "layout/records.hpp"
+#include "io/layout.hpp"
+#include "io/records.hpp"
 #include "output/logpos.hpp"
 
 namespace qmr {

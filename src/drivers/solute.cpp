@@ -25,7 +25,9 @@ SoluteBalance soluteBalance(const Mesh &mesh, const Codes &codes,
   const double wnew = clock.theta;
   const double wold = -clock.thtm1;
   // The time-weighted concentration of a node over the step.
-  auto mean = [&](int ip) { return wnew * lev.hdnew(ip) + wold * lev.hdold(ip); };
+  auto mean = [&](int ip) {
+    return wnew * lev.hdnew(ip) + wold * lev.hdold(ip);
+  };
 
   double before = 0.0; // discharge of the previous element over the step
   for (int ie = 1; ie <= mesh.ne; ++ie) {

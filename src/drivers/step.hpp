@@ -41,12 +41,10 @@ inline StepHeads stepHeads(const Levels<double> &lev, int ie) {
 
 // The leakage limiter of flow element ie on the heads of the step.
 inline Leakage<double> limitLeakage(const FlowProperties<double> &p,
-                                    const StepHeads &h, int ie,
-                                    double theta) {
-  return sbleak<double>(
-      {h.hdnew1, h.hdnew2, h.hdold1, h.hdold2, p.ehfix(ie), p.eleak(ie),
-       p.eqmax(ie)},
-      theta);
+                                    const StepHeads &h, int ie, double theta) {
+  return sbleak<double>({h.hdnew1, h.hdnew2, h.hdold1, h.hdold2, p.ehfix(ie),
+                         p.eleak(ie), p.eqmax(ie)},
+                        theta);
 }
 
 // --- the parts of the flow step ----------------------------------------------
@@ -69,8 +67,7 @@ void fluxRow(Files &io, const Codes &codes, const Clock &clock, int nbt,
 // The mass balance of the step, and its report in the listing.
 FlowBalance flowBalance(const Mesh &mesh, const Codes &codes,
                         const Clock &clock, const FlowProperties<double> &p,
-                        const Levels<double> &lev, double pfxsum,
-                        double qdsum);
+                        const Levels<double> &lev, double pfxsum, double qdsum);
 void printFlowBalance(Files &io, const FlowBalance &b);
 
 // --- the transport step -----------------------------------------------------

@@ -1,6 +1,6 @@
 // The end of a flow or transport step in the listing, and the profile store.
 #include "drivers/step.hpp"
-#include "layout/layout.hpp"
+#include "io/layout.hpp"
 
 namespace qmr {
 

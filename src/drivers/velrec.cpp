@@ -2,8 +2,8 @@
 // the thickness, the leakage rate and the recharge, from the time-weighted
 // heads of the step.
 #include "drivers/step.hpp"
-#include "layout/layout.hpp"
-#include "layout/records.hpp"
+#include "io/layout.hpp"
+#include "io/records.hpp"
 
 namespace qmr {
 

@@ -7,8 +7,7 @@
 namespace qmr {
 
 template <class T>
-LocalSystem<T> assemf(const FlowElement<T> &e, const Weights &w,
-                      bool radial) {
+LocalSystem<T> assemf(const FlowElement<T> &e, const Weights &w, bool radial) {
   const T stor = w.asign * e.elstor;
 
   // Conduction of the new and the old level over the step.

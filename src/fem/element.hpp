@@ -30,13 +30,13 @@ template <class T> struct LocalSystem {
 // One flow element as assemf takes it: the values of the element after the
 // aquifer's thickness and the leakage limiter have been applied.
 template <class T> struct FlowElement {
-  double el;     // length [L]
-  double r1, r2; // coordinates (radii) of its nodes [L]
-  T eltran;      // conductivity × width × thickness [L³/T]
-  T elstor;      // storage × width [L]
-  T elqrch;      // recharge × width [L²/T]
-  T elleak;      // leakage coefficient × width, as limited [L/T]
-  T elqfix;      // leakage source from the fixed head [L²/T]
+  double el;        // length [L]
+  double r1, r2;    // coordinates (radii) of its nodes [L]
+  T eltran;         // conductivity × width × thickness [L³/T]
+  T elstor;         // storage × width [L]
+  T elqrch;         // recharge × width [L²/T]
+  T elleak;         // leakage coefficient × width, as limited [L/T]
+  T elqfix;         // leakage source from the fixed head [L²/T]
   T hdold1, hdold2; // old levels of its nodes [L]
 };
 

@@ -3,8 +3,8 @@
 // the velocity file before every time step of a transport run.
 #include "fem/fem.hpp"
 #include "fem/velocity.hpp"
-#include "layout/layout.hpp"
-#include "layout/records.hpp"
+#include "io/layout.hpp"
+#include "io/records.hpp"
 #include "stop/stop.hpp"
 
 namespace qmr {

@@ -14,8 +14,7 @@ namespace qmr {
 // Step start: a clear system, the iterate started from the old values, the
 // clock advanced to step its, the time weighting and the step header.
 void tstart(Clock &clock, const Codes &codes, const Mesh &mesh,
-            Band<double> &band, Levels<double> &lev, Results &res,
-            Files &io);
+            Band<double> &band, Levels<double> &lev, Results &res, Files &io);
 // Per-step velocity input of a transport run (velocity file code 2).
 void fdarcy(Files &io, const Codes &codes, const Mesh &mesh, int its,
             TransportProperties<double> &tprop);

@@ -34,15 +34,16 @@ FlowElement<T> flowElement(const FlowSystem<T> &f, int ie, Dry &&dry) {
   const Levels<T> &lev = f.lev;
   const int ip1 = ie;
   const int ip2 = ie + 1;
-  FlowElement<T> e{f.mesh.elen(ie), f.mesh.ecoord(ip1), f.mesh.ecoord(ip2),
-                   T(0.0), T(0.0), p.eqrch(ie), p.eleak(ie), T(0.0),
-                   lev.hdold(ip1), lev.hdold(ip2)};
+  FlowElement<T> e{
+      f.mesh.elen(ie), f.mesh.ecoord(ip1), f.mesh.ecoord(ip2), T(0.0),
+      T(0.0),          p.eqrch(ie),        p.eleak(ie),        T(0.0),
+      lev.hdold(ip1),  lev.hdold(ip2)};
   if (p.iqmax(ie) == 1)
-    e.elleak = sbleak<T>({lev.hdnew(ip1), lev.hdnew(ip2), lev.hdold(ip1),
-                          lev.hdold(ip2), p.ehfix(ie), p.eleak(ie),
-                          p.eqmax(ie)},
-                         f.clock.theta)
-                   .elleak;
+    e.elleak =
+        sbleak<T>({lev.hdnew(ip1), lev.hdnew(ip2), lev.hdold(ip1),
+                   lev.hdold(ip2), p.ehfix(ie), p.eleak(ie), p.eqmax(ie)},
+                  f.clock.theta)
+            .elleak;
   e.elqfix = p.ehfix(ie) * e.elleak;
   if (f.codes.i2dwt == 0) {
     const T ethick = p.ebott(ie);

@@ -7,8 +7,7 @@
 
 namespace qmr {
 
-template <class T>
-Leakage<T> sbleak(const LeakageInput<T> &in, double theta) {
+template <class T> Leakage<T> sbleak(const LeakageInput<T> &in, double theta) {
   Leakage<T> out{(in.hnew1 + in.hnew2) * 0.5, (in.hold1 + in.hold2) * 0.5,
                  T(0.0), in.elleak};
 

@@ -26,11 +26,11 @@ template <class T> struct TransportSystem {
 template <class T>
 TransportElement<T> transportElement(const TransportSystem<T> &t, int ie) {
   const TransportProperties<T> &p = t.prop;
-  return {t.mesh.elen(ie), t.mesh.ecoord(ie), t.mesh.ecoord(ie + 1),
-          p.thick(ie),     p.darcy(ie),       p.alfal(ie),
-          p.difus(ie),     p.poros(ie),       p.retar(ie),
-          p.decay(ie),     p.crech(ie),       p.cleak(ie),
-          p.qrech(ie),     p.qleak(ie),       t.lev.hdold(ie),
+  return {t.mesh.elen(ie),    t.mesh.ecoord(ie), t.mesh.ecoord(ie + 1),
+          p.thick(ie),        p.darcy(ie),       p.alfal(ie),
+          p.difus(ie),        p.poros(ie),       p.retar(ie),
+          p.decay(ie),        p.crech(ie),       p.cleak(ie),
+          p.qrech(ie),        p.qleak(ie),       t.lev.hdold(ie),
           t.lev.hdold(ie + 1)};
 }
 

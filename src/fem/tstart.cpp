@@ -1,7 +1,7 @@
 // Step start: clears the system, starts the iterate from the old values,
 // advances the clock, fixes the time weighting and prints the step header.
 #include "fem/fem.hpp"
-#include "layout/layout.hpp"
+#include "io/layout.hpp"
 
 namespace qmr {
 
@@ -11,8 +11,7 @@ const Layout kHeader(
 } // namespace
 
 void tstart(Clock &clock, const Codes &codes, const Mesh &mesh,
-            Band<double> &band, Levels<double> &lev, Results &res,
-            Files &io) {
+            Band<double> &band, Levels<double> &lev, Results &res, Files &io) {
   for (int i = 1; i <= mesh.nd; ++i) {
     lev.hdnew(i) = lev.hdold(i);
     band.aslod(i) = 0.0;

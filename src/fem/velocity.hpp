@@ -5,9 +5,9 @@
 #include <charconv>
 #include <string>
 
-#include "layout/layout.hpp"
-#include "layout/records.hpp"
-#include "layout/warn.hpp"
+#include "io/layout.hpp"
+#include "io/records.hpp"
+#include "io/warn.hpp"
 #include "state/state.hpp"
 #include "stop/stop.hpp"
 

@@ -23,41 +23,45 @@ inline std::string outsideText(long rec, std::string_view what, int value,
 
 // Ends the run unless lo <= value <= hi; `rec` is the main-input record that
 // carried the value.
-inline void checkRange(State &s, long rec, std::string_view what, int value,
+inline void checkRange(Files &io, long rec, std::string_view what, int value,
                        int lo, int hi) {
   if (value < lo || value > hi)
-    badInput(s.io, outsideText(rec, what, value, lo, hi));
+    badInput(io, outsideText(rec, what, value, lo, hi));
 }
 
 // A node number read from record `rec` of the main input must lie in 1..np.
-inline void checkNode(State &s, long rec, std::string_view what, int node) {
-  checkRange(s, rec, what, node, 1, s.mesh.np);
+inline void checkNode(Files &io, const Mesh &mesh, long rec,
+                      std::string_view what, int node) {
+  checkRange(io, rec, what, node, 1, mesh.np);
 }
 
 // Zone start numbers lmat(1..nmat), read one per record ending with record
 // `last`: each in 1..np and each greater than the one before.
-inline void checkZones(State &s, long last) {
-  for (int imat = 1; imat <= s.media.nmat; ++imat) {
-    const long rec = last - s.media.nmat + imat;
-    checkNode(s, rec, "zone start", s.media.lmat(imat));
-    if (imat > 1 && s.media.lmat(imat) <= s.media.lmat(imat - 1))
-      badInput(s.io, "main input record " + std::to_string(rec) + ": zone start " +
-                      std::to_string(s.media.lmat(imat)) + " of medium " +
-                      std::to_string(imat) + " does not follow the start " +
-                      std::to_string(s.media.lmat(imat - 1)) + " of medium " +
-                      std::to_string(imat - 1));
+inline void checkZones(Files &io, const Mesh &mesh, const Media &media,
+                       long last) {
+  for (int imat = 1; imat <= media.nmat; ++imat) {
+    const long rec = last - media.nmat + imat;
+    checkNode(io, mesh, rec, "zone start", media.lmat(imat));
+    if (imat > 1 && media.lmat(imat) <= media.lmat(imat - 1))
+      badInput(io, "main input record " + std::to_string(rec) +
+                       ": zone start " + std::to_string(media.lmat(imat)) +
+                       " of medium " + std::to_string(imat) +
+                       " does not follow the start " +
+                       std::to_string(media.lmat(imat - 1)) + " of medium " +
+                       std::to_string(imat - 1));
   }
 }
 
 // Medium numbers lmat(1..ne), read one per record ending with record `last`:
 // each in 1..nmat.
-inline void checkMedia(State &s, long last) {
-  for (int ie = 1; ie <= s.mesh.ne; ++ie) {
-    if (s.media.lmat(ie) >= 1 && s.media.lmat(ie) <= s.media.nmat) continue;
-    badInput(s.io, "main input record " + std::to_string(last - s.mesh.ne + ie) +
-                    ": medium number " + std::to_string(s.media.lmat(ie)) +
-                    " of element " + std::to_string(ie) + " is outside 1.." +
-                    std::to_string(s.media.nmat));
+inline void checkMedia(Files &io, const Mesh &mesh, const Media &media,
+                       long last) {
+  for (int ie = 1; ie <= mesh.ne; ++ie) {
+    if (media.lmat(ie) >= 1 && media.lmat(ie) <= media.nmat) continue;
+    badInput(io, "main input record " + std::to_string(last - mesh.ne + ie) +
+                     ": medium number " + std::to_string(media.lmat(ie)) +
+                     " of element " + std::to_string(ie) + " is outside 1.." +
+                     std::to_string(media.nmat));
   }
 }
 

@@ -3,8 +3,8 @@
 // also the first time level, the first time weight and the band constants.
 #include "input/check.hpp"
 #include "input/input.hpp"
-#include "layout/layout.hpp"
-#include "layout/records.hpp"
+#include "io/layout.hpp"
+#include "io/records.hpp"
 #include "stop/stop.hpp"
 
 namespace qmr {
@@ -19,41 +19,50 @@ const Layout kNonuEcho("(/,' NODE NUMBER (',I4,' ) - NON-UNIFORM INITIAL VALUE =
 
 } // namespace
 
-void inital(State &s) {
-  if (s.codes.ioread == 1) {
-    write(s.io.lst(), kRstHead, {});
-    s.io.restartIn.setSection("restart records");
-    for (int ip = 1; ip <= s.mesh.np; ++ip) {
+void inital(Files &io, const ParameterValues &values, const Codes &codes,
+            const Mesh &mesh, Clock &clock, Levels<double> &lev,
+            Band<double> &band) {
+  if (codes.ioread == 1) {
+    write(io.lst(), kRstHead, {});
+    io.restartIn.setSection("restart records");
+    for (int ip = 1; ip <= mesh.np; ++ip) {
       int iip = 0;
       double ecoo = 0.0;
-      if (readChecked(s.io.restartIn, kRestartRecord,
-                      {ref(iip), ref(ecoo), ref(s.lev.hdold(ip))}) != 0)
-        error8(s.io);
-      write(s.io.lst(), kNodeLine, {iip, ecoo, s.lev.hdold(ip)});
+      if (readChecked(io.restartIn, kRestartRecord,
+                      {ref(iip), ref(ecoo), ref(lev.hdold(ip))}) != 0)
+        error8(io);
+      write(io.lst(), kNodeLine, {iip, ecoo, lev.hdold(ip)});
     }
-    s.io.restartIn.close();
+    io.restartIn.close();
   } else {
     double hdeflt = 0.0;
-    s.io.deck.setSection("default initial value record");
-    readMain(s.io, kEightReals, {ref(hdeflt)});
-    write(s.io.lst(), kDefEcho, {hdeflt});
-    for (int ip = 1; ip <= s.mesh.np; ++ip) s.lev.hdold(ip) = hdeflt;
+    io.deck.setSection("default initial value record");
+    readMain(io, kEightReals, {ref(hdeflt)});
+    if (const auto v = values.find(ParamKind::InitialValue, 0, codes.imode))
+      hdeflt = *v;
+    write(io.lst(), kDefEcho, {hdeflt});
+    for (int ip = 1; ip <= mesh.np; ++ip) lev.hdold(ip) = hdeflt;
   }
-  for (int inonu = 1; inonu <= s.codes.nonu; ++inonu) {
+  for (int inonu = 1; inonu <= codes.nonu; ++inonu) {
     int npnonu = 0;
     double vlnonu = 0.0;
-    s.io.deck.setSection("non-uniform initial value record " +
+    io.deck.setSection("non-uniform initial value record " +
                        std::to_string(inonu));
-    readUnchecked(s.io.deck, kNonu, {ref(npnonu), ref(vlnonu)});
-    write(s.io.lst(), kNonuEcho, {npnonu, vlnonu});
-    checkNode(s, s.io.deck.recno(), "non-uniform initial value node", npnonu);
-    s.lev.hdold(npnonu) = vlnonu;
+    readUnchecked(io.deck, kNonu, {ref(npnonu), ref(vlnonu)});
+    if (const auto v =
+            values.find(ParamKind::InitialValues, inonu, codes.imode))
+      vlnonu = *v;
+    write(io.lst(), kNonuEcho, {npnonu, vlnonu});
+    checkNode(io, mesh, io.deck.recno(), "non-uniform initial value node",
+              npnonu);
+    lev.hdold(npnonu) = vlnonu;
+    lev.npnonu.push_back(npnonu);
   }
-  s.clock.ptime = s.clock.tima;
-  s.clock.theta = 1.0;
-  s.band.ifullb = 3;
-  s.band.ihalfb = 1;
-  s.band.ihbp = 2;
+  clock.ptime = clock.tima;
+  clock.theta = 1.0;
+  band.ifullb = 3;
+  band.ihalfb = 1;
+  band.ihbp = 2;
 }
 
 } // namespace qmr

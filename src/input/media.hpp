@@ -7,8 +7,9 @@
 #include <vector>
 
 #include "input/check.hpp"
-#include "layout/layout.hpp"
-#include "layout/records.hpp"
+#include "input/spread.hpp"
+#include "io/layout.hpp"
+#include "io/records.hpp"
 #include "state/state.hpp"
 #include "stop/stop.hpp"
 
@@ -19,63 +20,34 @@ namespace qmr {
 // the end of the file ends the run with the main-input failure; `checked`
 // sends a malformed field there too (transport), otherwise it is the record
 // reader's own report (flow).
-inline void readMediumNumbers(State &s, bool checked) {
+inline void readMediumNumbers(Files &io, const Codes &codes, const Mesh &mesh,
+                              Media &media, bool checked) {
   std::vector<Ref> to;
-  s.io.deck.setSection(s.codes.ipcode == 0 ? "medium numbers of the elements"
-                                   : "zone or control node numbers");
-  if (s.codes.ipcode == 0) {
-    for (int ie = 1; ie <= s.mesh.ne; ++ie) to.push_back(ref(s.media.lmat(ie)));
-    const int st = checked ? readChecked(s.io.deck, kOneInt, to)
-                           : readEofOnly(s.io.deck, kOneInt, to);
-    if (st != 0) error5(s.io);
-    checkMedia(s, s.io.deck.recno());
+  io.deck.setSection(codes.ipcode == 0 ? "medium numbers of the elements"
+                                       : "zone or control node numbers");
+  if (codes.ipcode == 0) {
+    for (int ie = 1; ie <= mesh.ne; ++ie) to.push_back(ref(media.lmat(ie)));
+    const int st = checked ? readChecked(io.deck, kOneInt, to)
+                           : readEofOnly(io.deck, kOneInt, to);
+    if (st != 0) error5(io);
+    checkMedia(io, mesh, media, io.deck.recno());
     return;
   }
-  for (int imat = 1; imat <= s.media.nmat; ++imat) to.push_back(ref(s.media.lmat(imat)));
-  readUnchecked(s.io.deck, kOneInt, to);
-  if (s.codes.ipcode == 1 || s.codes.ipcode == 2) checkZones(s, s.io.deck.recno());
-  s.media.lmat(s.media.nmat + 1) = s.mesh.np;
+  for (int imat = 1; imat <= media.nmat; ++imat)
+    to.push_back(ref(media.lmat(imat)));
+  readUnchecked(io.deck, kOneInt, to);
+  if (codes.ipcode == 1 || codes.ipcode == 2)
+    checkZones(io, mesh, media, io.deck.recno());
+  media.lmat(media.nmat + 1) = mesh.np;
 }
 
-// Gives the elements the N slot values of the media, by the scheme of
-// ipcode; assign(s, le, v) stores the values v[0..N-1] for element le.
-template <int N, class Assign> void assignMedia(State &s, Assign assign) {
-  double v[N];
-  auto slots = [&s](int imat, double *to) {
-    for (int k = 1; k <= N; ++k) to[k - 1] = s.media.prop(k, imat);
-  };
-  if (s.codes.ipcode == 0) {
-    for (int ie = 1; ie <= s.mesh.ne; ++ie) {
-      slots(s.media.lmat(ie), v);
-      assign(s, ie, v);
-    }
-  } else if (s.codes.ipcode == 1) {
-    for (int imat = 1; imat <= s.media.nmat; ++imat) {
-      const int l1 = s.media.lmat(imat);
-      const int l2 = s.media.lmat(imat + 1) - 1;
-      slots(imat, v);
-      for (int le = l1; le <= l2; ++le) assign(s, le, v);
-    }
-  } else if (s.codes.ipcode == 2) {
-    double e1[N], e2[N];
-    for (int imat = 1; imat <= s.media.nmat - 1; ++imat) {
-      const int imt1 = imat;
-      const int imt2 = imat + 1;
-      slots(imt1, e1);
-      slots(imt2, e2);
-      const int l1 = s.media.lmat(imt1);
-      const int l2 = s.media.lmat(imt2) - 1;
-      const int l3 = l2 + 1;
-      const double x1 = s.mesh.ecoord(l1);
-      const double dx = s.mesh.ecoord(l3) - x1;
-      for (int le = l1; le <= l2; ++le) {
-        const double xe = s.mesh.xcoord(le);
-        const double xf = (xe - x1) / dx;
-        for (int k = 0; k < N; ++k) v[k] = e2[k] * xf + (1.0 - xf) * e1[k];
-        assign(s, le, v);
-      }
-    }
-  }
+// A medium record's values given on the command line (--set, --parameters)
+// take the place of the deck's as soon as the record is read.
+template <int N>
+void setFromCommandLine(const ParameterValues &values, int imode, int imat,
+                        double *(&slots)[N]) {
+  for (int k = 1; k <= N; ++k)
+    if (const auto v = values.medium(imat, k, imode)) *slots[k - 1] = *v;
 }
 
 } // namespace qmr

@@ -5,8 +5,8 @@
 
 #include "input/input.hpp"
 #include "input/plausible.hpp"
-#include "layout/layout.hpp"
-#include "layout/records.hpp"
+#include "io/layout.hpp"
+#include "io/records.hpp"
 #include "math/crmath.hpp"
 #include "stop/stop.hpp"
 
@@ -25,129 +25,128 @@ const Layout kElemHead("(/,'ELEMENT LENGTHS',/,'***************',/,/,6(' ELEM   
 // clang-format on
 
 // Coordinates typed by the user, eight to a record.
-void manual(State &s) {
+void manual(Files &io, Mesh &mesh) {
   std::vector<Ref> to;
-  for (int ip = 1; ip <= s.mesh.np; ++ip) to.push_back(ref(s.mesh.ecoord(ip)));
-  s.io.deck.setSection("node coordinates");
-  readUnchecked(s.io.deck, kEightReals, to);
-  plausibleCoordinates(s, s.io.deck.recno());
-  for (int ie = 1; ie <= s.mesh.ne; ++ie)
-    s.mesh.elen(ie) = s.mesh.ecoord(ie + 1) - s.mesh.ecoord(ie);
+  for (int ip = 1; ip <= mesh.np; ++ip) to.push_back(ref(mesh.ecoord(ip)));
+  io.deck.setSection("node coordinates");
+  readUnchecked(io.deck, kEightReals, to);
+  plausibleCoordinates(io, mesh, io.deck.recno());
+  for (int ie = 1; ie <= mesh.ne; ++ie)
+    mesh.elen(ie) = mesh.ecoord(ie + 1) - mesh.ecoord(ie);
 }
 
 // Graded elements: the domain is divided uniformly in the coordinate raised
 // to the power 1/scfact and mapped back; code 2 stores the lengths in
 // reverse element order.
-void graded(State &s) {
+void graded(Files &io, const Codes &codes, Mesh &mesh) {
   double ecord1 = 0.0, ecordn = 0.0, scfact = 0.0;
-  s.io.deck.setSection("graded mesh record");
-  readUnchecked(s.io.deck, kEightReals, {ref(ecord1), ref(ecordn), ref(scfact)});
-  plausibleGraded(s, ecord1, ecordn, scfact);
-  write(s.io.lst(), kGradEcho, {ecord1, ecordn, scfact});
+  io.deck.setSection("graded mesh record");
+  readUnchecked(io.deck, kEightReals, {ref(ecord1), ref(ecordn), ref(scfact)});
+  plausibleGraded(io, ecord1, ecordn, scfact);
+  write(io.lst(), kGradEcho, {ecord1, ecordn, scfact});
   double dstart = 0.0;
   const double scfinv = 1.0 / scfact;
   const double domlen = ecordn - ecord1;
   const double qthick = crpow(domlen, scfinv);
-  const double qelen = qthick / s.mesh.ne;
-  for (int ie = 1; ie <= s.mesh.ne; ++ie) {
-    const int io = s.mesh.ne - ie + 1;
+  const double qelen = qthick / mesh.ne;
+  for (int ie = 1; ie <= mesh.ne; ++ie) {
+    const int io = mesh.ne - ie + 1;
     const double qielen = ie * qelen;
     const double dfinis = crpow(qielen, scfact);
-    if (s.codes.imshgn == 1) s.mesh.elen(ie) = dfinis - dstart;
-    if (s.codes.imshgn == 2) s.mesh.elen(io) = dfinis - dstart;
+    if (codes.imshgn == 1) mesh.elen(ie) = dfinis - dstart;
+    if (codes.imshgn == 2) mesh.elen(io) = dfinis - dstart;
     dstart = dfinis;
   }
-  s.mesh.ecoord(1) = ecord1;
-  for (int ie = 1; ie <= s.mesh.ne; ++ie)
-    s.mesh.ecoord(ie + 1) = s.mesh.ecoord(ie) + s.mesh.elen(ie);
+  mesh.ecoord(1) = ecord1;
+  for (int ie = 1; ie <= mesh.ne; ++ie)
+    mesh.ecoord(ie + 1) = mesh.ecoord(ie) + mesh.elen(ie);
 }
 
 // Logarithmic elements: node coordinates in geometric sequence, the
 // logarithm advanced by repeated addition.
-void logarithmic(State &s) {
+void logarithmic(Files &io, Mesh &mesh) {
   double ecord1 = 0.0, ecordn = 0.0;
-  s.io.deck.setSection("logarithmic mesh record");
-  readUnchecked(s.io.deck, kTwoRealsInt, {ref(ecord1), ref(ecordn)});
-  plausibleLogarithmic(s, ecord1, ecordn);
-  write(s.io.lst(), kLogEcho, {ecord1, ecordn});
+  io.deck.setSection("logarithmic mesh record");
+  readUnchecked(io.deck, kTwoRealsInt, {ref(ecord1), ref(ecordn)});
+  plausibleLogarithmic(io, ecord1, ecordn);
+  write(io.lst(), kLogEcho, {ecord1, ecordn});
   const double dlogn = crlog10(ecordn);
   double dlog1 = crlog10(ecord1);
   const double domlog = dlogn - dlog1;
-  const double elelog = domlog / s.mesh.ne;
-  s.mesh.ecoord(1) = ecord1;
-  for (int ie = 1; ie <= s.mesh.ne; ++ie) {
+  const double elelog = domlog / mesh.ne;
+  mesh.ecoord(1) = ecord1;
+  for (int ie = 1; ie <= mesh.ne; ++ie) {
     dlog1 = dlog1 + elelog;
-    s.mesh.ecoord(ie + 1) = crpow(10.0, dlog1);
-    s.mesh.elen(ie) = s.mesh.ecoord(ie + 1) - s.mesh.ecoord(ie);
+    mesh.ecoord(ie + 1) = crpow(10.0, dlog1);
+    mesh.elen(ie) = mesh.ecoord(ie + 1) - mesh.ecoord(ie);
   }
 }
 
 } // namespace
 
-void meshgn(State &s) {
+void meshgn(Files &io, const Options &opt, const Codes &codes, Mesh &mesh) {
   std::string afil(200, ' ');
   // A check of the deck (--check) reads the files the run reads and makes
   // none of the files it would write (a file only read is never made).
-  const auto openToWrite =
-      s.opt.check ? &Unit::openDiscard : &Unit::openUnknown;
-  if (s.codes.ioread == 1) {
+  const auto openToWrite = opt.check ? &Unit::openDiscard : &Unit::openUnknown;
+  if (codes.ioread == 1) {
     std::string reafil(200, ' ');
-    s.io.deck.setSection("name of the restart file to read");
-    readMain(s.io, kName, {ref(reafil)});
-    s.io.deck.setSection("note record after the restart file name");
-    readMain(s.io, kName, {ref(afil)});
-    write(s.io.lst(), kReaEcho, {reafil});
-    openOrFail(s.io.restartIn, reafil, "restart file to read",
+    io.deck.setSection("name of the restart file to read");
+    readMain(io, kName, {ref(reafil)});
+    io.deck.setSection("note record after the restart file name");
+    readMain(io, kName, {ref(afil)});
+    write(io.lst(), kReaEcho, {reafil});
+    openOrFail(io.restartIn, reafil, "restart file to read",
                &Unit::openUnknownToRead);
   }
-  if (s.codes.iowrit == 1) {
+  if (codes.iowrit == 1) {
     std::string wrifil(200, ' ');
-    s.io.deck.setSection("name of the restart file to write");
-    readUnchecked(s.io.deck, kName, {ref(wrifil)});
-    s.io.deck.setSection("note record after the restart file name");
-    readUnchecked(s.io.deck, kName, {ref(afil)});
-    write(s.io.lst(), kWriEcho, {wrifil});
-    openOrFail(s.io.restartOut, wrifil, "restart file to write", openToWrite,
-               {&s.io.deck, &s.io.lst(), &s.io.graphic, &s.io.flux, &s.io.velocity});
+    io.deck.setSection("name of the restart file to write");
+    readUnchecked(io.deck, kName, {ref(wrifil)});
+    io.deck.setSection("note record after the restart file name");
+    readUnchecked(io.deck, kName, {ref(afil)});
+    write(io.lst(), kWriEcho, {wrifil});
+    openOrFail(io.restartOut, wrifil, "restart file to write", openToWrite,
+               {&io.deck, &io.lst(), &io.graphic, &io.flux, &io.velocity});
   }
-  if (s.codes.iodarc > 0) {
+  if (codes.iodarc > 0) {
     std::string darfil(200, ' ');
-    s.io.deck.setSection("velocity file name");
-    readUnchecked(s.io.deck, kName, {ref(darfil)});
-    s.io.deck.setSection("note record after the velocity file name");
-    readUnchecked(s.io.deck, kName, {ref(afil)});
-    write(s.io.lst(), kDarEcho, {darfil});
+    io.deck.setSection("velocity file name");
+    readUnchecked(io.deck, kName, {ref(darfil)});
+    io.deck.setSection("note record after the velocity file name");
+    readUnchecked(io.deck, kName, {ref(afil)});
+    write(io.lst(), kDarEcho, {darfil});
     // A transport run only reads the velocity file: a missing one is told
     // as such and not created. A flow run writes it.
-    openOrFail(s.io.velocity, darfil, "velocity file",
-               s.codes.imode == 2 ? &Unit::openUnknownToRead : openToWrite,
-               {&s.io.deck, &s.io.lst(), &s.io.graphic, &s.io.flux, &s.io.restartOut});
+    openOrFail(io.velocity, darfil, "velocity file",
+               codes.imode == 2 ? &Unit::openUnknownToRead : openToWrite,
+               {&io.deck, &io.lst(), &io.graphic, &io.flux, &io.restartOut});
   }
 
-  if (s.codes.imshgn == 1 || s.codes.imshgn == 2) {
-    graded(s);
-  } else if (s.codes.imshgn == 3) {
-    logarithmic(s);
+  if (codes.imshgn == 1 || codes.imshgn == 2) {
+    graded(io, codes, mesh);
+  } else if (codes.imshgn == 3) {
+    logarithmic(io, mesh);
   } else {
-    manual(s);
+    manual(io, mesh);
   }
-  for (int ie = 1; ie <= s.mesh.ne; ++ie)
-    s.mesh.xcoord(ie) = (s.mesh.ecoord(ie + 1) + s.mesh.ecoord(ie)) * 0.5;
+  for (int ie = 1; ie <= mesh.ne; ++ie)
+    mesh.xcoord(ie) = (mesh.ecoord(ie + 1) + mesh.ecoord(ie)) * 0.5;
 
   std::vector<Val> pairs;
-  write(s.io.lst(), kNodeHead, {});
-  for (int ip = 1; ip <= s.mesh.np; ++ip) {
+  write(io.lst(), kNodeHead, {});
+  for (int ip = 1; ip <= mesh.np; ++ip) {
     pairs.emplace_back(ip);
-    pairs.emplace_back(s.mesh.ecoord(ip));
+    pairs.emplace_back(mesh.ecoord(ip));
   }
-  write(s.io.lst(), kPairs, pairs);
+  write(io.lst(), kPairs, pairs);
   pairs.clear();
-  write(s.io.lst(), kElemHead, {});
-  for (int ie = 1; ie <= s.mesh.ne; ++ie) {
+  write(io.lst(), kElemHead, {});
+  for (int ie = 1; ie <= mesh.ne; ++ie) {
     pairs.emplace_back(ie);
-    pairs.emplace_back(s.mesh.elen(ie));
+    pairs.emplace_back(mesh.elen(ie));
   }
-  write(s.io.lst(), kPairs, pairs);
+  write(io.lst(), kPairs, pairs);
 }
 
 } // namespace qmr

@@ -6,8 +6,8 @@
 #include "input/input.hpp"
 #include "input/media.hpp"
 #include "input/plausible.hpp"
-#include "layout/layout.hpp"
-#include "layout/records.hpp"
+#include "io/layout.hpp"
+#include "io/records.hpp"
 #include "stop/stop.hpp"
 
 namespace qmr {
@@ -19,74 +19,63 @@ const Layout kElement("(9E10.4)");
 // clang-format on
 
 const double kQmaxUsed = static_cast<double>(1.0E-15F); // a medium limits
-const double kTiny = static_cast<double>(1.0E-10F);     // zero width, eqmax
+const double kTiny = static_cast<double>(1.0E-10F);     // zero width
 const double kThin = static_cast<double>(1.0E-9F);      // zero thickness
 
-// The nine per-element values of element le taken from slots 1..9.
-void assign(State &s, int le, const double v[9]) {
-  s.fprop.etran(le) = v[0];
-  s.fprop.espec(le) = v[1];
-  s.fprop.estor(le) = v[2];
-  s.fprop.ebott(le) = v[3];
-  s.fprop.eqrch(le) = v[4];
-  s.fprop.eleak(le) = v[5];
-  s.fprop.ehfix(le) = v[6];
-  s.fprop.ewide(le) = v[7];
-  s.fprop.eqmax(le) = v[8];
-}
-
-void readMedia(State &s) {
-  s.fprop.ilqmax = 0;
-  for (int imat = 1; imat <= s.media.nmat; ++imat) {
-    write(s.io.lst(), kMediumHead, {imat});
+void readMedia(Files &io, const ParameterValues &values, const Codes &codes,
+               Media &media, FlowProperties<double> &fprop) {
+  fprop.ilqmax = 0;
+  for (int imat = 1; imat <= media.nmat; ++imat) {
+    write(io.lst(), kMediumHead, {imat});
     double eltran = 0.0, elspec = 0.0, elstor = 0.0, elbott = 0.0;
     double elqrch = 0.0, elleak = 0.0, elhfix = 0.0, elwide = 0.0;
     double elqmax = 0.0;
-    s.io.deck.setSection("medium record of medium " + std::to_string(imat));
-    readUnchecked(s.io.deck, kNineReals,
+    io.deck.setSection("medium record of medium " + std::to_string(imat));
+    readUnchecked(io.deck, kNineReals,
                   {ref(eltran), ref(elspec), ref(elstor), ref(elbott),
                    ref(elqrch), ref(elleak), ref(elhfix), ref(elwide),
                    ref(elqmax)});
-    plausibleFlowMedium(s, eltran, elspec, elstor, elbott, elwide);
-    if (elqmax > kQmaxUsed) s.fprop.ilqmax = 1;
-    if (std::abs(elwide) <= kTiny) elwide = 1.0;
-    if (s.codes.i2dwt == 0 && std::abs(elbott) <= kThin) elbott = 1.0;
-    write(s.io.lst(), kMedEcho,
+    double *slots[9] = {&eltran, &elspec, &elstor, &elbott, &elqrch,
+                        &elleak, &elhfix, &elwide, &elqmax};
+    setFromCommandLine(values, kFlowRun, imat, slots);
+    plausibleFlowMedium(io, codes, eltran, elspec, elstor, elbott, elwide);
+    if (elqmax > kQmaxUsed) fprop.ilqmax = 1;
+    if (std::abs(elwide) <= kTiny) {
+      elwide = 1.0;
+      media.standsForOne.push_back({imat, 8});
+    }
+    if (codes.i2dwt == 0 && std::abs(elbott) <= kThin) {
+      elbott = 1.0;
+      media.standsForOne.push_back({imat, 4});
+    }
+    write(io.lst(), kMedEcho,
           {eltran, elspec, elstor, elbott, elqrch, elleak, elhfix, elqmax,
            elwide});
     const double v[9] = {eltran, elspec, elstor, elbott, elqrch,
                          elleak, elhfix, elwide, elqmax};
-    for (int k = 1; k <= 9; ++k) s.media.prop(k, imat) = v[k - 1];
+    for (int k = 1; k <= 9; ++k) media.prop(k, imat) = v[k - 1];
   }
 }
 
-// Leakage limit per element, then the extensive values times the width.
-void elementPass(State &s) {
-  FlowProperties<double> &p = s.fprop;
-  for (int ie = 1; ie <= s.mesh.ne; ++ie) {
-    p.iqmax(ie) = 0;
-    if (p.eqmax(ie) > kTiny) p.iqmax(ie) = 1;
-    if (p.eqmax(ie) < kTiny) p.eqmax(ie) = p.etran(ie);
-    const double elwide = p.ewide(ie);
-    p.etran(ie) = p.etran(ie) * elwide;
-    p.espec(ie) = p.espec(ie) * elwide;
-    p.estor(ie) = p.estor(ie) * elwide;
-    p.eqrch(ie) = p.eqrch(ie) * elwide;
-    p.eleak(ie) = p.eleak(ie) * elwide;
-    p.eqmax(ie) = p.eqmax(ie) * elwide;
-    write(s.io.lst(), kElement,
+// The element values per metre of valley in the listing.
+void elementEcho(Files &io, const Mesh &mesh, const FlowProperties<double> &p) {
+  for (int ie = 1; ie <= mesh.ne; ++ie)
+    write(io.lst(), kElement,
           {p.etran(ie), p.espec(ie), p.estor(ie), p.ebott(ie), p.eqrch(ie),
            p.eleak(ie), p.ehfix(ie), p.ewide(ie), p.eqmax(ie)});
-  }
 }
 
 } // namespace
 
-void mpropf(State &s) {
-  readMediumNumbers(s, false);
-  readMedia(s);
-  assignMedia<9>(s, assign);
-  elementPass(s);
+void mpropf(Files &io, const ParameterValues &values, const Codes &codes,
+            const Mesh &mesh, Media &media, FlowProperties<double> &fprop) {
+  readMediumNumbers(io, codes, mesh, media, false);
+  readMedia(io, values, codes, media, fprop);
+  assignMedia<9>(
+      codes, mesh, media, media.prop,
+      [&fprop](int le, const double *v) { assignFlow(fprop, le, v); });
+  scaleFlowElements(mesh, fprop);
+  elementEcho(io, mesh, fprop);
 }
 
 } // namespace qmr

@@ -6,8 +6,8 @@
 #include "input/input.hpp"
 #include "input/media.hpp"
 #include "input/plausible.hpp"
-#include "layout/layout.hpp"
-#include "layout/records.hpp"
+#include "io/layout.hpp"
+#include "io/records.hpp"
 #include "stop/stop.hpp"
 
 namespace qmr {
@@ -20,57 +20,59 @@ const Layout kElement("(8E10.4)");
 
 const double kTiny = static_cast<double>(1.0E-10F); // zero width, retardation
 
-// The eight per-element values of element le taken from slots 1..8.
-void assign(State &s, int le, const double v[8]) {
-  s.tprop.alfal(le) = v[0];
-  s.tprop.difus(le) = v[1];
-  s.tprop.poros(le) = v[2];
-  s.tprop.retar(le) = v[3];
-  s.tprop.decay(le) = v[4];
-  s.tprop.crech(le) = v[5];
-  s.tprop.cleak(le) = v[6];
-  s.fprop.ewide(le) = v[7];
-}
-
-void readMedia(State &s) {
-  for (int imat = 1; imat <= s.media.nmat; ++imat) {
-    write(s.io.lst(), kMediumHead, {imat});
+void readMedia(Files &io, const ParameterValues &values, Media &media) {
+  for (int imat = 1; imat <= media.nmat; ++imat) {
+    write(io.lst(), kMediumHead, {imat});
     double ealfal = 0.0, edifus = 0.0, eporos = 0.0, eretar = 0.0;
     double edecay = 0.0, ecrech = 0.0, ecleak = 0.0, elwide = 0.0;
     double eldu = 0.0;
-    s.io.deck.setSection("medium record of medium " + std::to_string(imat));
-    readUnchecked(s.io.deck, kNineReals,
+    io.deck.setSection("medium record of medium " + std::to_string(imat));
+    readUnchecked(io.deck, kNineReals,
                   {ref(ealfal), ref(edifus), ref(eporos), ref(eretar),
                    ref(edecay), ref(ecrech), ref(ecleak), ref(elwide),
                    ref(eldu)});
-    plausibleTransportMedium(s, ealfal, edifus, eporos, eretar, edecay,
+    double *slots[8] = {&ealfal, &edifus, &eporos, &eretar,
+                        &edecay, &ecrech, &ecleak, &elwide};
+    setFromCommandLine(values, kTransportRun, imat, slots);
+    plausibleTransportMedium(io, ealfal, edifus, eporos, eretar, edecay,
                              elwide);
-    if (std::abs(elwide) <= kTiny) elwide = 1.0;
-    if (std::abs(eretar) <= kTiny) eretar = 1.0;
+    if (std::abs(elwide) <= kTiny) {
+      elwide = 1.0;
+      media.standsForOne.push_back({imat, 8});
+    }
+    if (std::abs(eretar) <= kTiny) {
+      eretar = 1.0;
+      media.standsForOne.push_back({imat, 4});
+    }
     const double v[8] = {ealfal, edifus, eporos, eretar,
                          edecay, ecrech, ecleak, elwide};
-    write(s.io.lst(), kMedEcho,
-          {v[0], v[1], v[2], v[3], v[4], v[5], v[6], v[7]});
-    for (int k = 1; k <= 8; ++k) s.media.prop(k, imat) = v[k - 1];
+    write(io.lst(), kMedEcho, {v[0], v[1], v[2], v[3], v[4], v[5], v[6], v[7]});
+    for (int k = 1; k <= 8; ++k) media.prop(k, imat) = v[k - 1];
   }
 }
 
-void elementPass(State &s) {
-  for (int ie = 1; ie <= s.mesh.ne; ++ie) {
-    s.tprop.poros(ie) = s.tprop.poros(ie) * s.fprop.ewide(ie);
-    write(s.io.lst(), kElement,
-          {s.tprop.alfal(ie), s.tprop.difus(ie), s.tprop.poros(ie), s.tprop.retar(ie), s.tprop.decay(ie),
-           s.tprop.crech(ie), s.tprop.cleak(ie), s.fprop.ewide(ie)});
-  }
+// The element values in the listing.
+void elementEcho(Files &io, const Mesh &mesh,
+                 const FlowProperties<double> &fprop,
+                 const TransportProperties<double> &tprop) {
+  for (int ie = 1; ie <= mesh.ne; ++ie)
+    write(io.lst(), kElement,
+          {tprop.alfal(ie), tprop.difus(ie), tprop.poros(ie), tprop.retar(ie),
+           tprop.decay(ie), tprop.crech(ie), tprop.cleak(ie), fprop.ewide(ie)});
 }
 
 } // namespace
 
-void mpropt(State &s) {
-  readMediumNumbers(s, true);
-  readMedia(s);
-  assignMedia<8>(s, assign);
-  elementPass(s);
+void mpropt(Files &io, const ParameterValues &values, const Codes &codes,
+            const Mesh &mesh, Media &media, FlowProperties<double> &fprop,
+            TransportProperties<double> &tprop) {
+  readMediumNumbers(io, codes, mesh, media, true);
+  readMedia(io, values, media);
+  assignMedia<8>(codes, mesh, media, media.prop, [&](int le, const double *v) {
+    assignTransport(tprop, fprop, le, v);
+  });
+  scaleTransportElements(mesh, fprop, tprop);
+  elementEcho(io, mesh, fprop, tprop);
 }
 
 } // namespace qmr

@@ -1,7 +1,7 @@
 // Iteration control of every step: maximum number of iterations,
 // convergence tolerance and relaxation factor.
 #include "input/input.hpp"
-#include "layout/layout.hpp"
+#include "io/layout.hpp"
 #include "stop/stop.hpp"
 
 namespace qmr {
@@ -17,20 +17,21 @@ const double kRelaxMin = static_cast<double>(0.001F);
 
 } // namespace
 
-void nonlin(State &s) {
-  s.crit.nitmax = 1;
-  s.crit.relax = 1.0;
-  if (s.fprop.ilqmax == 1) {
+void nonlin(Files &io, const Codes &codes, const FlowProperties<double> &fprop,
+            Criteria &crit) {
+  crit.nitmax = 1;
+  crit.relax = 1.0;
+  if (fprop.ilqmax == 1) {
     // The leakage limiter needs iterations even for a confined aquifer.
-    s.crit.nitmax = 100;
-    s.crit.toler = kLimiterToler;
-    s.crit.relax = 0.75;
+    crit.nitmax = 100;
+    crit.toler = kLimiterToler;
+    crit.relax = 0.75;
   }
-  if (s.codes.i2dwt != 1) return;
-  s.io.deck.setSection("iteration criteria record");
-  readMain(s.io, kRecord, {ref(s.crit.nitmax), ref(s.crit.toler), ref(s.crit.relax)});
-  if (s.crit.relax < kRelaxMin) s.crit.relax = 1.0;
-  write(s.io.lst(), kEcho, {s.crit.nitmax, s.crit.toler, s.crit.relax});
+  if (codes.i2dwt != 1) return;
+  io.deck.setSection("iteration criteria record");
+  readMain(io, kRecord, {ref(crit.nitmax), ref(crit.toler), ref(crit.relax)});
+  if (crit.relax < kRelaxMin) crit.relax = 1.0;
+  write(io.lst(), kEcho, {crit.nitmax, crit.toler, crit.relax});
 }
 
 } // namespace qmr

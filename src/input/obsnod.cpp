@@ -5,8 +5,8 @@
 #include "input/check.hpp"
 #include "input/input.hpp"
 #include "input/plausible.hpp"
-#include "layout/layout.hpp"
-#include "layout/records.hpp"
+#include "io/layout.hpp"
+#include "io/records.hpp"
 #include "stop/stop.hpp"
 
 namespace qmr {
@@ -19,36 +19,39 @@ const Layout kFluxHead("('1.TIMESTEP   2.TIMEVAL   3.LOGTIME',40('   OBS.(',I3,'
 
 } // namespace
 
-void obsnod(State &s) {
+void obsnod(Files &io, const Codes &codes, const Mesh &mesh, const Clock &clock,
+            const Prescribed<double> &bc, Observations &obs) {
   std::vector<Ref> to;
-  if (s.obs.nobs > 0) {
-    for (int iobs = 1; iobs <= s.obs.nobs; ++iobs) to.push_back(ref(s.obs.ldobs(iobs)));
-    s.io.deck.setSection("observation nodes");
-    readMain(s.io, kOneInt, to);
-    const long last = s.io.deck.recno();
-    for (int iobs = 1; iobs <= s.obs.nobs; ++iobs)
-      checkNode(s, last - s.obs.nobs + iobs, "observation node", s.obs.ldobs(iobs));
-    plausibleObservationNodes(s, last);
+  if (obs.nobs > 0) {
+    for (int iobs = 1; iobs <= obs.nobs; ++iobs)
+      to.push_back(ref(obs.ldobs(iobs)));
+    io.deck.setSection("observation nodes");
+    readMain(io, kOneInt, to);
+    const long last = io.deck.recno();
+    for (int iobs = 1; iobs <= obs.nobs; ++iobs)
+      checkNode(io, mesh, last - obs.nobs + iobs, "observation node",
+                obs.ldobs(iobs));
+    plausibleObservationNodes(io, obs, last);
   }
-  if (s.obs.ntprof > 0) {
+  if (obs.ntprof > 0) {
     to.clear();
-    for (int k = 1; k <= s.obs.ntprof; ++k) to.push_back(ref(s.obs.ltprof(k)));
-    s.io.deck.setSection("profile steps");
-    readMain(s.io, kOneInt, to);
-    plausibleProfileSteps(s, s.io.deck.recno());
+    for (int k = 1; k <= obs.ntprof; ++k) to.push_back(ref(obs.ltprof(k)));
+    io.deck.setSection("profile steps");
+    readMain(io, kOneInt, to);
+    plausibleProfileSteps(io, clock, obs, io.deck.recno());
   }
-  s.obs.itprof = 1;
+  obs.itprof = 1;
 
   std::vector<Val> nodes;
-  for (int iobs = 1; iobs <= s.obs.nobs; ++iobs)
-    nodes.emplace_back(s.obs.ldobs(iobs));
-  write(s.io.graphic, kObsHead, nodes);
-  write(s.io.graphic, kBlankLine, {});
-  if (s.codes.iflux == 1) {
+  for (int iobs = 1; iobs <= obs.nobs; ++iobs)
+    nodes.emplace_back(obs.ldobs(iobs));
+  write(io.graphic, kObsHead, nodes);
+  write(io.graphic, kBlankLine, {});
+  if (codes.iflux == 1) {
     nodes.clear();
-    for (int ibt = 1; ibt <= s.bc.nbt; ++ibt) nodes.emplace_back(s.bc.idv(ibt));
-    write(s.io.flux, kFluxHead, nodes);
-    write(s.io.flux, kBlankLine, {});
+    for (int ibt = 1; ibt <= bc.nbt; ++ibt) nodes.emplace_back(bc.idv(ibt));
+    write(io.flux, kFluxHead, nodes);
+    write(io.flux, kBlankLine, {});
   }
 }
 

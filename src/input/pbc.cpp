@@ -3,8 +3,8 @@
 #include "input/check.hpp"
 #include "input/input.hpp"
 #include "input/plausible.hpp"
-#include "layout/layout.hpp"
-#include "layout/records.hpp"
+#include "io/layout.hpp"
+#include "io/records.hpp"
 #include "stop/stop.hpp"
 
 namespace qmr {
@@ -16,23 +16,27 @@ const Layout kHead("(/,'PRESCRIBED NODAL VALUES OF HYDRAULIC HEAD',/,'**********
 
 } // namespace
 
-void pbc(State &s) {
-  if (s.bc.nbt == 0) return;
-  write(s.io.lst(), kHead, {});
-  for (int ib = 1; ib <= s.bc.nbt; ++ib) {
+void pbc(Files &io, const ParameterValues &values, const Mesh &mesh,
+         Prescribed<double> &bc, Results &res) {
+  if (bc.nbt == 0) return;
+  write(io.lst(), kHead, {});
+  for (int ib = 1; ib <= bc.nbt; ++ib) {
     int inod = 0, idof = 0;
     double value = 0.0;
-    s.io.deck.setSection("prescribed-value record " + std::to_string(ib));
-    readMain(s.io, kNodeValueRecord, {ref(inod), ref(idof), ref(value)});
+    io.deck.setSection("prescribed-value record " + std::to_string(ib));
+    readMain(io, kNodeValueRecord, {ref(inod), ref(idof), ref(value)});
     idof = 1; // the column is accepted and ignored
-    s.res.accum(ib) = 0.0;
+    // The path is the same in a flow and a transport deck.
+    if (const auto v = values.find(ParamKind::PrescribedValue, ib, kFlowRun))
+      value = *v;
+    res.accum(ib) = 0.0;
     const int id = inod;
-    s.bc.idv(ib) = id;
-    s.bc.valb(ib) = value;
-    write(s.io.lst(), kNodeValueEcho, {ib, inod, idof, id, s.bc.valb(ib)});
-    checkNode(s, s.io.deck.recno(), "prescribed value node", inod);
+    bc.idv(ib) = id;
+    bc.valb(ib) = value;
+    write(io.lst(), kNodeValueEcho, {ib, inod, idof, id, bc.valb(ib)});
+    checkNode(io, mesh, io.deck.recno(), "prescribed value node", inod);
   }
-  plausiblePrescribedNodes(s, s.io.deck.recno());
+  plausiblePrescribedNodes(io, bc, io.deck.recno());
 }
 
 } // namespace qmr

@@ -2,8 +2,8 @@
 // (positive = inflow), applied at every step.
 #include "input/check.hpp"
 #include "input/input.hpp"
-#include "layout/layout.hpp"
-#include "layout/records.hpp"
+#include "io/layout.hpp"
+#include "io/records.hpp"
 #include "stop/stop.hpp"
 
 namespace qmr {
@@ -15,20 +15,23 @@ const Layout kHead("(/,'PRESCRIBED NODAL FLUXES',/,'***********************',/,/
 
 } // namespace
 
-void pbflow(State &s) {
-  if (s.bc.ndf == 0) return;
-  write(s.io.lst(), kHead, {});
-  s.bc.nsb = s.bc.ndf;
-  for (int isb = 1; isb <= s.bc.nsb; ++isb) {
+void pbflow(Files &io, const ParameterValues &values, const Mesh &mesh,
+            Prescribed<double> &bc) {
+  if (bc.ndf == 0) return;
+  write(io.lst(), kHead, {});
+  bc.nsb = bc.ndf;
+  for (int isb = 1; isb <= bc.nsb; ++isb) {
     int inod = 0, idof = 0;
     double value = 0.0;
-    s.io.deck.setSection("prescribed-flux record " + std::to_string(isb));
-    readMain(s.io, kNodeValueRecord, {ref(inod), ref(idof), ref(value)});
+    io.deck.setSection("prescribed-flux record " + std::to_string(isb));
+    readMain(io, kNodeValueRecord, {ref(inod), ref(idof), ref(value)});
+    if (const auto v = values.find(ParamKind::FluxRate, isb, kFlowRun))
+      value = *v;
     const int id = inod;
-    s.bc.isbv(isb) = id;
-    s.bc.bslod(isb) = value;
-    write(s.io.lst(), kNodeValueEcho, {isb, inod, idof, id, s.bc.bslod(isb)});
-    checkNode(s, s.io.deck.recno(), "prescribed flux node", inod);
+    bc.isbv(isb) = id;
+    bc.bslod(isb) = value;
+    write(io.lst(), kNodeValueEcho, {isb, inod, idof, id, bc.bslod(isb)});
+    checkNode(io, mesh, io.deck.recno(), "prescribed flux node", inod);
   }
 }
 

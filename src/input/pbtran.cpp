@@ -2,7 +2,7 @@
 // listed node and a fluid flux that carries the node's own concentration.
 #include "input/check.hpp"
 #include "input/input.hpp"
-#include "layout/layout.hpp"
+#include "io/layout.hpp"
 #include "stop/stop.hpp"
 
 namespace qmr {
@@ -16,29 +16,34 @@ const Layout kEcho("(3I10,2E17.7)");
 
 } // namespace
 
-void pbtran(State &s) {
-  if (s.bc.ndf == 0) return;
-  write(s.io.lst(), kHead, {});
-  s.bc.nsb = s.bc.ndf;
-  for (int isb = 1; isb <= s.bc.nsb; ++isb) {
+void pbtran(Files &io, const ParameterValues &values, const Mesh &mesh,
+            Prescribed<double> &bc) {
+  if (bc.ndf == 0) return;
+  write(io.lst(), kHead, {});
+  bc.nsb = bc.ndf;
+  for (int isb = 1; isb <= bc.nsb; ++isb) {
     int inod = 0, idof = 0;
     double valuqc = 0.0, valuqw = 0.0;
-    s.io.deck.setSection("prescribed-flux record " + std::to_string(isb));
-    readMain(s.io, kRecord, {ref(inod), ref(idof), ref(valuqc), ref(valuqw)});
+    io.deck.setSection("prescribed-flux record " + std::to_string(isb));
+    readMain(io, kRecord, {ref(inod), ref(idof), ref(valuqc), ref(valuqw)});
+    if (const auto v = values.find(ParamKind::SoluteFlux, isb, kTransportRun))
+      valuqc = *v;
+    if (const auto v = values.find(ParamKind::FluidFlux, isb, kTransportRun))
+      valuqw = *v;
     if (valuqc < 0.0 || valuqw < 0.0) {
       // A warning only: nothing is read, the run goes on with the values.
-      writeFree(s.io.lst(),
+      writeFree(io.lst(),
                 {"You have prescribed a discharge of concentration !!!!"});
-      writeFree(s.io.lst(), {"          ARE YOU SURE THIS IS CORRECT ???"});
-      writeFree(s.io.lst(), {"            <PRESS ENTER TO CONTINUE>"});
+      writeFree(io.lst(), {"          ARE YOU SURE THIS IS CORRECT ???"});
+      writeFree(io.lst(), {"            <PRESS ENTER TO CONTINUE>"});
       tdelay(3);
     }
     const int id = inod;
-    s.bc.isbv(isb) = id;
-    s.bc.bslod(isb) = valuqc;
-    s.bc.bslqw(isb) = valuqw;
-    write(s.io.lst(), kEcho, {isb, inod, idof, s.bc.bslod(isb), s.bc.bslqw(isb)});
-    checkNode(s, s.io.deck.recno(), "prescribed flux node", inod);
+    bc.isbv(isb) = id;
+    bc.bslod(isb) = valuqc;
+    bc.bslqw(isb) = valuqw;
+    write(io.lst(), kEcho, {isb, inod, idof, bc.bslod(isb), bc.bslqw(isb)});
+    checkNode(io, mesh, io.deck.recno(), "prescribed flux node", inod);
   }
 }
 

@@ -5,8 +5,9 @@
 
 #include "fem/velocity.hpp"
 #include "input/input.hpp"
-#include "layout/layout.hpp"
-#include "layout/records.hpp"
+#include "input/spread.hpp"
+#include "io/layout.hpp"
+#include "io/records.hpp"
 #include "stop/stop.hpp"
 
 namespace qmr {
@@ -33,28 +34,30 @@ void fromFile(Files &io, const Mesh &mesh, TransportProperties<double> &tp) {
 }
 
 // One default velocity (per unit width) and thickness for every element.
-void defaults(Files &io, const Mesh &mesh, const FlowProperties<double> &fp,
+void defaults(Files &io, const ParameterValues &values, const Mesh &mesh,
+              const FlowProperties<double> &fp,
               TransportProperties<double> &tp) {
   double edarcy = 0.0;
   double ethick = 0.0;
   io.deck.setSection("default velocity record");
   readMain(io, kEightReals, {ref(edarcy), ref(ethick)});
+  if (const auto v = values.find(ParamKind::DefaultVelocity, 0, kTransportRun))
+    edarcy = *v;
+  if (const auto v = values.find(ParamKind::DefaultThickness, 0, kTransportRun))
+    ethick = *v;
   write(io.lst(), kDefEcho, {edarcy, ethick});
-  for (int ie = 1; ie <= mesh.ne; ++ie) {
-    tp.darcy(ie) = edarcy * fp.ewide(ie);
-    tp.thick(ie) = ethick;
-    tp.qleak(ie) = 0.0;
-    tp.qrech(ie) = 0.0;
-  }
+  tp.edarcy = edarcy;
+  tp.ethick = ethick;
+  defaultVelocities(mesh, edarcy, ethick, fp, tp);
 }
 
 } // namespace
 
-void rdarcy(Files &io, const Codes &codes, const Mesh &mesh,
-            const FlowProperties<double> &fprop,
+void rdarcy(Files &io, const ParameterValues &values, const Codes &codes,
+            const Mesh &mesh, const FlowProperties<double> &fprop,
             TransportProperties<double> &tprop) {
   if (codes.iodarc <= 0) {
-    defaults(io, mesh, fprop, tprop);
+    defaults(io, values, mesh, fprop, tprop);
   } else if (codes.iodarc == 1) {
     io.velocity.setSection("velocity block");
     fromFile(io, mesh, tprop);

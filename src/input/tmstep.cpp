@@ -4,8 +4,8 @@
 
 #include "input/input.hpp"
 #include "input/plausible.hpp"
-#include "layout/layout.hpp"
-#include "layout/records.hpp"
+#include "io/layout.hpp"
+#include "io/records.hpp"
 #include "math/crmath.hpp"
 #include "stop/stop.hpp"
 
@@ -21,52 +21,53 @@ const Layout kLinHead("(/,' AUTOMATIC LINEAR TIMESTEP GENERATION',/,' ----------
 // clang-format on
 
 // Total times typed by the user after the initial time, used unchanged.
-void manual(State &s) {
+void manual(Files &io, Clock &clock) {
   std::vector<Ref> to;
-  to.push_back(ref(s.clock.tima));
-  for (int its = 1; its <= s.clock.nts; ++its) to.push_back(ref(s.clock.timvec(its)));
-  s.io.deck.setSection("initial time and times");
-  if (readEofOnly(s.io.deck, kEightReals, to) < 0) error5(s.io);
-  plausibleTimes(s, s.io.deck.recno());
-  write(s.io.lst(), kManHead, {s.clock.tima});
-  double tint = s.clock.tima;
-  for (int its = 1; its <= s.clock.nts; ++its) {
-    const double ttime = s.clock.timvec(its);
-    const double etime = ttime - s.clock.tima;
+  to.push_back(ref(clock.tima));
+  for (int its = 1; its <= clock.nts; ++its)
+    to.push_back(ref(clock.timvec(its)));
+  io.deck.setSection("initial time and times");
+  if (readEofOnly(io.deck, kEightReals, to) < 0) error5(io);
+  plausibleTimes(io, clock, io.deck.recno());
+  write(io.lst(), kManHead, {clock.tima});
+  double tint = clock.tima;
+  for (int its = 1; its <= clock.nts; ++its) {
+    const double ttime = clock.timvec(its);
+    const double etime = ttime - clock.tima;
     const double tstep = ttime - tint;
     tint = ttime;
-    write(s.io.lst(), kRow, {its, ttime, etime, tstep});
+    write(io.lst(), kRow, {its, ttime, etime, tstep});
   }
 }
 
 // Elapsed time multiplied by 10^(1/ntslog) from step to step; the factor is
 // a single-precision value.
-void logarithmic(State &s, double delta1, int ntslog) {
-  write(s.io.lst(), kLogHead, {s.clock.tima, delta1, ntslog});
+void logarithmic(Files &io, Clock &clock, double delta1, int ntslog) {
+  write(io.lst(), kLogHead, {clock.tima, delta1, ntslog});
   const float expo = 1.0F / static_cast<float>(ntslog);
   const double tfact = static_cast<double>(crpowf(10.0F, expo));
-  double tint = s.clock.tima;
+  double tint = clock.tima;
   double etime = delta1;
-  for (int its = 1; its <= s.clock.nts; ++its) {
-    const double ttime = s.clock.tima + etime;
+  for (int its = 1; its <= clock.nts; ++its) {
+    const double ttime = clock.tima + etime;
     const double tstep = ttime - tint;
-    write(s.io.lst(), kRow, {its, ttime, etime, tstep});
-    s.clock.timvec(its) = ttime;
+    write(io.lst(), kRow, {its, ttime, etime, tstep});
+    clock.timvec(its) = ttime;
     tint = ttime;
     etime = etime * tfact;
   }
 }
 
 // Elapsed time grown by repeated addition of the uniform step.
-void linear(State &s, double delta1) {
-  write(s.io.lst(), kLinHead, {s.clock.tima, delta1});
-  double tint = s.clock.tima;
+void linear(Files &io, Clock &clock, double delta1) {
+  write(io.lst(), kLinHead, {clock.tima, delta1});
+  double tint = clock.tima;
   double etime = delta1;
-  for (int its = 1; its <= s.clock.nts; ++its) {
-    const double ttime = s.clock.tima + etime;
+  for (int its = 1; its <= clock.nts; ++its) {
+    const double ttime = clock.tima + etime;
     const double tstep = ttime - tint;
-    write(s.io.lst(), kRow, {its, ttime, etime, tstep});
-    s.clock.timvec(its) = ttime;
+    write(io.lst(), kRow, {its, ttime, etime, tstep});
+    clock.timvec(its) = ttime;
     etime = etime + delta1;
     tint = ttime;
   }
@@ -74,29 +75,30 @@ void linear(State &s, double delta1) {
 
 } // namespace
 
-void tmstep(State &s) {
-  s.clock.asign = 1.0;
-  if (s.codes.isstat == 1) {
-    s.clock.nts = 1;
-    s.clock.tima = 0.0;
-    s.clock.asign = 0.0;
-    s.clock.timvec(1) = 1.0;
-    write(s.io.lst(), kSteady, {});
+void tmstep(Files &io, const Codes &codes, Clock &clock) {
+  clock.asign = 1.0;
+  if (codes.isstat == 1) {
+    clock.nts = 1;
+    clock.tima = 0.0;
+    clock.asign = 0.0;
+    clock.timvec(1) = 1.0;
+    write(io.lst(), kSteady, {});
     return;
   }
-  if (s.codes.itsgn == 0) {
-    manual(s);
+  if (codes.itsgn == 0) {
+    manual(io, clock);
     return;
   }
   double delta1 = 0.0;
   int ntslog = 0;
-  s.io.deck.setSection("time-step generation record");
-  readUnchecked(s.io.deck, kTwoRealsInt, {ref(s.clock.tima), ref(delta1), ref(ntslog)});
-  plausibleStep(s, delta1);
+  io.deck.setSection("time-step generation record");
+  readUnchecked(io.deck, kTwoRealsInt,
+                {ref(clock.tima), ref(delta1), ref(ntslog)});
+  plausibleStep(io, delta1);
   if (ntslog > 0) {
-    logarithmic(s, delta1, ntslog);
+    logarithmic(io, clock, delta1, ntslog);
   } else {
-    linear(s, delta1);
+    linear(io, clock, delta1);
   }
 }
 

@@ -27,28 +27,29 @@ void put(std::string &line, int v) {
 }
 
 // "node N x=X"
-std::string nodeLabel(const State &s, int node) {
+std::string nodeLabel(const Mesh &mesh, int node) {
   std::string h = "node ";
   put(h, node);
   h += " x=";
-  put(h, s.mesh.ecoord(node));
+  put(h, mesh.ecoord(node));
   return h;
 }
 
-std::string csvName(const State &s, const char *suffix) {
+std::string csvName(Files &io, const char *suffix) {
   const std::string graphic =
-      s.io.graphic.path().empty() ? s.io.graphic.name() : s.io.graphic.path();
+      io.graphic.path().empty() ? io.graphic.name() : io.graphic.path();
   std::filesystem::path p(graphic);
   p.replace_extension(suffix);
   return p.string();
 }
 
-void open(State &s, Unit &u, const char *suffix, const char *what) {
+void open(Files &io, const Options &opt, Unit &u, const char *suffix,
+          const char *what) {
   // A check of the deck checks the names and makes no file.
-  openOrFail(u, csvName(s, suffix), what,
-             s.opt.check ? &Unit::openDiscard : &Unit::openWrite,
-             {&s.io.deck, &s.io.listing, &s.io.graphic, &s.io.flux, &s.io.restartOut, &s.io.velocity,
-              &s.io.obsCsv, &s.io.profCsv, &s.io.fluxCsv});
+  openOrFail(u, csvName(io, suffix), what,
+             opt.check ? &Unit::openDiscard : &Unit::openWrite,
+             {&io.deck, &io.listing, &io.graphic, &io.flux, &io.restartOut,
+              &io.velocity, &io.obsCsv, &io.profCsv, &io.fluxCsv});
 }
 
 // Column names of the balance file; the last is always "imbalance".
@@ -62,96 +63,101 @@ const char *const kSoluteTerms =
 
 } // namespace
 
-void opencsv(State &s) {
-  open(s, s.io.obsCsv, ".obs.csv", "observation CSV file");
-  open(s, s.io.profCsv, ".prof.csv", "profile CSV file");
-  open(s, s.io.fluxCsv, ".flux.csv", "flux CSV file");
-  open(s, s.io.balanceCsv, ".balance.csv", "balance CSV file");
+void opencsv(Files &io, const Options &opt, const Codes &codes,
+             const Mesh &mesh, const Prescribed<double> &bc,
+             const Observations &obs) {
+  open(io, opt, io.obsCsv, ".obs.csv", "observation CSV file");
+  open(io, opt, io.profCsv, ".prof.csv", "profile CSV file");
+  open(io, opt, io.fluxCsv, ".flux.csv", "flux CSV file");
+  open(io, opt, io.balanceCsv, ".balance.csv", "balance CSV file");
 
   std::string h = "step,time";
-  for (int k = 1; k <= s.obs.nobs; ++k) h += "," + nodeLabel(s, s.obs.ldobs(k));
-  s.io.obsCsv.put(h);
+  for (int k = 1; k <= obs.nobs; ++k) h += "," + nodeLabel(mesh, obs.ldobs(k));
+  io.obsCsv.put(h);
 
   h = "step,time";
-  for (int ibt = 1; ibt <= s.bc.nbt; ++ibt) {
-    const std::string node = nodeLabel(s, s.bc.idv(ibt));
+  for (int ibt = 1; ibt <= bc.nbt; ++ibt) {
+    const std::string node = nodeLabel(mesh, bc.idv(ibt));
     h += ",rate " + node + ",accumulated " + node;
   }
-  s.io.fluxCsv.put(h);
+  io.fluxCsv.put(h);
 
   h = "step,time,";
-  h += s.codes.imode == 2 ? kSoluteTerms : kFlowTerms;
-  s.io.balanceCsv.put(h);
+  h += codes.imode == 2 ? kSoluteTerms : kFlowTerms;
+  io.balanceCsv.put(h);
 }
 
-void csvstep(State &s) {
+void csvstep(Files &io, const Codes &codes, const Clock &clock,
+             const Prescribed<double> &bc, const Levels<double> &lev,
+             const Observations &obs, Results &res) {
   std::string row;
-  put(row, s.clock.its);
+  put(row, clock.its);
   row += ',';
-  put(row, s.clock.ttime);
+  put(row, clock.ttime);
   const std::string head = row;
 
-  for (int k = 1; k <= s.obs.nobs; ++k) {
+  for (int k = 1; k <= obs.nobs; ++k) {
     row += ',';
-    put(row, s.lev.hdnew(s.obs.ldobs(k)));
+    put(row, lev.hdnew(obs.ldobs(k)));
   }
-  s.io.obsCsv.put(row);
+  io.obsCsv.put(row);
 
   // The reactions of the step's last solution, as a rate and accumulated.
   row = head;
-  for (int ibt = 1; ibt <= s.bc.nbt; ++ibt) {
-    s.res.csvacc(ibt) = s.res.csvacc(ibt) + s.bc.qvalb(ibt);
+  for (int ibt = 1; ibt <= bc.nbt; ++ibt) {
+    res.csvacc(ibt) = res.csvacc(ibt) + bc.qvalb(ibt);
     row += ',';
-    put(row, s.bc.qvalb(ibt) / s.clock.delta);
+    put(row, bc.qvalb(ibt) / clock.delta);
     row += ',';
-    put(row, s.res.csvacc(ibt));
+    put(row, res.csvacc(ibt));
   }
-  s.io.fluxCsv.put(row);
+  io.fluxCsv.put(row);
 
   row = head;
   auto term = [&row](double v) {
     row += ',';
     put(row, v);
   };
-  if (s.codes.imode == 2) {
-    const SoluteBalance &b = s.res.sbal;
+  if (codes.imode == 2) {
+    const SoluteBalance &b = res.sbal;
     for (double v : {b.value, b.flux, b.fluid, b.recharge, b.rechargeDil,
                      b.leakage, b.leakageDil, b.decay, b.inFirst, b.inLast,
                      b.divergence, b.storage, b.imbalance})
       term(v);
   } else {
-    const FlowBalance &b = s.res.fbal;
+    const FlowBalance &b = res.fbal;
     for (double v :
          {b.head, b.flux, b.recharge, b.leakage, b.storage, b.imbalance})
       term(v);
   }
-  s.io.balanceCsv.put(row);
+  io.balanceCsv.put(row);
 }
 
-void csvprof(State &s) {
+void csvprof(Files &io, const Mesh &mesh, const Clock &clock,
+             const Observations &obs) {
   std::string h = "node,x";
-  for (int k = 1; k <= s.obs.ntprof; ++k) {
-    const int step = s.obs.ltprof(k);
+  for (int k = 1; k <= obs.ntprof; ++k) {
+    const int step = obs.ltprof(k);
     h += ",step ";
     put(h, step);
     h += " t=";
     // A profile whose step the run never reaches has no time.
-    if (step >= 1 && step <= s.clock.nts)
-      put(h, s.clock.timvec(step));
+    if (step >= 1 && step <= clock.nts)
+      put(h, clock.timvec(step));
     else
       h += "nan";
   }
-  s.io.profCsv.put(h);
-  for (int ip = 1; ip <= s.mesh.np; ++ip) {
+  io.profCsv.put(h);
+  for (int ip = 1; ip <= mesh.np; ++ip) {
     std::string row;
     put(row, ip);
     row += ',';
-    put(row, s.mesh.ecoord(ip));
-    for (int k = 1; k <= s.obs.ntprof; ++k) {
+    put(row, mesh.ecoord(ip));
+    for (int k = 1; k <= obs.ntprof; ++k) {
       row += ',';
-      put(row, s.obs.tmprof(k, ip));
+      put(row, obs.tmprof(k, ip));
     }
-    s.io.profCsv.put(row);
+    io.profCsv.put(row);
   }
 }
 

@@ -3,8 +3,8 @@
 #include <cmath>
 #include <vector>
 
-#include "layout/layout.hpp"
-#include "layout/records.hpp"
+#include "io/layout.hpp"
+#include "io/records.hpp"
 #include "output/logpos.hpp"
 #include "output/output.hpp"
 

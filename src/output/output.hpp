@@ -5,13 +5,20 @@
 
 namespace qmr {
 
-void outpro(State &s); // step output: old values and the observation row
-void outobs(State &s); // profile table, flux history, restart file, message
+void outpro(
+    Files &io, const Mesh &mesh, const Clock &clock, Levels<double> &lev,
+    Observations &obs); // step output: old values and the observation row
+void outobs(State &s);  // profile table, flux history, restart file, message
 
 // The CSV files (--csv): opened with their headings once the deck is read,
 // one row per step after the step output, the profiles at the end.
-void opencsv(State &s);
-void csvstep(State &s);
-void csvprof(State &s);
+void opencsv(Files &io, const Options &opt, const Codes &codes,
+             const Mesh &mesh, const Prescribed<double> &bc,
+             const Observations &obs);
+void csvstep(Files &io, const Codes &codes, const Clock &clock,
+             const Prescribed<double> &bc, const Levels<double> &lev,
+             const Observations &obs, Results &res);
+void csvprof(Files &io, const Mesh &mesh, const Clock &clock,
+             const Observations &obs);
 
 } // namespace qmr

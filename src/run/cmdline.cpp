@@ -1,7 +1,9 @@
 // The command line: qmr [options] [DECK].
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <string_view>
 
@@ -33,6 +35,17 @@ const char *const kUsage =
     "                    told on standard error\n"
     "  --print-every N   step reports in the listing only on steps that are\n"
     "                    multiples of N\n"
+    "  --set PATH=VALUE  give a deck value at full precision (repeatable);\n"
+    "                    PATH as media[1].conductivity, initial_value\n"
+    "  --parameters FILE values for the deck from FILE, one \"PATH VALUE\"\n"
+    "                    a line (# comments); --set wins over the file\n"
+    "  --sensitivity PATH  write the derivatives of the outputs with respect\n"
+    "                    to PATH to X.sens.csv beside the graphic file X\n"
+    "                    (repeatable)\n"
+    "  --sensitivities FILE  the same for every path in FILE, one a line\n"
+    "  --sensitivity-outputs LIST  which outputs: observations, profiles,\n"
+    "                    fluxes (default observations,fluxes)\n"
+    "  --parameter-names the parameter paths, one a line\n"
     "  --help            show this text\n"
     "  --version         show the version\n";
 
@@ -52,6 +65,7 @@ bool positive(std::string_view text, int &n) {
 
 int commandLine(int argc, char **argv, Options &opt) {
   bool options = true;
+  ParameterValues setValues, fileValues;
   for (int i = 1; i < argc; ++i) {
     const std::string_view arg = argv[i];
     // The value of an option: joined by "=" or the next argument.
@@ -89,6 +103,87 @@ int commandLine(int argc, char **argv, Options &opt) {
         return usageError("--print-every takes a whole number of steps of "
                           "at least 1, not \"" +
                           n + "\"");
+    } else if (options && arg == "--parameter-names") {
+      for (const ParamName &n : parameterNames())
+        std::printf("%.*s\n", static_cast<int>(n.name.size()), n.name.data());
+      return kExitNormal;
+    } else if (options && (arg == "--set" || arg.starts_with("--set="))) {
+      std::string pv;
+      if (!value("--set", pv)) return usageError("--set needs PATH=VALUE");
+      const std::size_t eq = pv.find('=');
+      double v = 0.0;
+      const char *first = pv.data() + (eq == std::string::npos ? 0 : eq + 1);
+      const char *last = pv.data() + pv.size();
+      const auto r = std::from_chars(first, last, v);
+      if (eq == std::string::npos || r.ec != std::errc() || r.ptr != last ||
+          first == last)
+        return usageError("--set takes PATH=VALUE with a number, not \"" + pv +
+                          "\"");
+      std::string why;
+      const auto p = parseParameter(pv.substr(0, eq), why);
+      if (!p) return usageError("--set " + why);
+      for (const auto &q : setValues.all())
+        if (q.first.path == p->path)
+          return usageError("--set " + p->path + " is given twice");
+      setValues.set(*p, v);
+    } else if (options &&
+               (arg == "--parameters" || arg.starts_with("--parameters="))) {
+      std::string file;
+      if (!value("--parameters", file))
+        return usageError("--parameters needs a file");
+      std::string why;
+      if (!readParameterFile(file, fileValues, why)) return usageError(why);
+    } else if (options && (arg == "--sensitivity-outputs" ||
+                           arg.starts_with("--sensitivity-outputs="))) {
+      std::string list;
+      if (!value("--sensitivity-outputs", list))
+        return usageError("--sensitivity-outputs needs a list");
+      opt.sensObservations = opt.sensProfiles = opt.sensFluxes = false;
+      opt.sensBalance = false;
+      std::size_t at = 0;
+      while (at <= list.size()) {
+        const std::size_t end = std::min(list.find(',', at), list.size());
+        const std::string w = list.substr(at, end - at);
+        if (w == "observations")
+          opt.sensObservations = true;
+        else if (w == "profiles")
+          opt.sensProfiles = true;
+        else if (w == "fluxes")
+          opt.sensFluxes = true;
+        else
+          return usageError("--sensitivity-outputs: \"" + w +
+                            "\" is none of observations, profiles, fluxes");
+        at = end + 1;
+      }
+    } else if (options &&
+               (arg == "--sensitivity" || arg.starts_with("--sensitivity="))) {
+      std::string path;
+      if (!value("--sensitivity", path))
+        return usageError("--sensitivity needs a parameter path");
+      std::string why;
+      const auto p = parseParameter(path, why);
+      if (!p) return usageError("--sensitivity " + why);
+      opt.sensitivity.push_back(*p);
+    } else if (options && (arg == "--sensitivities" ||
+                           arg.starts_with("--sensitivities="))) {
+      std::string file;
+      if (!value("--sensitivities", file))
+        return usageError("--sensitivities needs a file");
+      std::ifstream in(file);
+      if (!in) return usageError("cannot read \"" + file + "\"");
+      std::string line;
+      for (int n = 1; std::getline(in, line); ++n) {
+        if (const std::size_t h = line.find('#'); h != std::string::npos)
+          line.erase(h);
+        const std::size_t a = line.find_first_not_of(" \t\r");
+        if (a == std::string::npos) continue;
+        const std::size_t b = line.find_last_not_of(" \t\r");
+        std::string why;
+        const auto p = parseParameter(line.substr(a, b - a + 1), why);
+        if (!p)
+          return usageError(file + ", line " + std::to_string(n) + ": " + why);
+        opt.sensitivity.push_back(*p);
+      }
     } else if (options && arg.starts_with("-C")) {
       std::string dir;
       if (arg.size() > 2) {
@@ -113,6 +208,15 @@ int commandLine(int argc, char **argv, Options &opt) {
                         std::string(arg) + "\"");
     }
   }
+  // The file's values first; --set wins over them.
+  for (const auto &[p, v] : fileValues.all()) opt.values.set(p, v);
+  for (const auto &[p, v] : setValues.all()) opt.values.set(p, v);
+  // A parameter asked twice for its derivative is one column of the table.
+  for (std::size_t i = 0; i < opt.sensitivity.size(); ++i)
+    for (std::size_t j = 0; j < i; ++j)
+      if (opt.sensitivity[i].path == opt.sensitivity[j].path)
+        return usageError("--sensitivity " + opt.sensitivity[i].path +
+                          " is given twice");
   return -1;
 }
 

@@ -42,8 +42,9 @@ void Progress::step(const State &s) {
   if (now - start_ < kQuiet || (shown_ && now - last_ < kEvery)) return;
   last_ = now;
   const double elapsed = std::chrono::duration<double>(now - start_).count();
-  const double left =
-      s.clock.its > 0 ? elapsed * (s.clock.nts - s.clock.its) / static_cast<double>(s.clock.its) : 0.0;
+  const double left = s.clock.its > 0 ? elapsed * (s.clock.nts - s.clock.its) /
+                                            static_cast<double>(s.clock.its)
+                                      : 0.0;
   char line[kWidth + 1];
   std::snprintf(line, sizeof line,
                 "qmr: step %d of %d, %.1f s elapsed, about %.1f s remaining",

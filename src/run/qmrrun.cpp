@@ -4,10 +4,11 @@
 #include "drivers/drivers.hpp"
 #include "fem/fem.hpp"
 #include "input/input.hpp"
-#include "layout/layout.hpp"
+#include "io/layout.hpp"
 #include "output/output.hpp"
 #include "run/progress.hpp"
 #include "run/run.hpp"
+#include "sens/sensitivity.hpp"
 
 namespace qmr {
 
@@ -24,21 +25,25 @@ void checkSteps(State &s) {
 
 // The run sequence: set-up, the time-step loop, the end-of-run output.
 void phases(State &s) {
-  open1(s);
+  open1(s.io, s.opt, s.codes);
   input(s);
-  meshgn(s);
-  if (s.codes.imode == kFlowRun) mpropf(s);
-  if (s.codes.imode == kTransportRun) mpropt(s);
-  tmstep(s);
-  pbc(s);
-  if (s.codes.imode == kFlowRun) pbflow(s);
-  if (s.codes.imode == kTransportRun) pbtran(s);
-  inital(s);
-  nonlin(s);
+  checkParameters(s.io, s.opt, s.codes, s.media.nmat, s.bc.nbt, s.bc.ndf);
+  meshgn(s.io, s.opt, s.codes, s.mesh);
+  if (s.codes.imode == kFlowRun)
+    mpropf(s.io, s.opt.values, s.codes, s.mesh, s.media, s.fprop);
   if (s.codes.imode == kTransportRun)
-    rdarcy(s.io, s.codes, s.mesh, s.fprop, s.tprop);
-  obsnod(s);
-  if (s.opt.csv) opencsv(s);
+    mpropt(s.io, s.opt.values, s.codes, s.mesh, s.media, s.fprop, s.tprop);
+  tmstep(s.io, s.codes, s.clock);
+  pbc(s.io, s.opt.values, s.mesh, s.bc, s.res);
+  if (s.codes.imode == kFlowRun) pbflow(s.io, s.opt.values, s.mesh, s.bc);
+  if (s.codes.imode == kTransportRun) pbtran(s.io, s.opt.values, s.mesh, s.bc);
+  inital(s.io, s.opt.values, s.codes, s.mesh, s.clock, s.lev, s.band);
+  nonlin(s.io, s.codes, s.fprop, s.crit);
+  if (s.codes.imode == kTransportRun)
+    rdarcy(s.io, s.opt.values, s.codes, s.mesh, s.fprop, s.tprop);
+  obsnod(s.io, s.codes, s.mesh, s.clock, s.bc, s.obs);
+  if (s.opt.csv) opencsv(s.io, s.opt, s.codes, s.mesh, s.bc, s.obs);
+  const auto sensitivity = Sensitivity::start(s);
   if (s.opt.check) {
     checkSteps(s);
     endNormal(s.io);
@@ -53,13 +58,14 @@ void phases(State &s) {
     tstart(s.clock, s.codes, s.mesh, s.band, s.lev, s.res, s.io);
     if (s.codes.imode == kFlowRun) drivef(s);
     if (s.codes.imode == kTransportRun) drivet(s);
-    outpro(s);
-    if (s.opt.csv) csvstep(s);
+    sensitivity->step(s);
+    outpro(s.io, s.mesh, s.clock, s.lev, s.obs);
+    if (s.opt.csv) csvstep(s.io, s.codes, s.clock, s.bc, s.lev, s.obs, s.res);
     progress.step(s);
   }
 
   outobs(s);
-  if (s.opt.csv) csvprof(s);
+  if (s.opt.csv) csvprof(s.io, s.mesh, s.clock, s.obs);
   endNormal(s.io);
 }
 } // namespace
@@ -103,9 +109,11 @@ int runMain(State &s) {
 
   // The stop: flush and close every file; a file that did not receive all
   // that was written to it makes the run a failure.
-  Unit *units[] = {&s.io.listing,         &s.io.graphic,     &s.io.flux,      &s.io.restartOut,
-                   &s.io.velocity,        &s.io.obsCsv, &s.io.profCsv, &s.io.fluxCsv,
-                   &s.io.balanceCsv, &s.io.restartIn,     &s.io.deck,      &s.io.console};
+  Unit *units[] = {&s.io.listing,    &s.io.graphic,   &s.io.flux,
+                   &s.io.restartOut, &s.io.velocity,  &s.io.obsCsv,
+                   &s.io.profCsv,    &s.io.fluxCsv,   &s.io.balanceCsv,
+                   &s.io.sensCsv,    &s.io.restartIn, &s.io.deck,
+                   &s.io.console};
   for (Unit *u : units) {
     if (!u->isOpen()) continue;
     if (!u->close()) {

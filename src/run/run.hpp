@@ -1,14 +1,11 @@
-// The run spine: the run sequence, the one termination path, and the job
-// files and control data at the head of the main input.
+// The run spine: the command line, the run sequence and the one
+// termination path.
 #pragma once
 
 #include "state/state.hpp"
 #include "stop/stop.hpp"
 
 namespace qmr {
-
-void open1(State &s); // job files and banner
-void input(State &s); // control data
 
 // Reads the command line (qmr [options] [DECK]) into the options. Returns -1
 // when the run goes on, otherwise the exit status (0 after --help or

@@ -3,6 +3,9 @@
 #pragma once
 
 #include <string>
+#include <vector>
+
+#include "state/parameter.hpp"
 
 namespace qmr {
 
@@ -15,8 +18,20 @@ struct Options {
   bool csv = false;       // --csv: also write the CSV files
   bool noListing = false; // --no-listing: the listing is not written; its
                           // lines about trouble go to standard error
-  int printEvery = 0; // --print-every N: step reports in the listing only on
-                      // steps that are multiples of N; 0 = as the deck says
+  // --print-every N: step reports in the listing only on steps that are
+  // multiples of N; 0 = as the deck says
+  int printEvery = 0;
+  // --set PATH=VALUE and --parameters FILE: deck values at full precision,
+  // taken as each record is read.
+  ParameterValues values;
+  // --sensitivity PATH and --sensitivities FILE: the parameters whose
+  // derivatives are written to X.sens.csv, and which outputs
+  // (--sensitivity-outputs).
+  std::vector<Parameter> sensitivity;
+  bool sensObservations = true;
+  bool sensProfiles = false;
+  bool sensFluxes = true;
+  bool sensBalance = false;
 };
 
 } // namespace qmr

@@ -14,13 +14,17 @@ void sizeArrays(State &s) {
   const int obs = std::max(s.obs.nobs, kLegacyObs);
   const int prof = std::max(s.obs.ntprof, kLegacyProf);
 
-  for (auto *a : {&s.fprop.etran, &s.fprop.estor, &s.fprop.eqrch,  &s.fprop.espec, &s.fprop.ebott, &s.fprop.eleak,
-                  &s.fprop.ehfix, &s.fprop.ewide, &s.fprop.eqmax,  &s.tprop.alfal, &s.tprop.difus, &s.tprop.poros,
-                  &s.tprop.retar, &s.tprop.decay, &s.tprop.crech,  &s.tprop.cleak, &s.tprop.qrech, &s.tprop.darcy,
-                  &s.tprop.thick, &s.tprop.qleak, &s.mesh.xcoord, &s.mesh.elen})
+  for (auto *a :
+       {&s.fprop.etran, &s.fprop.estor, &s.fprop.eqrch, &s.fprop.espec,
+        &s.fprop.ebott, &s.fprop.eleak, &s.fprop.ehfix, &s.fprop.ewide,
+        &s.fprop.eqmax, &s.tprop.alfal, &s.tprop.difus, &s.tprop.poros,
+        &s.tprop.retar, &s.tprop.decay, &s.tprop.crech, &s.tprop.cleak,
+        &s.tprop.qrech, &s.tprop.darcy, &s.tprop.thick, &s.tprop.qleak,
+        &s.mesh.xcoord, &s.mesh.elen})
     a->resize(el);
   s.fprop.iqmax.resize(np);
-  for (auto *a : {&s.mesh.ecoord, &s.band.aslod, &s.lev.hdold, &s.lev.hdnew}) a->resize(np);
+  for (auto *a : {&s.mesh.ecoord, &s.band.aslod, &s.lev.hdold, &s.lev.hdnew})
+    a->resize(np);
   s.band.astif.resize(np, kBand);
   // Medium numbers per element, or the zone starts of the media and the end
   // node after the last zone.
@@ -29,7 +33,8 @@ void sizeArrays(State &s) {
   s.bc.bslod.resize(sb);
   s.bc.bslqw.resize(sb);
   s.bc.idv.resize(bt);
-  for (auto *a : {&s.bc.valb, &s.bc.qvalb, &s.res.qratb, &s.res.accum, &s.res.csvacc})
+  for (auto *a :
+       {&s.bc.valb, &s.bc.qvalb, &s.res.qratb, &s.res.accum, &s.res.csvacc})
     a->resize(bt);
   s.res.accu2.resize(bt, ts);
   s.clock.timvec.resize(ts);
@@ -42,8 +47,9 @@ void sizeArrays(State &s) {
 }
 
 bool beyondLegacy(const State &s) {
-  return s.mesh.ne > kLegacyEl || s.clock.nts > kLegacyTs || s.media.nmat > kLegacyMat ||
-         s.bc.nbt > kLegacyBt || s.bc.ndf > kLegacySb || s.obs.nobs > kLegacyObs ||
+  return s.mesh.ne > kLegacyEl || s.clock.nts > kLegacyTs ||
+         s.media.nmat > kLegacyMat || s.bc.nbt > kLegacyBt ||
+         s.bc.ndf > kLegacySb || s.obs.nobs > kLegacyObs ||
          s.obs.ntprof > kLegacyProf;
 }
 

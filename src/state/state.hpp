@@ -14,9 +14,11 @@
 // aquifer property times the aquifer width.
 #pragma once
 
+#include <array>
 #include <string>
+#include <vector>
 
-#include "layout/unit.hpp"
+#include "io/unit.hpp"
 #include "state/balance.hpp"
 #include "state/fixed.hpp"
 #include "state/options.hpp"
@@ -66,19 +68,20 @@ inline constexpr int kTransportRun = 2; // "T": concentrations
 // The files of a run, by their role, and the diagnostic that goes to
 // standard error when the run fails.
 struct Files {
-  Unit console;             // standard output
-  Unit deck;                // the main input
-  Unit listing;             // the report of the run
-  Unit graphic;             // observation rows and the profile table
-  Unit flux;                // the flux file
-  Unit restartIn;           // restart file to read
-  Unit restartOut;          // restart file to write
-  Unit velocity;            // velocity file (written by flow, read by transport)
-  Unit obsCsv;              // --csv: observations
-  Unit profCsv;             // --csv: profiles
-  Unit fluxCsv;             // --csv: fluxes at the prescribed-value nodes
-  Unit balanceCsv;          // --csv: mass balance
-  std::string diag;         // one line saying what failed and where
+  Unit console;     // standard output
+  Unit deck;        // the main input
+  Unit listing;     // the report of the run
+  Unit graphic;     // observation rows and the profile table
+  Unit flux;        // the flux file
+  Unit restartIn;   // restart file to read
+  Unit restartOut;  // restart file to write
+  Unit velocity;    // velocity file (written by flow, read by transport)
+  Unit obsCsv;      // --csv: observations
+  Unit profCsv;     // --csv: profiles
+  Unit fluxCsv;     // --csv: fluxes at the prescribed-value nodes
+  Unit balanceCsv;  // --csv: mass balance
+  Unit sensCsv;     // --sensitivity: derivatives of the outputs
+  std::string diag; // one line saying what failed and where
   bool listingOpen = false; // before, the listing's lines go to the console
 
   Unit &lst() { return listing; }
@@ -123,22 +126,25 @@ struct Mesh {
 
 // The media as read, and which medium (or zone) each element takes.
 struct Media {
-  int nmat = 0;                        // number of media (material layers)
-  Arr<int, kLegacyEl> lmat;            // medium of each element, or zone starts
+  int nmat = 0;             // number of media (material layers)
+  Arr<int, kLegacyEl> lmat; // medium of each element, or zone starts
   Arr2<double, kSlots, kLegacyMat> prop; // prop(slot, medium), as read
+  // (medium, slot) of each value 0 that the reader took for 1 (a width, a
+  // confined thickness, a retardation): a value with no derivative.
+  std::vector<std::array<int, 2>> standsForOne;
 };
 
 // Flow properties per element, per metre of valley (property × width).
 template <class T> struct FlowProperties {
-  Arr<T, kLegacyEl> etran; // conductivity × width [L²/T]
-  Arr<T, kLegacyEl> estor; // storage coefficient × width [L]
-  Arr<T, kLegacyEl> eqrch; // recharge × width [L²/T]
-  Arr<T, kLegacyEl> espec; // specific storage × width [-]
-  Arr<T, kLegacyEl> ebott; // thickness or base elevation [L]
-  Arr<T, kLegacyEl> eleak; // leakage coefficient × width [L/T]
-  Arr<T, kLegacyEl> ehfix; // fixed head beyond the aquitard [L]
-  Arr<T, kLegacyEl> ewide; // aquifer width [L]
-  Arr<T, kLegacyEl> eqmax; // maximum leakage rate × width [L²/T]
+  Arr<T, kLegacyEl> etran;   // conductivity × width [L²/T]
+  Arr<T, kLegacyEl> estor;   // storage coefficient × width [L]
+  Arr<T, kLegacyEl> eqrch;   // recharge × width [L²/T]
+  Arr<T, kLegacyEl> espec;   // specific storage × width [-]
+  Arr<T, kLegacyEl> ebott;   // thickness or base elevation [L]
+  Arr<T, kLegacyEl> eleak;   // leakage coefficient × width [L/T]
+  Arr<T, kLegacyEl> ehfix;   // fixed head beyond the aquitard [L]
+  Arr<T, kLegacyEl> ewide;   // aquifer width [L]
+  Arr<T, kLegacyEl> eqmax;   // maximum leakage rate × width [L²/T]
   Arr<int, kLegacyNp> iqmax; // per element: 1 when its leakage is capped
   int ilqmax = 0;            // 1 when some medium caps its leakage rate
 };
@@ -157,6 +163,8 @@ template <class T> struct TransportProperties {
   Arr<T, kLegacyEl> darcy; // Darcy velocity × width, + towards ie+1 [L²/T]
   Arr<T, kLegacyEl> thick; // saturated thickness [L]
   Arr<T, kLegacyEl> qleak; // leakage rate per metre of valley [L²/T]
+  T edarcy = 0.0; // the deck's default Darcy velocity (per unit width) [L/T]
+  T ethick = 0.0; // the deck's default saturated thickness [L]
 };
 
 // The clock: the times of the steps and the time weighting of the current
@@ -185,12 +193,12 @@ struct Criteria {
 // Prescribed values and fluxes, and the reactions at the prescribed-value
 // nodes from the last solution.
 template <class T> struct Prescribed {
-  int nbt = 0;             // number of prescribed-value nodes
-  int ndf = 0;             // number of prescribed-flux records
-  int nsb = 0;             // prescribed-flux records in use (copy of ndf)
-  Arr<int, kLegacyBt> idv; // node of each prescribed-value node
-  Arr<T, kLegacyBt> valb;  // prescribed head [L] or concentration [C]
-  Arr<T, kLegacyBt> qvalb; // reaction flux from the last solution
+  int nbt = 0;              // number of prescribed-value nodes
+  int ndf = 0;              // number of prescribed-flux records
+  int nsb = 0;              // prescribed-flux records in use (copy of ndf)
+  Arr<int, kLegacyBt> idv;  // node of each prescribed-value node
+  Arr<T, kLegacyBt> valb;   // prescribed head [L] or concentration [C]
+  Arr<T, kLegacyBt> qvalb;  // reaction flux from the last solution
   Arr<int, kLegacySb> isbv; // node of each prescribed-flux record
   Arr<T, kLegacySb> bslod;  // prescribed flux [L³/T] (flow) or of mass
   Arr<T, kLegacySb> bslqw;  // prescribed fluid flux (transport) [L³/T]
@@ -200,6 +208,7 @@ template <class T> struct Prescribed {
 template <class T> struct Levels {
   Arr<T, kLegacyNp> hdold; // at the start of the step
   Arr<T, kLegacyNp> hdnew; // at the step's end (the current iterate)
+  std::vector<int> npnonu; // node of each non-uniform initial value, as read
 };
 
 // The banded system of one iteration: astif(ip, 1..3) holds the left

@@ -14,7 +14,7 @@
 #include <string>
 #include <string_view>
 
-#include "layout/layout.hpp"
+#include "io/layout.hpp"
 #include "state/state.hpp"
 
 namespace qmr {
@@ -48,6 +48,8 @@ inline constexpr std::string_view kVelocityFailure =
     "ERROR OR END OF FILE ON DARCY FILE";
 inline constexpr std::string_view kVelocityMismatch =
     "PROBLEMS IN READING DARCY VELOCITIES FILE";
+inline constexpr std::string_view kParameterFailure =
+    "A PARAMETER OF THE COMMAND LINE IS NOT IN THE DECK";
 inline constexpr std::string_view kNotConverged =
     "SOLUTION NOT CONVERGED - PROGRAM TERMINATED";
 
@@ -75,7 +77,8 @@ void tdelay(int n);
 // A checked read of the next main-input record; end of file or a field that
 // cannot be read ends the run with the main-input failure.
 void readMain(Files &io, const Layout &f, std::span<const Ref> to);
-inline void readMain(Files &io, const Layout &f, std::initializer_list<Ref> to) {
+inline void readMain(Files &io, const Layout &f,
+                     std::initializer_list<Ref> to) {
   readMain(io, f, std::span<const Ref>(to.begin(), to.size()));
 }
 

@@ -2,7 +2,7 @@
 // outputs, and profiles are stored as each run type does it.
 #include <gtest/gtest.h>
 
-#include "layout/layout.hpp"
+#include "io/layout.hpp"
 #include "support.hpp"
 
 using qmrtest::FlowDeck;

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "layout/layout.hpp"
+#include "io/layout.hpp"
 #include "state/state.hpp"
 #include "support.hpp"
 

@@ -23,7 +23,7 @@
 #include <random>
 #include <string>
 
-#include "layout/field.hpp"
+#include "io/field.hpp"
 
 namespace {
 

@@ -42,7 +42,7 @@ TEST(FlowCodes, WaterTableCodeTwo) {
   s->codes.i2dwt = 2;
   s->fprop.ebott(1) = 2.0;
   s->lev.hdold(1) = s->lev.hdold(2) = 10.0;
-  qmr::tstart(*s);
+  qmr::tstart(s->clock, s->codes, s->mesh, s->band, s->lev, s->res, s->io);
   qmr::drivef(*s);
   EXPECT_TRUE(hasLine(*s, "     1       0.10000E+02       0.32000E+02"
                           "       0.32000E+02       0.32000E+02"));
@@ -59,7 +59,7 @@ TEST(FlowCodes, WaterTableCodeTwo) {
   s->codes.i2dwt = 1;
   s->fprop.ebott(1) = 2.0;
   s->lev.hdold(1) = s->lev.hdold(2) = 10.0;
-  qmr::tstart(*s);
+  qmr::tstart(s->clock, s->codes, s->mesh, s->band, s->lev, s->res, s->io);
   EXPECT_THROW(qmr::drivef(*s), qmr::StopRun);
   EXPECT_EQ(lines(s->io.listing.text()).back(),
             " ****SOLUTION NOT CONVERGED - PROGRAM TERMINATED****");
@@ -76,7 +76,7 @@ TEST(FlowCodes, AxisymmetricCodeTwo) {
     s->fprop.ehfix(1) = 8.0;
     s->lev.hdold(1) = 10.0;
     s->lev.hdold(2) = 6.0;
-    qmr::tstart(*s);
+    qmr::tstart(s->clock, s->codes, s->mesh, s->band, s->lev, s->res, s->io);
     qmr::drivef(*s);
     EXPECT_TRUE(hasLine(
         *s,

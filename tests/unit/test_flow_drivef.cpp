@@ -27,7 +27,7 @@ void heads(State &s, std::initializer_list<double> h) {
 }
 
 void step(State &s) {
-  qmr::tstart(s);
+  qmr::tstart(s.clock, s.codes, s.mesh, s.band, s.lev, s.res, s.io);
   qmr::drivef(s);
 }
 
@@ -156,9 +156,9 @@ TEST(FlowStep, DryElementAndNegativeThicknessInTheVelocityFile) {
   fix(*s, 1, 2.0);
   fix(*s, 3, 2.0);
   run(*s);
-  EXPECT_EQ(
-      count(s->io.listing.text(), "\n***** ELEMENT NO.   1 HAS GONE DRY !! *****\n"),
-      2); // once per iteration
+  EXPECT_EQ(count(s->io.listing.text(),
+                  "\n***** ELEMENT NO.   1 HAS GONE DRY !! *****\n"),
+            2); // once per iteration
   EXPECT_NEAR(s->lev.hdnew(2), 2.0, 1e-12);
   auto v = lines(s->io.velocity.text());
   ASSERT_EQ(v.size(), 2u);
@@ -207,7 +207,8 @@ TEST(FlowStep, VelocityFileRecords) {
   run(*s);
   const std::string flat =
       "    1  0.0000000E+00  0.1000000E+01  0.0000000E+00  0.2500000E+00";
-  EXPECT_EQ(lines(s->io.velocity.text()), (std::vector<std::string>{flat, flat}));
+  EXPECT_EQ(lines(s->io.velocity.text()),
+            (std::vector<std::string>{flat, flat}));
 
   // Flow from node 1 to node 2 is positive: -(3 x (4 - 10) / 2) = 9.
   s = flow(1, 2.0);

@@ -6,7 +6,7 @@
 
 #include "input/input.hpp"
 #include "input_util.hpp"
-#include "layout/layout.hpp"
+#include "io/layout.hpp"
 
 using namespace inputtest;
 using qmrtest::Deck;
@@ -19,7 +19,7 @@ TEST(InputPrescribed, ValuesHeadingEchoAndTables) {
   auto s = withMesh(d.text, 10);
   s->bc.nbt = 2;
   s->res.accum(1) = 9.0;
-  qmr::pbc(*s);
+  qmr::pbc(s->io, s->opt.values, s->mesh, s->bc, s->res);
   EXPECT_EQ(s->bc.idv(1), 3);
   EXPECT_EQ(s->bc.idv(2), 11);
   EXPECT_EQ(s->bc.valb(1), 12.5);
@@ -43,9 +43,9 @@ TEST(InputPrescribed, ValuesHeadingEchoAndTables) {
 
 TEST(InputPrescribed, NothingWithoutNodes) {
   auto s = withMesh("NEXT\n", 3);
-  qmr::pbc(*s);
-  qmr::pbflow(*s);
-  qmr::pbtran(*s);
+  qmr::pbc(s->io, s->opt.values, s->mesh, s->bc, s->res);
+  qmr::pbflow(s->io, s->opt.values, s->mesh, s->bc);
+  qmr::pbtran(s->io, s->opt.values, s->mesh, s->bc);
   EXPECT_EQ(s->bc.nsb, 0);
   EXPECT_EQ(s->io.listing.text(), "");
   EXPECT_EQ(nextRecord(*s), "NEXT");
@@ -57,7 +57,7 @@ TEST(InputPrescribed, FlowFluxesKeepTheirDofAndSign) {
     << "    4    1       3.0";
   auto s = withMesh(d.text, 3);
   s->bc.ndf = 2;
-  qmr::pbflow(*s);
+  qmr::pbflow(s->io, s->opt.values, s->mesh, s->bc);
   EXPECT_EQ(s->bc.nsb, 2);
   EXPECT_EQ(s->bc.isbv(1), 2);
   EXPECT_EQ(s->bc.bslod(1), -5.0);
@@ -83,7 +83,7 @@ TEST(InputPrescribed, TransportFluxesWarnOncePerNegativeRecord) {
     << "    3    1      -1.0      -2.0";
   auto s = withMesh(d.text, 3);
   s->bc.ndf = 3;
-  qmr::pbtran(*s);
+  qmr::pbtran(s->io, s->opt.values, s->mesh, s->bc);
   EXPECT_EQ(s->bc.nsb, 3);
   EXPECT_EQ(s->bc.bslod(1), -1.0);
   EXPECT_EQ(s->bc.bslqw(3), -2.0);
@@ -120,9 +120,12 @@ TEST(InputPrescribed, CheckedReadsEndTheRun) {
       s->bc.nbt = 1;
       s->bc.ndf = 1;
       EXPECT_EQ(stopStatus([&] {
-                  if (which == 0) qmr::pbc(*s);
-                  if (which == 1) qmr::pbflow(*s);
-                  if (which == 2) qmr::pbtran(*s);
+                  if (which == 0)
+                    qmr::pbc(s->io, s->opt.values, s->mesh, s->bc, s->res);
+                  if (which == 1)
+                    qmr::pbflow(s->io, s->opt.values, s->mesh, s->bc);
+                  if (which == 2)
+                    qmr::pbtran(s->io, s->opt.values, s->mesh, s->bc);
                 }),
                 qmr::kExitFailure);
       EXPECT_EQ(lastLine(*s), kMainFail);
@@ -156,9 +159,12 @@ TEST(InputPrescribed, NodesOutsideTheMeshEndTheRun) {
     s->bc.nbt = 2;
     s->bc.ndf = 2;
     EXPECT_EQ(stopStatus([&] {
-                if (c.which == 0) qmr::pbc(*s);
-                if (c.which == 1) qmr::pbflow(*s);
-                if (c.which == 2) qmr::pbtran(*s);
+                if (c.which == 0)
+                  qmr::pbc(s->io, s->opt.values, s->mesh, s->bc, s->res);
+                if (c.which == 1)
+                  qmr::pbflow(s->io, s->opt.values, s->mesh, s->bc);
+                if (c.which == 2)
+                  qmr::pbtran(s->io, s->opt.values, s->mesh, s->bc);
               }),
               qmr::kExitFailure);
     EXPECT_EQ(s->io.diag, c.diag);

@@ -8,7 +8,7 @@
 
 #include "input/input.hpp"
 #include "input_util.hpp"
-#include "layout/layout.hpp"
+#include "io/layout.hpp"
 
 using namespace inputtest;
 using qmrtest::Deck;
@@ -27,7 +27,7 @@ std::vector<std::string> tableHead(const std::string &title,
 TEST(InputMesh, GradedFineAtNodeOneEchoAndTables) {
   auto s = withMesh("       0.0     100.0       2.0\n", 4);
   s->codes.imshgn = 1;
-  qmr::meshgn(*s);
+  qmr::meshgn(s->io, s->opt, s->codes, s->mesh);
   const double len[] = {6.25, 18.75, 31.25, 43.75};
   const double x[] = {0, 6.25, 25, 56.25, 100};
   const double mid[] = {3.125, 15.625, 40.625, 78.125};
@@ -57,7 +57,7 @@ TEST(InputMesh, GradedFineAtNodeOneEchoAndTables) {
 TEST(InputMesh, GradedReversedAndCodeFourActsAsOne) {
   auto s = withMesh("       0.0     100.0       2.0\n", 4);
   s->codes.imshgn = 2;
-  qmr::meshgn(*s);
+  qmr::meshgn(s->io, s->opt, s->codes, s->mesh);
   const double len[] = {43.75, 31.25, 18.75, 6.25};
   const double x[] = {0, 43.75, 75, 93.75, 100};
   for (int ie = 1; ie <= 4; ++ie) EXPECT_EQ(s->mesh.elen(ie), len[ie - 1]);
@@ -65,18 +65,19 @@ TEST(InputMesh, GradedReversedAndCodeFourActsAsOne) {
 
   // Grading factor 1: equal elements.
   auto u = withMesh("      10.0      20.0       1.0\n", 4);
-  u->imshgn = 1;
-  qmr::meshgn(*u);
-  for (int ie = 1; ie <= 4; ++ie) EXPECT_DOUBLE_EQ(u->elen(ie), 2.5);
-  EXPECT_DOUBLE_EQ(u->ecoord(5), 20.0);
+  u->codes.imshgn = 1;
+  qmr::meshgn(u->io, u->opt, u->codes, u->mesh);
+  for (int ie = 1; ie <= 4; ++ie) EXPECT_DOUBLE_EQ(u->mesh.elen(ie), 2.5);
+  EXPECT_DOUBLE_EQ(u->mesh.ecoord(5), 20.0);
 }
 
 TEST(InputMesh, LogarithmicOneToThousand) {
   auto s = withMesh("       1.0    1000.0   99\n", 3);
   s->codes.imshgn = 3;
-  qmr::meshgn(*s);
+  qmr::meshgn(s->io, s->opt, s->codes, s->mesh);
   const double x[] = {1, 10, 100, 1000};
-  for (int ip = 1; ip <= 4; ++ip) EXPECT_DOUBLE_EQ(s->mesh.ecoord(ip), x[ip - 1]);
+  for (int ip = 1; ip <= 4; ++ip)
+    EXPECT_DOUBLE_EQ(s->mesh.ecoord(ip), x[ip - 1]);
   EXPECT_DOUBLE_EQ(s->mesh.elen(1), 9.0);
   EXPECT_DOUBLE_EQ(s->mesh.elen(2), 90.0);
   EXPECT_DOUBLE_EQ(s->mesh.elen(3), 900.0);
@@ -105,7 +106,7 @@ TEST(InputMesh, ManualCoordinatesOverTwoRecords) {
       << "NEXT";
     auto s = withMesh(d.text, 9);
     s->codes.imshgn = code;
-    qmr::meshgn(*s);
+    qmr::meshgn(s->io, s->opt, s->codes, s->mesh);
     for (int ip = 1; ip <= 9; ++ip) EXPECT_EQ(s->mesh.ecoord(ip), ip - 1.0);
     EXPECT_EQ(s->mesh.ecoord(10), 9.5);
     EXPECT_EQ(s->mesh.elen(9), 1.5);
@@ -123,7 +124,7 @@ TEST(InputMesh, ManualCoordinatesOverTwoRecords) {
 
 TEST(InputMesh, DecreasingCoordinateGivesNegativeLength) {
   auto s = withMesh("       0.0       5.0       3.0\n", 2);
-  qmr::meshgn(*s);
+  qmr::meshgn(s->io, s->opt, s->codes, s->mesh);
   EXPECT_EQ(s->mesh.elen(2), -2.0);
   auto l = listing(*s);
   EXPECT_EQ(l.back(), "    1 0.5000E+01    2-0.2000E+01");
@@ -143,7 +144,7 @@ TEST(InputMesh, FileNamesReadEchoedAndOpenedBeforeMesh) {
   s->codes.ioread = 1;
   s->codes.iowrit = 1;
   s->codes.iodarc = 2; // any positive code names a velocity file
-  qmr::meshgn(*s);
+  qmr::meshgn(s->io, s->opt, s->codes, s->mesh);
   auto l = listing(*s);
   ASSERT_GE(l.size(), 3u);
   EXPECT_EQ(l[0], "  RESTART READ  FILE = " + qmr::padded(rea, 200));
@@ -169,7 +170,9 @@ TEST(InputMesh, RestartNameRecordsMissingEndTheRun) {
   for (const char *deck : {"", "old.rst\n"}) {
     auto s = withMesh(deck, 1);
     s->codes.ioread = 1;
-    EXPECT_EQ(stopStatus([&] { qmr::meshgn(*s); }), qmr::kExitFailure);
+    EXPECT_EQ(
+        stopStatus([&] { qmr::meshgn(s->io, s->opt, s->codes, s->mesh); }),
+        qmr::kExitFailure);
     EXPECT_EQ(lastLine(*s), kMainFail);
     EXPECT_FALSE(s->io.restartIn.isOpen());
     EXPECT_EQ(listing(*s).size(), 1u); // nothing echoed

@@ -7,7 +7,7 @@
 
 #include "input/input.hpp"
 #include "input_util.hpp"
-#include "layout/layout.hpp"
+#include "io/layout.hpp"
 
 using namespace inputtest;
 using qmrtest::Deck;
@@ -35,7 +35,7 @@ TEST(InputFlowProps, PerElementMediaDefaultsEchoAndTable) {
   d << qmrtest::fields(
       {"2.0", "0.0", "0.2", "-3.0", "0.0", "0.0", "0.0", "50.0", "1.0E-12"});
   auto s = propState(d.text, 3, 2, 0);
-  qmr::mpropf(*s);
+  qmr::mpropf(s->io, s->opt.values, s->codes, s->mesh, s->media, s->fprop);
 
   // Width 0 and thickness 0 (confined) mean 1.0; 1e-12 is above 1e-15.
   EXPECT_EQ(s->media.prop(8, 1), 1.0);
@@ -105,7 +105,7 @@ TEST(InputFlowProps, LeakageCapThresholds) {
   d << qmrtest::fields({"3.0", "", "", "", "", "", "", "", "0.5"});
   auto s = propState(d.text, 3, 3, 0);
   s->codes.i2dwt = 1;
-  qmr::mpropf(*s);
+  qmr::mpropf(s->io, s->opt.values, s->codes, s->mesh, s->media, s->fprop);
   EXPECT_EQ(s->fprop.ilqmax, 1);
   EXPECT_EQ(s->fprop.ebott(1), 0.0);
   EXPECT_EQ(s->fprop.iqmax(1), 1);
@@ -118,9 +118,9 @@ TEST(InputFlowProps, LeakageCapThresholds) {
 
   // No medium with a cap: ilqmax stays 0.
   auto n = propState("    1\n" + qmrtest::fields({"3.0"}) + "\n", 1, 1, 0);
-  n->ilqmax = 1;
-  qmr::mpropf(*n);
-  EXPECT_EQ(n->ilqmax, 0);
+  n->fprop.ilqmax = 1;
+  qmr::mpropf(n->io, n->opt.values, n->codes, n->mesh, n->media, n->fprop);
+  EXPECT_EQ(n->fprop.ilqmax, 0);
 }
 
 TEST(InputFlowProps, SinglePrecisionThresholds) {
@@ -136,7 +136,7 @@ TEST(InputFlowProps, SinglePrecisionThresholds) {
   d << qmrtest::fields(
       {"3.0", "", "", "5.0E-10", "", "", "", "2.0", "1.0E-15"});
   auto s = propState(d.text, 2, 2, 0);
-  qmr::mpropf(*s);
+  qmr::mpropf(s->io, s->opt.values, s->codes, s->mesh, s->media, s->fprop);
   EXPECT_EQ(s->fprop.ebott(1), 1.0E-9);
   EXPECT_EQ(s->fprop.ebott(2), 1.0);
   EXPECT_EQ(s->fprop.iqmax(1), 0);
@@ -148,8 +148,8 @@ TEST(InputFlowProps, SinglePrecisionThresholds) {
           qmrtest::fields({"3.0", "", "", "", "", "", "", "", "1.0E-15"}) +
           "\n",
       1, 1, 0);
-  qmr::mpropf(*n);
-  EXPECT_EQ(n->ilqmax, 0);
+  qmr::mpropf(n->io, n->opt.values, n->codes, n->mesh, n->media, n->fprop);
+  EXPECT_EQ(n->fprop.ilqmax, 0);
 }
 
 TEST(InputFlowProps, UniformZones) {
@@ -157,7 +157,7 @@ TEST(InputFlowProps, UniformZones) {
   d << "    1"
     << "    6" << qmrtest::fields({"1.0"}) << qmrtest::fields({"2.0"});
   auto s = propState(d.text, 10, 2, 1);
-  qmr::mpropf(*s);
+  qmr::mpropf(s->io, s->opt.values, s->codes, s->mesh, s->media, s->fprop);
   EXPECT_EQ(s->media.lmat(3), 11); // the appended end of the last zone
   for (int ie = 1; ie <= 5; ++ie) EXPECT_EQ(s->fprop.etran(ie), 1.0);
   for (int ie = 6; ie <= 10; ++ie) EXPECT_EQ(s->fprop.etran(ie), 2.0);
@@ -169,7 +169,7 @@ TEST(InputFlowProps, InterpolatedBetweenControlNodes) {
     << "    5" << qmrtest::fields({"1.0", "", "", "", "", "", "", "", ""})
     << qmrtest::fields({"5.0", "", "", "", "", "", "", "", ""});
   auto s = propState(d.text, 4, 2, 2);
-  qmr::mpropf(*s);
+  qmr::mpropf(s->io, s->opt.values, s->codes, s->mesh, s->media, s->fprop);
   const double want[] = {1.5, 2.5, 3.5, 4.5};
   for (int ie = 1; ie <= 4; ++ie) {
     EXPECT_EQ(s->fprop.etran(ie), want[ie - 1]);
@@ -179,8 +179,9 @@ TEST(InputFlowProps, InterpolatedBetweenControlNodes) {
 
   // One control medium assigns nothing: the element table is all zeros.
   auto one = propState("    1\n" + qmrtest::fields({"7.0"}) + "\n", 2, 1, 2);
-  qmr::mpropf(*one);
-  EXPECT_EQ(one->etran(1), 0.0);
+  qmr::mpropf(one->io, one->opt.values, one->codes, one->mesh, one->media,
+              one->fprop);
+  EXPECT_EQ(one->fprop.etran(1), 0.0);
   EXPECT_EQ(lastLine(*one), times("0.0000E+00", 9));
 }
 
@@ -195,7 +196,8 @@ TEST(InputTransportProps, DefaultsEchoAndPorosityTimesWidth) {
   d << qmrtest::fields(
       {"1.0", "0.0", "0.25", "0.5", "0.0", "0.0", "0.0", "40.0", "123.0"});
   auto s = propState(d.text, 3, 2, 0);
-  qmr::mpropt(*s);
+  qmr::mpropt(s->io, s->opt.values, s->codes, s->mesh, s->media, s->fprop,
+              s->tprop);
   EXPECT_EQ(s->tprop.poros(1), 0.3);
   EXPECT_EQ(s->fprop.ewide(1), 1.0);
   EXPECT_EQ(s->tprop.retar(1), 1.0);
@@ -236,7 +238,8 @@ TEST(InputTransportProps, InterpolatedDispersivityAndMediumTenHeading) {
   d << "    1"
     << "    5" << qmrtest::fields({"1.0"}) << qmrtest::fields({"5.0"});
   auto s = propState(d.text, 4, 2, 2);
-  qmr::mpropt(*s);
+  qmr::mpropt(s->io, s->opt.values, s->codes, s->mesh, s->media, s->fprop,
+              s->tprop);
   const double want[] = {1.5, 2.5, 3.5, 4.5};
   for (int ie = 1; ie <= 4; ++ie) EXPECT_EQ(s->tprop.alfal(ie), want[ie - 1]);
 
@@ -245,7 +248,8 @@ TEST(InputTransportProps, InterpolatedDispersivityAndMediumTenHeading) {
   for (int i = 1; i <= 10; ++i) t << qmrtest::col(i, 5);
   for (int i = 1; i <= 10; ++i) t << qmrtest::fields({"1.0"});
   auto ten = propState(t.text, 10, 10, 1);
-  qmr::mpropt(*ten);
+  qmr::mpropt(ten->io, ten->opt.values, ten->codes, ten->mesh, ten->media,
+              ten->fprop, ten->tprop);
   auto l = listing(*ten);
   int found = 0;
   for (auto &line : l) found += line == "MATERIAL PROPERTIES FOR MEDIUM *";
@@ -278,7 +282,12 @@ TEST(InputProps, MediumAndZoneNumbersOutsideTheirRangeEndTheRun) {
   for (bool flow : {true, false}) {
     for (const auto &c : cases) {
       auto s = propState(c.deck, c.ne, c.nmat, c.ipcode);
-      EXPECT_EQ(stopStatus([&] { flow ? qmr::mpropf(*s) : qmr::mpropt(*s); }),
+      EXPECT_EQ(stopStatus([&] {
+                  flow ? qmr::mpropf(s->io, s->opt.values, s->codes, s->mesh,
+                                     s->media, s->fprop)
+                       : qmr::mpropt(s->io, s->opt.values, s->codes, s->mesh,
+                                     s->media, s->fprop, s->tprop);
+                }),
                 qmr::kExitFailure);
       EXPECT_EQ(s->io.diag, c.diag);
       EXPECT_EQ(lastLine(*s), kMainFail);
@@ -286,8 +295,9 @@ TEST(InputProps, MediumAndZoneNumbersOutsideTheirRangeEndTheRun) {
   }
   // Zone starts are not checked for other codes, which assign nothing.
   auto other = propState("    0\n" + qmrtest::fields({"1.0"}) + "\n", 2, 1, 3);
-  qmr::mpropf(*other);
-  EXPECT_EQ(other->etran(1), 0.0);
+  qmr::mpropf(other->io, other->opt.values, other->codes, other->mesh,
+              other->media, other->fprop);
+  EXPECT_EQ(other->fprop.etran(1), 0.0);
 }
 
 // The medium or zone numbers are one read: with no number to read it still
@@ -295,21 +305,32 @@ TEST(InputProps, MediumAndZoneNumbersOutsideTheirRangeEndTheRun) {
 TEST(InputProps, AnEmptyNumberListStillTakesOneRecord) {
   for (bool flow : {true, false}) {
     auto z = propState("SKIPPED\nNEXT\n", 2, 0, 1);
-    flow ? qmr::mpropf(*z) : qmr::mpropt(*z);
-    EXPECT_EQ(z->lmat(1), 3);
+    flow ? qmr::mpropf(z->io, z->opt.values, z->codes, z->mesh, z->media,
+                       z->fprop)
+         : qmr::mpropt(z->io, z->opt.values, z->codes, z->mesh, z->media,
+                       z->fprop, z->tprop);
+    EXPECT_EQ(z->media.lmat(1), 3);
     EXPECT_EQ(nextRecord(*z), "NEXT");
 
     // No element: the per-element list is empty, one record is skipped
     // and the medium record follows it.
     auto e =
         propState("xxxxx\n" + qmrtest::fields({"4.0"}) + "\nNEXT\n", 0, 1, 0);
-    flow ? qmr::mpropf(*e) : qmr::mpropt(*e);
-    EXPECT_EQ(e->prop(1, 1), 4.0);
+    flow ? qmr::mpropf(e->io, e->opt.values, e->codes, e->mesh, e->media,
+                       e->fprop)
+         : qmr::mpropt(e->io, e->opt.values, e->codes, e->mesh, e->media,
+                       e->fprop, e->tprop);
+    EXPECT_EQ(e->media.prop(1, 1), 4.0);
     EXPECT_EQ(nextRecord(*e), "NEXT");
 
     // The record must exist: end of file is the main-input failure.
     auto m = propState("", 0, 1, 0);
-    EXPECT_EQ(stopStatus([&] { flow ? qmr::mpropf(*m) : qmr::mpropt(*m); }),
+    EXPECT_EQ(stopStatus([&] {
+                flow ? qmr::mpropf(m->io, m->opt.values, m->codes, m->mesh,
+                                   m->media, m->fprop)
+                     : qmr::mpropt(m->io, m->opt.values, m->codes, m->mesh,
+                                   m->media, m->fprop, m->tprop);
+              }),
               qmr::kExitFailure);
     EXPECT_EQ(lastLine(*m), kMainFail);
   }
@@ -319,18 +340,31 @@ TEST(InputProps, PerElementRecordFailures) {
   // End of file: both run types end with the main-input failure.
   for (bool flow : {true, false}) {
     auto s = propState("    1\n", 2, 1, 0);
-    EXPECT_EQ(stopStatus([&] { flow ? qmr::mpropf(*s) : qmr::mpropt(*s); }),
+    EXPECT_EQ(stopStatus([&] {
+                flow ? qmr::mpropf(s->io, s->opt.values, s->codes, s->mesh,
+                                   s->media, s->fprop)
+                     : qmr::mpropt(s->io, s->opt.values, s->codes, s->mesh,
+                                   s->media, s->fprop, s->tprop);
+              }),
               qmr::kExitFailure);
     EXPECT_EQ(lastLine(*s), kMainFail);
   }
   // A malformed number: the reader's own report in a flow run, the
   // main-input failure in a transport run.
   auto f = propState("    x\n", 1, 1, 0);
-  EXPECT_THROW(qmr::mpropf(*f), qmr::ReaderFault);
+  EXPECT_THROW(
+      qmr::mpropf(f->io, f->opt.values, f->codes, f->mesh, f->media, f->fprop),
+      qmr::ReaderFault);
   auto t = propState("    x\n", 1, 1, 0);
-  EXPECT_EQ(stopStatus([&] { qmr::mpropt(*t); }), qmr::kExitFailure);
+  EXPECT_EQ(stopStatus([&] {
+              qmr::mpropt(t->io, t->opt.values, t->codes, t->mesh, t->media,
+                          t->fprop, t->tprop);
+            }),
+            qmr::kExitFailure);
   EXPECT_EQ(lastLine(*t), kMainFail);
   // The media records carry no check of their own.
   auto m = propState("    1\n", 1, 1, 0);
-  EXPECT_THROW(qmr::mpropf(*m), qmr::ReaderFault);
+  EXPECT_THROW(
+      qmr::mpropf(m->io, m->opt.values, m->codes, m->mesh, m->media, m->fprop),
+      qmr::ReaderFault);
 }

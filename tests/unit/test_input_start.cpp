@@ -7,7 +7,7 @@
 
 #include "input/input.hpp"
 #include "input_util.hpp"
-#include "layout/layout.hpp"
+#include "io/layout.hpp"
 
 using namespace inputtest;
 using qmrtest::Deck;
@@ -33,7 +33,8 @@ std::string velocityRecord(int ie, const std::string &d, const std::string &t,
 TEST(InputInitial, DefaultValueAndStartOfTime) {
   auto s = withMesh("       2.5       9.0\nNEXT\n", 4);
   s->clock.tima = 3.0;
-  qmr::inital(*s);
+  qmr::inital(s->io, s->opt.values, s->codes, s->mesh, s->clock, s->lev,
+              s->band);
   for (int ip = 1; ip <= 5; ++ip) EXPECT_EQ(s->lev.hdold(ip), 2.5);
   EXPECT_EQ(s->lev.hdold(6), 0.0);
   EXPECT_EQ(nextRecord(*s), "NEXT");
@@ -60,7 +61,8 @@ TEST(InputInitial, RestartTakenInRecordOrderThenOverrides) {
     rst += restartRecord(5 - k, std::to_string(10 * k) + ".0",
                          std::to_string(k + 1) + ".0");
   s->io.restartIn.openText("restart", rst);
-  qmr::inital(*s);
+  qmr::inital(s->io, s->opt.values, s->codes, s->mesh, s->clock, s->lev,
+              s->band);
   EXPECT_EQ(s->lev.hdold(1), 1.0); // node number 5 in the first record
   EXPECT_EQ(s->lev.hdold(2), 2.0);
   EXPECT_EQ(s->lev.hdold(3), 8.5); // the later override wins
@@ -87,8 +89,12 @@ TEST(InputInitial, RestartFileOneRecordShort) {
   auto s = withMesh("", 2);
   s->codes.ioread = 1;
   s->io.restartIn.openText("restart", restartRecord(1, "0.0", "1.0") +
-                                   restartRecord(2, "1.0", "2.0"));
-  EXPECT_EQ(stopStatus([&] { qmr::inital(*s); }), qmr::kExitFailure);
+                                          restartRecord(2, "1.0", "2.0"));
+  EXPECT_EQ(stopStatus([&] {
+              qmr::inital(s->io, s->opt.values, s->codes, s->mesh, s->clock,
+                          s->lev, s->band);
+            }),
+            qmr::kExitFailure);
   auto l = listing(*s);
   ASSERT_EQ(l.size(), 7u); // heading, two echoed records, the failure
   EXPECT_EQ(l[5], "    2 0.10000E+01      0.20000E+01");
@@ -96,26 +102,40 @@ TEST(InputInitial, RestartFileOneRecordShort) {
 
   // A malformed restart record ends the run the same way.
   auto m = withMesh("", 0);
-  m->ioread = 1;
+  m->codes.ioread = 1;
   m->io.restartIn.openText("restart", "    1        x\n");
-  EXPECT_EQ(stopStatus([&] { qmr::inital(*m); }), qmr::kExitFailure);
+  EXPECT_EQ(stopStatus([&] {
+              qmr::inital(m->io, m->opt.values, m->codes, m->mesh, m->clock,
+                          m->lev, m->band);
+            }),
+            qmr::kExitFailure);
   EXPECT_EQ(lastLine(*m), " ****ERROR OR END OF FILE ON RESTART FILE****");
 }
 
 TEST(InputInitial, DefaultRecordFailuresAndNodeOutsideMesh) {
   for (const char *deck : {"", "      2,5\n"}) {
     auto s = withMesh(deck, 2);
-    EXPECT_EQ(stopStatus([&] { qmr::inital(*s); }), qmr::kExitFailure);
+    EXPECT_EQ(stopStatus([&] {
+                qmr::inital(s->io, s->opt.values, s->codes, s->mesh, s->clock,
+                            s->lev, s->band);
+              }),
+              qmr::kExitFailure);
     EXPECT_EQ(lastLine(*s), kMainFail);
   }
   // The non-uniform records carry no check of their own.
   auto u = withMesh("       1.0\n", 2);
-  u->nonu = 1;
-  EXPECT_THROW(qmr::inital(*u), qmr::ReaderFault);
+  u->codes.nonu = 1;
+  EXPECT_THROW(qmr::inital(u->io, u->opt.values, u->codes, u->mesh, u->clock,
+                           u->lev, u->band),
+               qmr::ReaderFault);
 
   auto b = withMesh("       1.0\n    4       1.0\n", 2);
-  b->nonu = 1;
-  EXPECT_EQ(stopStatus([&] { qmr::inital(*b); }), qmr::kExitFailure);
+  b->codes.nonu = 1;
+  EXPECT_EQ(stopStatus([&] {
+              qmr::inital(b->io, b->opt.values, b->codes, b->mesh, b->clock,
+                          b->lev, b->band);
+            }),
+            qmr::kExitFailure);
   EXPECT_EQ(b->io.diag, "main input record 2: non-uniform initial value "
                         "node 4 is outside 1..3");
   auto l = listing(*b);
@@ -123,24 +143,24 @@ TEST(InputInitial, DefaultRecordFailuresAndNodeOutsideMesh) {
   EXPECT_EQ(l[l.size() - 2],
             " NODE NUMBER (   4 ) - NON-UNIFORM INITIAL VALUE =  0.10000E+01");
   EXPECT_EQ(l.back(), kMainFail);
-  EXPECT_EQ(b->hdold(4), 0.0);
+  EXPECT_EQ(b->lev.hdold(4), 0.0);
 }
 
 TEST(InputCriteria, DefaultsWithoutRecord) {
   auto f = qmrtest::memState("NEXT\n");
-  f->ilqmax = 1;
-  qmr::nonlin(*f);
-  EXPECT_EQ(f->nitmax, 100);
-  EXPECT_EQ(f->toler, 9.999999974752427E-7);
-  EXPECT_EQ(f->relax, 0.75);
+  f->fprop.ilqmax = 1;
+  qmr::nonlin(f->io, f->codes, f->fprop, f->crit);
+  EXPECT_EQ(f->crit.nitmax, 100);
+  EXPECT_EQ(f->crit.toler, 9.999999974752427E-7);
+  EXPECT_EQ(f->crit.relax, 0.75);
   EXPECT_EQ(f->io.listing.text(), "");
   EXPECT_EQ(nextRecord(*f), "NEXT");
 
   auto t = qmrtest::memState("NEXT\n");
-  qmr::nonlin(*t);
-  EXPECT_EQ(t->nitmax, 1);
-  EXPECT_EQ(t->toler, 0.0);
-  EXPECT_EQ(t->relax, 1.0);
+  qmr::nonlin(t->io, t->codes, t->fprop, t->crit);
+  EXPECT_EQ(t->crit.nitmax, 1);
+  EXPECT_EQ(t->crit.toler, 0.0);
+  EXPECT_EQ(t->crit.relax, 1.0);
   EXPECT_EQ(nextRecord(*t), "NEXT");
 }
 
@@ -148,7 +168,7 @@ TEST(InputCriteria, RecordReadAndRelaxationThreshold) {
   auto s = qmrtest::memState("   20     0.001       0.0\n");
   s->codes.i2dwt = 1;
   s->fprop.ilqmax = 1;
-  qmr::nonlin(*s);
+  qmr::nonlin(s->io, s->codes, s->fprop, s->crit);
   EXPECT_EQ(s->crit.nitmax, 20);
   EXPECT_EQ(s->crit.toler, 0.001);
   EXPECT_EQ(s->crit.relax, 1.0);
@@ -162,18 +182,20 @@ TEST(InputCriteria, RecordReadAndRelaxationThreshold) {
 
   // 0.001 is below its single-precision self; 0.0011 is not.
   auto a = qmrtest::memState("    5     0.001     0.001\n");
-  a->i2dwt = 1;
-  qmr::nonlin(*a);
-  EXPECT_EQ(a->relax, 1.0);
+  a->codes.i2dwt = 1;
+  qmr::nonlin(a->io, a->codes, a->fprop, a->crit);
+  EXPECT_EQ(a->crit.relax, 1.0);
   auto b = qmrtest::memState("    5     0.001    0.0011\n");
-  b->i2dwt = 1;
-  qmr::nonlin(*b);
-  EXPECT_EQ(b->relax, 0.0011);
+  b->codes.i2dwt = 1;
+  qmr::nonlin(b->io, b->codes, b->fprop, b->crit);
+  EXPECT_EQ(b->crit.relax, 0.0011);
 
   for (const char *deck : {"", "   2x\n"}) {
     auto e = qmrtest::memState(deck);
-    e->i2dwt = 1;
-    EXPECT_EQ(stopStatus([&] { qmr::nonlin(*e); }), qmr::kExitFailure);
+    e->codes.i2dwt = 1;
+    EXPECT_EQ(
+        stopStatus([&] { qmr::nonlin(e->io, e->codes, e->fprop, e->crit); }),
+        qmr::kExitFailure);
     EXPECT_EQ(lastLine(*e), kMainFail);
   }
 }
@@ -183,7 +205,7 @@ TEST(InputVelocity, DefaultVelocityTimesWidth) {
   s->fprop.ewide(1) = 50.0;
   s->fprop.ewide(2) = 80.0;
   s->tprop.qleak(1) = 4.0;
-  qmr::rdarcy(*s);
+  qmr::rdarcy(s->io, s->opt.values, s->codes, s->mesh, s->fprop, s->tprop);
   EXPECT_EQ(s->tprop.darcy(1), 100.0);
   EXPECT_EQ(s->tprop.darcy(2), 160.0);
   EXPECT_EQ(s->tprop.thick(1), 10.0);
@@ -198,7 +220,11 @@ TEST(InputVelocity, DefaultVelocityTimesWidth) {
 
   for (const char *deck : {"", "       2.0      1O.0\n"}) {
     auto e = withMesh(deck, 2);
-    EXPECT_EQ(stopStatus([&] { qmr::rdarcy(*e); }), qmr::kExitFailure);
+    EXPECT_EQ(stopStatus([&] {
+                qmr::rdarcy(e->io, e->opt.values, e->codes, e->mesh, e->fprop,
+                            e->tprop);
+              }),
+              qmr::kExitFailure);
     EXPECT_EQ(lastLine(*e), kMainFail);
   }
 }
@@ -207,10 +233,10 @@ TEST(InputVelocity, OneBlockFromTheFile) {
   auto s = withMesh("NEXT\n", 2);
   s->codes.iodarc = 1;
   s->io.velocity.openText("vel.dat",
-                     velocityRecord(1, "0.5", "12.0", "-0.2", "0.3") +
-                         velocityRecord(2, "-1.5", "11.0", "0.1", "-4.0") +
-                         velocityRecord(3, "9.0", "9.0", "9.0", "9.0"));
-  qmr::rdarcy(*s);
+                          velocityRecord(1, "0.5", "12.0", "-0.2", "0.3") +
+                              velocityRecord(2, "-1.5", "11.0", "0.1", "-4.0") +
+                              velocityRecord(3, "9.0", "9.0", "9.0", "9.0"));
+  qmr::rdarcy(s->io, s->opt.values, s->codes, s->mesh, s->fprop, s->tprop);
   EXPECT_EQ(s->tprop.darcy(1), 0.5);
   EXPECT_EQ(s->tprop.thick(1), 12.0);
   EXPECT_EQ(s->tprop.qleak(1), 0.0);
@@ -228,9 +254,14 @@ TEST(InputVelocity, OneBlockFromTheFile) {
 TEST(InputVelocity, ElementNumberOutOfStep) {
   auto s = withMesh("", 3);
   s->codes.iodarc = 1;
-  s->io.velocity.openText("vel.dat", velocityRecord(1, "0.5", "1.0", "0", "0") +
-                                    velocityRecord(3, "0.7", "1.0", "0", "0"));
-  EXPECT_EQ(stopStatus([&] { qmr::rdarcy(*s); }), qmr::kExitFailure);
+  s->io.velocity.openText("vel.dat",
+                          velocityRecord(1, "0.5", "1.0", "0", "0") +
+                              velocityRecord(3, "0.7", "1.0", "0", "0"));
+  EXPECT_EQ(stopStatus([&] {
+              qmr::rdarcy(s->io, s->opt.values, s->codes, s->mesh, s->fprop,
+                          s->tprop);
+            }),
+            qmr::kExitFailure);
   EXPECT_EQ(lastLine(*s), " ****PROBLEMS IN READING DARCY VELOCITIES FILE****");
   EXPECT_EQ(s->io.diag, "velocity file vel.dat record 2: element number 3 "
                         "where 2 was expected");
@@ -245,7 +276,11 @@ TEST(InputVelocity, ShortOrMalformedFile) {
     auto s = withMesh("", 2);
     s->codes.iodarc = 1;
     s->io.velocity.openText("vel.dat", file);
-    EXPECT_EQ(stopStatus([&] { qmr::rdarcy(*s); }), qmr::kExitFailure);
+    EXPECT_EQ(stopStatus([&] {
+                qmr::rdarcy(s->io, s->opt.values, s->codes, s->mesh, s->fprop,
+                            s->tprop);
+              }),
+              qmr::kExitFailure);
     EXPECT_EQ(lastLine(*s), " ****ERROR OR END OF FILE ON DARCY FILE****");
   }
 }
@@ -254,15 +289,19 @@ TEST(InputVelocity, PerStepCodeReadsNothingAndLargerCodesAreRejected) {
   auto s = withMesh("NEXT\n", 2);
   s->codes.iodarc = 2;
   s->io.velocity.openText("vel.dat", velocityRecord(1, "0.5", "1.0", "0", "0"));
-  qmr::rdarcy(*s);
+  qmr::rdarcy(s->io, s->opt.values, s->codes, s->mesh, s->fprop, s->tprop);
   EXPECT_EQ(nextRecord(*s), "NEXT");
   std::string rec;
   EXPECT_TRUE(s->io.velocity.next(rec));
   EXPECT_EQ(s->tprop.darcy(1), 0.0);
 
   auto b = withMesh("NEXT\n", 2);
-  b->iodarc = 3;
-  EXPECT_EQ(stopStatus([&] { qmr::rdarcy(*b); }), qmr::kExitFailure);
+  b->codes.iodarc = 3;
+  EXPECT_EQ(stopStatus([&] {
+              qmr::rdarcy(b->io, b->opt.values, b->codes, b->mesh, b->fprop,
+                          b->tprop);
+            }),
+            qmr::kExitFailure);
   EXPECT_EQ(lastLine(*b), kMainFail);
   EXPECT_NE(b->io.diag.find("velocities 3"), std::string::npos);
 }
@@ -280,18 +319,17 @@ TEST(InputObservation, NodesProfilesAndHeadings) {
   s->bc.idv(1) = 1;
   s->bc.idv(2) = 13;
   s->codes.iflux = 1;
-  qmr::obsnod(*s);
+  qmr::obsnod(s->io, s->codes, s->mesh, s->clock, s->bc, s->obs);
   EXPECT_EQ(s->obs.ldobs(1), 5); // only columns 1-5 of each record
   EXPECT_EQ(s->obs.ldobs(2), 12);
   EXPECT_EQ(s->obs.ltprof(1), 3);
   EXPECT_EQ(s->obs.ltprof(2), 7);
   EXPECT_EQ(s->obs.ltprof(3), 0);
   EXPECT_EQ(s->obs.itprof, 1);
-  EXPECT_EQ(s->iobs, 3);
   EXPECT_EQ(s->io.graphic.text(), "1.TIMESTEP   2.TIMEVAL   3.LOGTIME"
-                             "   OBS.(  5)   OBS.( 12)   OBS.(\n \n");
+                                  "   OBS.(  5)   OBS.( 12)   OBS.(\n \n");
   EXPECT_EQ(s->io.flux.text(), "1.TIMESTEP   2.TIMEVAL   3.LOGTIME"
-                             "   OBS.(  1)   OBS.( 13)   OBS.(\n \n");
+                               "   OBS.(  1)   OBS.( 13)   OBS.(\n \n");
   EXPECT_EQ(s->io.listing.text(), "");
 }
 
@@ -299,8 +337,9 @@ TEST(InputObservation, NoNodesNoFluxFile) {
   auto s = withMesh("NEXT\n", 3);
   s->bc.nbt = 1;
   s->bc.idv(1) = 2;
-  qmr::obsnod(*s);
-  EXPECT_EQ(s->io.graphic.text(), "1.TIMESTEP   2.TIMEVAL   3.LOGTIME   OBS.(\n \n");
+  qmr::obsnod(s->io, s->codes, s->mesh, s->clock, s->bc, s->obs);
+  EXPECT_EQ(s->io.graphic.text(),
+            "1.TIMESTEP   2.TIMEVAL   3.LOGTIME   OBS.(\n \n");
   EXPECT_EQ(s->io.flux.text(), "");
   EXPECT_EQ(s->obs.ltprof(1), 0);
   EXPECT_EQ(s->obs.itprof, 1);
@@ -322,20 +361,26 @@ TEST(InputObservation, FailuresAndNodesOutsideMesh) {
     auto s = withMesh(c.deck, 3);
     s->obs.nobs = c.nobs;
     s->obs.ntprof = c.ntprof;
-    EXPECT_EQ(stopStatus([&] { qmr::obsnod(*s); }), qmr::kExitFailure);
+    EXPECT_EQ(stopStatus([&] {
+                qmr::obsnod(s->io, s->codes, s->mesh, s->clock, s->bc, s->obs);
+              }),
+              qmr::kExitFailure);
     EXPECT_EQ(lastLine(*s), kMainFail);
     EXPECT_EQ(s->io.graphic.text(), ""); // no heading yet
   }
 
   auto o = withMesh("    2\n    5\n", 3);
-  o->nobs = 2;
-  EXPECT_EQ(stopStatus([&] { qmr::obsnod(*o); }), qmr::kExitFailure);
+  o->obs.nobs = 2;
+  EXPECT_EQ(stopStatus([&] {
+              qmr::obsnod(o->io, o->codes, o->mesh, o->clock, o->bc, o->obs);
+            }),
+            qmr::kExitFailure);
   EXPECT_EQ(o->io.diag,
             "main input record 2: observation node 5 is outside 1..4");
 
   // Profile steps are not checked: one that never occurs is never stored.
   auto p = withMesh("  500\n", 3);
-  p->ntprof = 1;
-  qmr::obsnod(*p);
-  EXPECT_EQ(p->ltprof(1), 500);
+  p->obs.ntprof = 1;
+  qmr::obsnod(p->io, p->codes, p->mesh, p->clock, p->bc, p->obs);
+  EXPECT_EQ(p->obs.ltprof(1), 500);
 }

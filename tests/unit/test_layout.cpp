@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "layout/layout.hpp"
+#include "io/layout.hpp"
 #include "support.hpp"
 
 using qmr::format;

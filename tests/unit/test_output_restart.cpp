@@ -39,7 +39,7 @@ TEST(OutputRestart, FinalValuesOfTheLastStep) {
   auto s = twoNodes(1);
   s->lev.hdnew(1) = -0.25; // the step has just ended; the step output copies
   s->lev.hdnew(2) = 7.0;   // these into the old values as well
-  qmr::outpro(*s);
+  qmr::outpro(s->io, s->mesh, s->clock, s->lev, s->obs);
   qmr::outobs(*s);
   EXPECT_EQ(lines(s->io.restartOut.text()),
             (Lines{"    1  0.1000000E+01 -0.2500000E+00",

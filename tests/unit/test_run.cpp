@@ -1,7 +1,8 @@
 // The run spine: job records, control data, termination and exit statuses.
 #include <gtest/gtest.h>
 
-#include "layout/layout.hpp"
+#include "input/input.hpp"
+#include "io/layout.hpp"
 #include "run/run.hpp"
 #include "support.hpp"
 
@@ -33,7 +34,7 @@ TEST(JobFiles, FlowRunWithFluxFile) {
     << "flux.dat"
     << "ignored";
   auto s = memState(d.text);
-  qmr::open1(*s);
+  qmr::open1(s->io, s->opt, s->codes);
   EXPECT_EQ(s->codes.imode, 1);
   EXPECT_EQ(s->codes.iflux, 1);
   auto ls = lines(s->io.lst().text());
@@ -43,7 +44,6 @@ TEST(JobFiles, FlowRunWithFluxFile) {
   EXPECT_EQ(ls[2], echo("  FLUX    FILE = ", "flux.dat"));
   EXPECT_EQ(ls[0].size(), 218u);
   EXPECT_EQ(s->io.deck.recno(), 5);
-  EXPECT_EQ(s->datfil, qmr::padded("C:\\QMR\\VELDA.INP", 255));
 }
 
 TEST(JobFiles, DeckVariantCodes) {
@@ -54,7 +54,7 @@ TEST(JobFiles, DeckVariantCodes) {
       << "graf.dat"
       << "ignored";
     auto s = memState(d.text);
-    qmr::open1(*s);
+    qmr::open1(s->io, s->opt, s->codes);
     EXPECT_EQ(s->codes.imode, 2);
     EXPECT_EQ(s->codes.iflux, 0);
     EXPECT_EQ(lines(s->io.lst().text()).size(), 2u);
@@ -66,7 +66,7 @@ TEST(JobFiles, DeckVariantCodes) {
       << "b"
       << "ignored";
     auto s = memState(d.text);
-    qmr::open1(*s);
+    qmr::open1(s->io, s->opt, s->codes);
     EXPECT_EQ(s->codes.iflux, 0) << code;
   }
   {
@@ -78,7 +78,7 @@ TEST(JobFiles, DeckVariantCodes) {
       << "c"
       << "ignored";
     auto s = memState(d.text);
-    qmr::open1(*s);
+    qmr::open1(s->io, s->opt, s->codes);
     EXPECT_EQ(s->codes.iflux, 1);
     EXPECT_EQ(s->io.deck.recno(), 5);
   }
@@ -92,7 +92,8 @@ TEST(JobFiles, UnknownRunTypeIsRejectedAfterTheJobRecords) {
       << "c"
       << "ignored";
     auto s = memState(d.text);
-    EXPECT_EQ(qmrtest::stopStatus([&] { qmr::open1(*s); }), qmr::kExitFailure);
+    EXPECT_EQ(qmrtest::stopStatus([&] { qmr::open1(s->io, s->opt, s->codes); }),
+              qmr::kExitFailure);
     EXPECT_EQ(s->codes.imode, 0);
     EXPECT_EQ(s->codes.iflux, 1);
     EXPECT_EQ(lines(s->io.lst().text()).back(), kMainFail);
@@ -105,7 +106,8 @@ TEST(JobFiles, JobRecordsCutShort) {
   d << "F"
     << "out.lst";
   auto s = memState(d.text);
-  EXPECT_EQ(qmrtest::stopStatus([&] { qmr::open1(*s); }), qmr::kExitFailure);
+  EXPECT_EQ(qmrtest::stopStatus([&] { qmr::open1(s->io, s->opt, s->codes); }),
+            qmr::kExitFailure);
   EXPECT_EQ(lines(s->io.lst().text()).back(), kMainFail);
   EXPECT_NE(s->io.diag.find("end of file after record 2"), std::string::npos);
 }
@@ -117,7 +119,7 @@ TEST(JobFiles, Banner) {
     << "b"
     << "ignored";
   auto s = memState(d.text);
-  qmr::open1(*s);
+  qmr::open1(s->io, s->opt, s->codes);
   auto ls = lines(s->io.console.text());
   ASSERT_EQ(ls.size(), 37u);
   for (int i = 0; i < 24; ++i) EXPECT_EQ(ls[i], "") << i;
@@ -234,23 +236,26 @@ TEST(ControlData, ReadFailures) {
 TEST(ControlData, PrintIntervalOfAFlowRun) {
   const std::string codes = "    0    0    0";
   auto flow = memState(counts(2, 1, 1, 0, 0, 0, 0, 0) + "\n" + codes + "\n");
-  flow->imode = 1;
+  flow->codes.imode = 1;
   EXPECT_EQ(qmrtest::stopStatus([&] { qmr::input(*flow); }), qmr::kExitFailure);
   EXPECT_NE(flow->io.diag.find("printout"), std::string::npos);
   // A transport run does not print by steps and takes any value.
   auto tran = memState(counts(2, 1, 1, 0, 0, 0, 0, 0) + "\n" + codes + "\n");
-  tran->imode = 2;
+  tran->codes.imode = 2;
   EXPECT_NO_THROW(qmr::input(*tran));
 }
 
 TEST(Termination, FramedMessage) {
   auto s = memState("");
-  EXPECT_EQ(qmrtest::stopStatus([&] { qmr::error8(s->io); }), qmr::kExitFailure);
+  EXPECT_EQ(qmrtest::stopStatus([&] { qmr::error8(s->io); }),
+            qmr::kExitFailure);
   EXPECT_EQ(s->io.lst().text(),
             " ****ERROR OR END OF FILE ON RESTART FILE****\n");
   // Before the listing exists the line goes to the console.
   auto c = memState("");
   c->io.listingOpen = false;
-  EXPECT_EQ(qmrtest::stopStatus([&] { qmr::error10(c->io); }), qmr::kExitFailure);
-  EXPECT_EQ(c->io.console.text(), " ****ERROR OR END OF FILE ON DARCY FILE****\n");
+  EXPECT_EQ(qmrtest::stopStatus([&] { qmr::error10(c->io); }),
+            qmr::kExitFailure);
+  EXPECT_EQ(c->io.console.text(),
+            " ****ERROR OR END OF FILE ON DARCY FILE****\n");
 }

@@ -42,7 +42,8 @@ TEST(TransportVelocities, OnlyCodeTwoReadsBeforeEachStep) {
     auto s = velocityState(code, block(1));
     s->tprop.darcy(1) = 7.0;
     s->tprop.thick(2) = 8.0;
-    for (int step = 1; step <= 3; ++step) qmr::fdarcy(*s);
+    for (int step = 1; step <= 3; ++step)
+      qmr::fdarcy(s->io, s->codes, s->mesh, s->clock.its, s->tprop);
     EXPECT_EQ(s->tprop.darcy(1), 7.0) << code;
     EXPECT_EQ(s->tprop.thick(2), 8.0) << code;
     std::string first;
@@ -56,7 +57,7 @@ TEST(TransportVelocities, StepKUsesBlockK) {
   for (int k = 1; k <= 5; ++k) file += block(k);
   auto s = velocityState(2, file);
   for (int k = 1; k <= 5; ++k) {
-    qmr::fdarcy(*s);
+    qmr::fdarcy(s->io, s->codes, s->mesh, s->clock.its, s->tprop);
     for (int ie = 1; ie <= 3; ++ie) {
       EXPECT_DOUBLE_EQ(s->tprop.darcy(ie), k + 0.1 * ie);
       EXPECT_DOUBLE_EQ(s->tprop.thick(ie), 10.0 * k + ie);
@@ -71,8 +72,10 @@ TEST(TransportVelocities, FileOneBlockShortEndsTheRunAtTheLastStep) {
   std::string file;
   for (int k = 1; k <= 4; ++k) file += block(k);
   auto s = velocityState(2, file);
-  for (int k = 1; k <= 4; ++k) qmr::fdarcy(*s);
-  EXPECT_THROW(qmr::fdarcy(*s), qmr::StopRun);
+  for (int k = 1; k <= 4; ++k)
+    qmr::fdarcy(s->io, s->codes, s->mesh, s->clock.its, s->tprop);
+  EXPECT_THROW(qmr::fdarcy(s->io, s->codes, s->mesh, s->clock.its, s->tprop),
+               qmr::StopRun);
   auto out = qmrtest::lines(s->io.lst().text());
   ASSERT_FALSE(out.empty());
   EXPECT_EQ(out.back(), " ****ERROR OR END OF FILE ON DARCY FILE****");
@@ -80,7 +83,8 @@ TEST(TransportVelocities, FileOneBlockShortEndsTheRunAtTheLastStep) {
 
 TEST(TransportVelocities, MalformedRecordEndsTheRun) {
   auto s = velocityState(2, rec(1, 1, 1, 0, 0) + "\n    2  1.0.0\n");
-  EXPECT_THROW(qmr::fdarcy(*s), qmr::StopRun);
+  EXPECT_THROW(qmr::fdarcy(s->io, s->codes, s->mesh, s->clock.its, s->tprop),
+               qmr::StopRun);
   EXPECT_EQ(qmrtest::lines(s->io.lst().text()).back(),
             " ****ERROR OR END OF FILE ON DARCY FILE****");
   EXPECT_EQ(s->tprop.darcy(1), 1.0); // the record before the fault is stored
@@ -91,7 +95,8 @@ TEST(TransportVelocities, RecordOutOfStepIsReportedAndUsed) {
                      rec(7, 2.5, 6.0, 0.5, 0.25) + "\n" +
                      rec(3, 3.0, 7.0, 0.0, 0.0) + "\n";
   auto s = velocityState(2, file);
-  ASSERT_NO_THROW(qmr::fdarcy(*s));
+  ASSERT_NO_THROW(
+      qmr::fdarcy(s->io, s->codes, s->mesh, s->clock.its, s->tprop));
   EXPECT_EQ(s->io.lst().text(), " PROBLEMS IN READING DARCY VELOCITIES FILE\n");
   EXPECT_EQ(s->tprop.darcy(2), 2.5);
   EXPECT_EQ(s->tprop.thick(2), 6.0);
@@ -105,7 +110,7 @@ TEST(TransportVelocities, NegativeRatesBecomeZero) {
                      rec(2, 1.0, 5.0, 0.4, -1.0) + "\n" +
                      rec(3, 1.0, 5.0, 0.0, 0.0) + "\n";
   auto s = velocityState(2, file);
-  qmr::fdarcy(*s);
+  qmr::fdarcy(s->io, s->codes, s->mesh, s->clock.its, s->tprop);
   EXPECT_EQ(s->tprop.darcy(1), -1.0); // a velocity keeps its sign
   EXPECT_EQ(s->tprop.qleak(1), 0.0);
   EXPECT_EQ(s->tprop.qrech(1), 0.3);

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "layout/layout.hpp"
-#include "layout/warn.hpp"
+#include "io/layout.hpp"
+#include "io/warn.hpp"
 
 namespace {
 

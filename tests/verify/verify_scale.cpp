@@ -109,8 +109,8 @@ TEST(Scale, ErfcHeadChangeConvergesAtSecondOrder) {
     EXPECT_NEAR(s->clock.ttime, t, 1e-12);
     double worst = 0.0;
     for (int ip = 1; ip <= s->mesh.np; ++ip)
-      worst =
-          std::max(worst, std::fabs(s->lev.hdnew(ip) - erfcHead(s->mesh.ecoord(ip), t)));
+      worst = std::max(
+          worst, std::fabs(s->lev.hdnew(ip) - erfcHead(s->mesh.ecoord(ip), t)));
     report("erfc: max head error, " + std::to_string(ne) + " elements", worst);
     errors.push_back(worst);
     // Every printed balance closes: out of balance within round-off of the
@@ -181,8 +181,8 @@ TEST(Scale, OgataBanksTransportConvergesAtSecondOrder) {
     const double t = 400.0 + nts * dt;
     double worst = 0.0;
     for (int ip = 1; ip <= s->mesh.np; ++ip)
-      worst = std::max(worst,
-                       std::fabs(s->lev.hdnew(ip) - ogataBanks(s->mesh.ecoord(ip), t)));
+      worst = std::max(worst, std::fabs(s->lev.hdnew(ip) -
+                                        ogataBanks(s->mesh.ecoord(ip), t)));
     report("Ogata-Banks: max error, " + std::to_string(ne) + " elements",
            worst);
     errors.push_back(worst);

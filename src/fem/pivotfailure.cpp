@@ -4,7 +4,7 @@
 #include <string>
 
 #include "fem/fem.hpp"
-#include "layout/layout.hpp"
+#include "io/layout.hpp"
 #include "stop/stop.hpp"
 
 namespace qmr {

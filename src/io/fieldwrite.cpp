@@ -14,8 +14,8 @@
 #include <cstdint>
 #include <cstring>
 
-#include "layout/field.hpp"
-#include "layout/pow10.hpp"
+#include "io/field.hpp"
+#include "io/pow10.hpp"
 
 namespace qmr::field {
 

@@ -1,10 +1,10 @@
-#include "layout/layout.hpp"
-#include "layout/warn.hpp"
+#include "io/layout.hpp"
+#include "io/warn.hpp"
 
 #include <cstring>
 #include <stdexcept>
 
-#include "layout/field.hpp"
+#include "io/field.hpp"
 
 namespace qmr {
 

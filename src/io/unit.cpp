@@ -1,4 +1,4 @@
-#include "layout/unit.hpp"
+#include "io/unit.hpp"
 
 #include <cerrno>
 #include <cstring>

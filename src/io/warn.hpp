@@ -12,7 +12,7 @@
 #include <string>
 #include <string_view>
 
-#include "layout/unit.hpp"
+#include "io/unit.hpp"
 
 namespace qmr {
 

@@ -26,7 +26,7 @@
 #include <string_view>
 #include <vector>
 
-#include "layout/unit.hpp"
+#include "io/unit.hpp"
 
 namespace qmr {
 

@@ -3,7 +3,7 @@
 // sections. Every other layout stands next to the one routine using it.
 #pragma once
 
-#include "layout/layout.hpp"
+#include "io/layout.hpp"
 
 namespace qmr {
 

@@ -12,7 +12,7 @@
 #include <cstdint>
 #include <string>
 
-#include "layout/field.hpp"
+#include "io/field.hpp"
 
 namespace qmr::field {
 

@@ -1,4 +1,4 @@
-#include "layout/warn.hpp"
+#include "io/warn.hpp"
 
 #include <cstdio>
 

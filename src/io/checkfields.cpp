@@ -1,6 +1,6 @@
 #include <cstddef>
 
-#include "layout/warn.hpp"
+#include "io/warn.hpp"
 
 namespace qmr {
 

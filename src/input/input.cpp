@@ -1,6 +1,7 @@
+#include "input/input.hpp"
 #include "input/plausible.hpp"
-#include "layout/layout.hpp"
-#include "run/run.hpp"
+#include "io/layout.hpp"
+#include "stop/stop.hpp"
 
 namespace qmr {
 
@@ -21,7 +22,7 @@ void checkCount(State &s, const char *what, int value, int limit, int field) {
     badInput(s.io, where + what + " " + std::to_string(value) + " is negative");
   if (limit > 0 && value > limit)
     badInput(s.io, where + what + " " + std::to_string(value) +
-                    " is beyond the limit of " + std::to_string(limit));
+                       " is beyond the limit of " + std::to_string(limit));
 }
 } // namespace
 
@@ -29,15 +30,17 @@ void checkCount(State &s, const char *what, int value, int limit, int field) {
 void input(State &s) {
   s.io.deck.setSection("counts record");
   if (readEofOnly(s.io.deck, kCounts,
-                  {ref(s.mesh.ne), ref(s.clock.nts), ref(s.media.nmat), ref(s.bc.nbt), ref(s.bc.ndf),
-                   ref(s.codes.nonu), ref(s.obs.nobs), ref(s.obs.ntprof)}) != 0)
+                  {ref(s.mesh.ne), ref(s.clock.nts), ref(s.media.nmat),
+                   ref(s.bc.nbt), ref(s.bc.ndf), ref(s.codes.nonu),
+                   ref(s.obs.nobs), ref(s.obs.ntprof)}) != 0)
     error5(s.io);
   // A deck beyond the legacy capacities writes the integers that outgrow
   // their legacy fields (these counts first) in wider fields.
   if (beyondLegacy(s)) s.io.widenIntegers();
   write(s.io.lst(), kCountsEcho,
-        {s.mesh.ne, s.clock.nts, s.media.nmat, s.bc.nbt, s.bc.ndf, s.codes.nonu, s.obs.nobs, s.obs.ntprof});
-  plausibleMediaCount(s);
+        {s.mesh.ne, s.clock.nts, s.media.nmat, s.bc.nbt, s.bc.ndf, s.codes.nonu,
+         s.obs.nobs, s.obs.ntprof});
+  plausibleMediaCount(s.io, s.codes, s.mesh, s.media);
   checkCount(s, "number of elements", s.mesh.ne, kLimitEl, 1);
   checkCount(s, "number of time steps", s.clock.nts, kLimitTs, 2);
   checkCount(s, "number of material layers", s.media.nmat, kLimitMat, 3);
@@ -54,18 +57,21 @@ void input(State &s) {
   sizeArrays(s);
 
   readMain(s.io, kCounts,
-           {ref(s.codes.imshgn), ref(s.codes.iaxsym), ref(s.codes.istep), ref(s.codes.ikall),
-            ref(s.codes.ioread), ref(s.codes.iowrit), ref(s.codes.iodarc), ref(s.codes.itsgn),
-            ref(s.codes.i2dwt), ref(s.codes.isstat), ref(s.codes.ipcode)});
+           {ref(s.codes.imshgn), ref(s.codes.iaxsym), ref(s.codes.istep),
+            ref(s.codes.ikall), ref(s.codes.ioread), ref(s.codes.iowrit),
+            ref(s.codes.iodarc), ref(s.codes.itsgn), ref(s.codes.i2dwt),
+            ref(s.codes.isstat), ref(s.codes.ipcode)});
   write(s.io.lst(), kCodesEcho,
-        {s.codes.imshgn, s.codes.iaxsym, s.codes.istep, s.codes.ikall, s.codes.ioread, s.codes.iowrit, s.codes.iodarc,
-         s.codes.itsgn, s.codes.i2dwt, s.codes.isstat, s.codes.ipcode});
+        {s.codes.imshgn, s.codes.iaxsym, s.codes.istep, s.codes.ikall,
+         s.codes.ioread, s.codes.iowrit, s.codes.iodarc, s.codes.itsgn,
+         s.codes.i2dwt, s.codes.isstat, s.codes.ipcode});
   // Flow steps print on steps whose number is a multiple of istep.
   if (s.codes.imode == kFlowRun && s.codes.istep <= 0)
-    badInput(s.io, s.io.deck.name() + ", record " + std::to_string(s.io.deck.recno()) +
-                    ", columns 11-15: code for printout data " +
-                    std::to_string(s.codes.istep) +
-                    " must be a positive print interval in a flow run");
+    badInput(s.io, s.io.deck.name() + ", record " +
+                       std::to_string(s.io.deck.recno()) +
+                       ", columns 11-15: code for printout data " +
+                       std::to_string(s.codes.istep) +
+                       " must be a positive print interval in a flow run");
   if (s.codes.imshgn == 4) s.codes.imshgn = 1;
 }
 

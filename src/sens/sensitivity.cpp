@@ -1,0 +1,378 @@
+#include "sens/sensitivity.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "fem/flowstep.hpp"
+#include "fem/transtep.hpp"
+#include "input/spread.hpp"
+#include "sens/tangent.hpp"
+#include "stop/stop.hpp"
+
+namespace qmr {
+
+namespace {
+
+const char *const kHeader =
+    "parameter,output,step,time,node,x,value,derivative,flag";
+
+// Resizes an array of another number type as the run's array.
+template <class A, class B> void sizeAs(A &to, const B &from) {
+  to.resize(from.size());
+}
+
+// What can make a derivative one-sided, from the step where it happened on
+// (every later value depends on it).
+struct Flags {
+  bool dry = false;         // an element went dry: its thickness clamped
+  bool convergence = false; // an iteration's change within a factor of 10
+                            // of its tolerance: one iteration more or less
+                            // within a small change of a parameter
+  bool mismatch = false;    // the values differ from the run's (never seen)
+
+  std::string text() const {
+    std::string t;
+    for (auto [on, word] : {std::pair{dry, "dry"},
+                            {convergence, "convergence"},
+                            {mismatch, "mismatch"}})
+      if (on) t += (t.empty() ? "" : ";") + std::string(word);
+    return t;
+  }
+};
+
+// What the iteration on derivatives reports: no listing, only the flags.
+// A scan decides whether the iteration goes on: it does while the largest
+// change of a node is at or above the tolerance. When a change of 0.1 % of
+// some parameter could carry that change across the tolerance (judged from
+// the change's own derivative), the run could make one iteration more or
+// less there, and the derivatives from then on are one-sided.
+template <class T> struct FlagReport {
+  const Criteria &crit;
+  const Band<T> &band;
+  const Levels<T> &lev;
+  const std::vector<double> &scale; // magnitude of each parameter
+  Flags &flags;
+  double used; // the tolerance of the next scan
+
+  void dry(int) { flags.dry = true; }
+  void iteration(int, const Scan &scan) {
+    if (crit.nitmax > 1 && scan.nmaxnd > 0) {
+      const T change = band.aslod(scan.nmaxnd) - lev.hdnew(scan.nmaxnd);
+      const double margin = std::fabs(scan.amaxdf - used);
+      for (std::size_t j = 0; j < scale.size(); ++j)
+        if (std::fabs(change.d[j]) * scale[j] * 1e-3 >= margin)
+          flags.convergence = true;
+    }
+    used = crit.toler;
+  }
+};
+
+// One row of X.sens.csv.
+void row(Unit &out, const Parameter &p, const char *output, const Clock &c,
+         int node, double x, double value, double derivative,
+         const std::string &flag) {
+  std::string r = p.path;
+  r += ',';
+  r += output;
+  r += ',' + std::to_string(c.its) + ',' + shortest(c.ttime) + ',' +
+       std::to_string(node) + ',' + shortest(x) + ',' + shortest(value) + ',' +
+       shortest(derivative) + ',' + flag;
+  out.put(r);
+}
+
+class Chunk {
+public:
+  virtual ~Chunk() = default;
+  virtual void step(const State &s, Unit &out) = 0;
+};
+
+// The derivatives with respect to up to N parameters.
+template <int N> class TangentChunk : public Chunk {
+  using T = Tangent<N>;
+
+public:
+  TangentChunk(const State &s, std::vector<Parameter> params)
+      : p_(std::move(params)), scale_(p_.size(), 1.0), crit_(s.crit) {
+    const int imode = s.codes.imode;
+    seedProperties(s, imode);
+    seedPrescribed(s, imode);
+    seedLevels(s, imode);
+    band_.ifullb = s.band.ifullb;
+    band_.ihalfb = s.band.ihalfb;
+    band_.ihbp = s.band.ihbp;
+    band_.astif.resize(s.band.astif.rows(), s.band.astif.cols());
+    sizeAs(band_.aslod, s.band.aslod);
+    accum_.assign(static_cast<std::size_t>(s.bc.nbt), T(0.0));
+  }
+
+  void step(const State &s, Unit &out) override {
+    const Mesh &mesh = s.mesh;
+    for (int i = 1; i <= mesh.nd; ++i) {
+      lev_.hdnew(i) = lev_.hdold(i);
+      band_.aslod(i) = 0.0;
+      for (int j = 1; j <= band_.ifullb; ++j) band_.astif(i, j) = 0.0;
+    }
+    FlagReport<T> report{crit_, band_, lev_, scale_, flags_, crit_.toler};
+    if (s.codes.imode == kFlowRun) {
+      FlowSystem<T> f{mesh, s.codes, s.clock, fprop_, bc_, lev_, band_, crit_};
+      flowIteration(f, report);
+    } else {
+      // Velocities read before every step carry no derivative.
+      if (s.codes.iodarc == 2) copyVelocities(s);
+      TransportSystem<T> t{mesh, s.codes, s.clock, tprop_,
+                           bc_,  lev_,    band_,   crit_};
+      transportIteration(t, report);
+    }
+    for (int ip = 1; ip <= mesh.np; ++ip)
+      if (lev_.hdnew(ip).v != s.lev.hdnew(ip)) flags_.mismatch = true;
+    rows(s, out);
+    for (int ip = 1; ip <= mesh.np; ++ip) lev_.hdold(ip) = lev_.hdnew(ip);
+  }
+
+private:
+  // d/dp = 1 in the slot of parameter j; the parameter's magnitude is
+  // kept for the flags (1 for a parameter whose value is 0).
+  void seed(T &x, ParamKind kind, int index, int imode) {
+    for (int j = 0; j < static_cast<int>(p_.size()); ++j)
+      if (p_[j].is(kind, index, imode)) {
+        x.d[j] = 1.0;
+        scale_[j] = x.v != 0.0 ? std::fabs(x.v) : 1.0;
+      }
+  }
+
+  void seedProperties(const State &s, int imode) {
+    const Mesh &mesh = s.mesh;
+    MediumTable<T> table;
+    table.resize(s.media.prop.rows(), s.media.prop.cols());
+    for (int imat = 1; imat <= s.media.nmat; ++imat)
+      for (int k = 1; k <= kSlots; ++k) {
+        table(k, imat) = s.media.prop(k, imat);
+        for (int j = 0; j < static_cast<int>(p_.size()); ++j)
+          if (p_[j].at->kind == ParamKind::Medium && p_[j].index == imat &&
+              p_[j].slot(imode) == k) {
+            table(k, imat).d[j] = 1.0;
+            const double v = s.media.prop(k, imat);
+            scale_[j] = v != 0.0 ? std::fabs(v) : 1.0;
+          }
+      }
+    const FlowProperties<double> &fp = s.fprop;
+    for (auto [to, from] : {std::pair{&fprop_.etran, &fp.etran},
+                            {&fprop_.estor, &fp.estor},
+                            {&fprop_.eqrch, &fp.eqrch},
+                            {&fprop_.espec, &fp.espec},
+                            {&fprop_.ebott, &fp.ebott},
+                            {&fprop_.eleak, &fp.eleak},
+                            {&fprop_.ehfix, &fp.ehfix},
+                            {&fprop_.ewide, &fp.ewide},
+                            {&fprop_.eqmax, &fp.eqmax}})
+      sizeAs(*to, *from);
+    sizeAs(fprop_.iqmax, fp.iqmax);
+    fprop_.ilqmax = fp.ilqmax;
+    if (imode == kFlowRun) {
+      assignMedia<9>(s.codes, mesh, s.media, table,
+                     [this](int le, const T *v) { assignFlow(fprop_, le, v); });
+      scaleFlowElements(mesh, fprop_);
+      return;
+    }
+    const TransportProperties<double> &tp = s.tprop;
+    for (auto [to, from] : {std::pair{&tprop_.alfal, &tp.alfal},
+                            {&tprop_.difus, &tp.difus},
+                            {&tprop_.poros, &tp.poros},
+                            {&tprop_.retar, &tp.retar},
+                            {&tprop_.decay, &tp.decay},
+                            {&tprop_.crech, &tp.crech},
+                            {&tprop_.cleak, &tp.cleak},
+                            {&tprop_.qrech, &tp.qrech},
+                            {&tprop_.darcy, &tp.darcy},
+                            {&tprop_.thick, &tp.thick},
+                            {&tprop_.qleak, &tp.qleak}})
+      sizeAs(*to, *from);
+    assignMedia<8>(s.codes, mesh, s.media, table, [this](int le, const T *v) {
+      assignTransport(tprop_, fprop_, le, v);
+    });
+    scaleTransportElements(mesh, fprop_, tprop_);
+    if (s.codes.iodarc <= 0) {
+      T edarcy = tp.edarcy;
+      T ethick = tp.ethick;
+      seed(edarcy, ParamKind::DefaultVelocity, 0, imode);
+      seed(ethick, ParamKind::DefaultThickness, 0, imode);
+      defaultVelocities(mesh, edarcy, ethick, fprop_, tprop_);
+    } else {
+      copyVelocities(s);
+    }
+  }
+
+  void copyVelocities(const State &s) {
+    for (int ie = 1; ie <= s.mesh.ne; ++ie) {
+      tprop_.darcy(ie) = s.tprop.darcy(ie);
+      tprop_.thick(ie) = s.tprop.thick(ie);
+      tprop_.qleak(ie) = s.tprop.qleak(ie);
+      tprop_.qrech(ie) = s.tprop.qrech(ie);
+    }
+  }
+
+  void seedPrescribed(const State &s, int imode) {
+    const Prescribed<double> &b = s.bc;
+    bc_.nbt = b.nbt;
+    bc_.ndf = b.ndf;
+    bc_.nsb = b.nsb;
+    bc_.idv = b.idv;
+    bc_.isbv = b.isbv;
+    sizeAs(bc_.valb, b.valb);
+    sizeAs(bc_.qvalb, b.qvalb);
+    sizeAs(bc_.bslod, b.bslod);
+    sizeAs(bc_.bslqw, b.bslqw);
+    for (int k = 1; k <= b.valb.size(); ++k) {
+      bc_.valb(k) = b.valb(k);
+      seed(bc_.valb(k), ParamKind::PrescribedValue, k, imode);
+    }
+    for (int k = 1; k <= b.bslod.size(); ++k) {
+      bc_.bslod(k) = b.bslod(k);
+      bc_.bslqw(k) = b.bslqw(k);
+      seed(bc_.bslod(k),
+           imode == kFlowRun ? ParamKind::FluxRate : ParamKind::SoluteFlux, k,
+           imode);
+      seed(bc_.bslqw(k), ParamKind::FluidFlux, k, imode);
+    }
+  }
+
+  void seedLevels(const State &s, int imode) {
+    sizeAs(lev_.hdold, s.lev.hdold);
+    sizeAs(lev_.hdnew, s.lev.hdnew);
+    const std::vector<int> &nodes = s.lev.npnonu;
+    for (int ip = 1; ip <= s.lev.hdold.size(); ++ip) {
+      lev_.hdold(ip) = s.lev.hdold(ip);
+      if (ip <= s.mesh.np &&
+          std::find(nodes.begin(), nodes.end(), ip) == nodes.end())
+        seed(lev_.hdold(ip), ParamKind::InitialValue, 0, imode);
+    }
+    // A node given twice takes the last value.
+    for (std::size_t k = 0; k < nodes.size(); ++k)
+      if (std::find(nodes.begin() + static_cast<std::ptrdiff_t>(k) + 1,
+                    nodes.end(), nodes[k]) == nodes.end())
+        seed(lev_.hdold(nodes[k]), ParamKind::InitialValues,
+             static_cast<int>(k) + 1, imode);
+  }
+
+  void rows(const State &s, Unit &out) {
+    const Mesh &mesh = s.mesh;
+    const Options &opt = s.opt;
+    const std::string flag = flags_.text();
+    for (int k = 1; k <= s.bc.nbt; ++k)
+      accum_[static_cast<std::size_t>(k - 1)] =
+          accum_[static_cast<std::size_t>(k - 1)] + bc_.qvalb(k);
+    const int stored = s.obs.itprof - 1; // profiles stored so far
+    for (int j = 0; j < static_cast<int>(p_.size()); ++j) {
+      const Parameter &p = p_[j];
+      if (opt.sensObservations)
+        for (int k = 1; k <= s.obs.nobs; ++k) {
+          const int node = s.obs.ldobs(k);
+          row(out, p, "observation", s.clock, node, mesh.ecoord(node),
+              s.lev.hdnew(node), lev_.hdnew(node).d[j], flag);
+        }
+      if (opt.sensFluxes)
+        for (int k = 1; k <= s.bc.nbt; ++k) {
+          const int node = s.bc.idv(k);
+          const T rate = bc_.qvalb(k) / s.clock.delta;
+          const T &acc = accum_[static_cast<std::size_t>(k - 1)];
+          row(out, p, "flux", s.clock, node, mesh.ecoord(node), rate.v,
+              rate.d[j], flag);
+          row(out, p, "accumulated_flux", s.clock, node, mesh.ecoord(node),
+              acc.v, acc.d[j], flag);
+        }
+      if (opt.sensProfiles)
+        for (int k = profiles_ + 1; k <= stored; ++k)
+          for (int ip = 1; ip <= mesh.np; ++ip)
+            row(out, p, "profile", s.clock, ip, mesh.ecoord(ip),
+                s.obs.tmprof(k, ip), lev_.hdnew(ip).d[j], flag);
+    }
+    profiles_ = stored;
+  }
+
+  std::vector<Parameter> p_;
+  std::vector<double> scale_; // magnitude of each parameter
+  FlowProperties<T> fprop_;
+  TransportProperties<T> tprop_;
+  Prescribed<T> bc_;
+  Levels<T> lev_;
+  Band<T> band_;
+  Criteria crit_;
+  std::vector<T> accum_; // reactions accumulated since the start
+  Flags flags_;
+  int profiles_ = 0; // profiles already written
+};
+
+class NoSensitivity : public Sensitivity {
+public:
+  void step(State &) override {}
+};
+
+class Sensitivities : public Sensitivity {
+public:
+  explicit Sensitivities(std::vector<std::unique_ptr<Chunk>> chunks)
+      : chunks_(std::move(chunks)) {}
+  void step(State &s) override {
+    for (auto &c : chunks_) c->step(s, s.io.sensCsv);
+  }
+
+private:
+  std::vector<std::unique_ptr<Chunk>> chunks_;
+};
+
+// Why a parameter has no derivative in this deck; empty when it has one.
+std::string noDerivative(const Parameter &p, const State &s) {
+  if (p.at->kind != ParamKind::Medium) return "";
+  const int slot = p.slot(s.codes.imode);
+  const auto &one = s.media.standsForOne;
+  if (std::find(one.begin(), one.end(), std::array<int, 2>{p.index, slot}) !=
+      one.end())
+    return "the deck's value 0 stands for 1";
+  if (s.codes.imode == kFlowRun && slot == 9 &&
+      s.media.prop(9, p.index) <= static_cast<double>(1.0E-10F))
+    return "a maximum leakage rate of 0 stands for no cap";
+  return "";
+}
+
+// X.sens.csv beside the graphic file X, as the CSV files are named.
+std::string sensName(const Files &io) {
+  std::filesystem::path p(io.graphic.path().empty() ? io.graphic.name()
+                                                    : io.graphic.path());
+  p.replace_extension(".sens.csv");
+  return p.string();
+}
+
+} // namespace
+
+std::unique_ptr<Sensitivity> Sensitivity::start(State &s) {
+  const std::vector<Parameter> &all = s.opt.sensitivity;
+  if (all.empty()) return std::make_unique<NoSensitivity>();
+  for (const Parameter &p : all)
+    if (const std::string why = noDerivative(p, s); !why.empty())
+      fail(s.io,
+           "--sensitivity " + p.path + ": " + why + "; it has no derivative",
+           kParameterFailure);
+  Files &io = s.io;
+  openOrFail(io.sensCsv, sensName(io), "sensitivity file",
+             s.opt.check ? &Unit::openDiscard : &Unit::openWrite,
+             {&io.deck, &io.listing, &io.graphic, &io.flux, &io.restartOut,
+              &io.velocity, &io.obsCsv, &io.profCsv, &io.fluxCsv,
+              &io.balanceCsv});
+  io.sensCsv.put(kHeader);
+  std::vector<std::unique_ptr<Chunk>> chunks;
+  if (all.size() == 1) {
+    chunks.push_back(std::make_unique<TangentChunk<1>>(s, all));
+  } else {
+    for (std::size_t i = 0; i < all.size(); i += 4)
+      chunks.push_back(std::make_unique<TangentChunk<4>>(
+          s, std::vector<Parameter>(
+                 all.begin() + static_cast<std::ptrdiff_t>(i),
+                 all.begin() + static_cast<std::ptrdiff_t>(
+                                   std::min(i + 4, all.size())))));
+  }
+  return std::make_unique<Sensitivities>(std::move(chunks));
+}
+
+} // namespace qmr
