@@ -174,11 +174,10 @@ def read_parameters(path: PathLike, base: Any = None) -> pd.DataFrame:
     table that is missing, empty, without rows, with a column named twice,
     a label missing or given twice, or a value that is not a number in a
     column of numbers."""
-    import csv
     p = Path(path)
     try:
-        with open(p, newline="", encoding="utf-8-sig") as fh:
-            header = next(csv.reader(fh), None)
+        raw = pd.read_csv(p, header=None, dtype=str, keep_default_na=False,
+                          encoding="utf-8-sig", skipinitialspace=True)
     except FileNotFoundError:
         raise _table_fault(path, "no such file") from None
     except IsADirectoryError:
@@ -186,22 +185,20 @@ def read_parameters(path: PathLike, base: Any = None) -> pd.DataFrame:
     except UnicodeDecodeError:
         raise _table_fault(path, "is not a text file (CSV, UTF-8)") \
             from None
-    except csv.Error as e:
-        raise _table_fault(path, f"not a CSV table: {e}") from None
-    if not header or not any(h.strip() for h in header):
+    except pd.errors.EmptyDataError:
+        raw = pd.DataFrame()
+    except (ValueError, OSError) as e:
+        raise _table_fault(path, "not a CSV table: "
+                           + " ".join(str(e).split())) from None
+    names = [str(h).strip() for h in raw.iloc[0]] if len(raw) else []
+    if not any(names):
         raise _table_fault(path, "empty: the first line names the columns "
                            "(a label column, then deck paths), each row "
                            "below is one realization")
-    names = [h.strip() for h in header]
     twice = sorted({n for n in names if names.count(n) > 1})
     if twice:
         raise _table_fault(path, f"column {twice[0]!r} named twice")
-    try:
-        df = pd.read_csv(p, dtype=str, keep_default_na=False,
-                         encoding="utf-8-sig", skipinitialspace=True)
-    except (ValueError, UnicodeDecodeError) as e:
-        raise _table_fault(path, "not a CSV table: "
-                           + " ".join(str(e).split())) from None
+    df = raw.iloc[1:].reset_index(drop=True)
     df.columns = names
     if len(df) == 0:
         raise _table_fault(path, "no realization: the header has no rows "

@@ -4,6 +4,7 @@ profiles of a qmr graphic file (see :mod:`qmr.plot`)."""
 from __future__ import annotations
 
 import argparse
+import io
 import os
 import sys
 from typing import Optional, Sequence
@@ -191,8 +192,14 @@ def main(argv: Optional[Sequence[str]] = None) -> int:
     if out.lower().endswith(".svg"):
         import matplotlib
         matplotlib.rcParams["svg.fonttype"] = "none"  # SVG text stays text
+    picture = io.BytesIO()              # drawn whole before it is written
     try:
-        fig.savefig(out, dpi=100)
+        fig.savefig(picture, dpi=100, format=out.rsplit(".", 1)[1].lower())
+    except (ValueError, RuntimeError) as e:   # matplotlib cannot draw it
+        return fail(f"cannot draw {name}: {one_line(e)}")
+    try:
+        with open(out, "wb") as fh:
+            fh.write(picture.getvalue())
     except OSError as e:
         return fail(f"cannot write {out}: {e.strerror}")
     for n in said + notes:
