@@ -1,7 +1,7 @@
 """What the development tools and the tests share: the split of a deck of
 the fuzz corpus or of tests/regress at its ``%%AUX`` line, the Ew.d form
 the program writes its numbers in, and the run of one or more decks in a
-folder (standard library only, for the comparison of builds)."""
+folder (standard library only)."""
 
 from __future__ import annotations
 
