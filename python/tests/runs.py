@@ -5,7 +5,6 @@ from __future__ import annotations
 
 import os
 import shutil
-import subprocess
 from pathlib import Path
 from typing import Optional
 
@@ -112,14 +111,12 @@ needs_qmr = pytest.mark.skipif(qmr_exe() is None,
                                reason="QMR_EXE does not name the program")
 
 
-def run_qmr(folder: Path, deck: Optional[str] = None) -> Path:
+def run_qmr(folder: Path, deck: Optional[str | bytes] = None) -> Path:
     """Runs qmr in ``folder`` (on ``deck`` written there as VELDA.INP);
     asserts a normal end."""
-    if deck is not None:
-        r = run_decks(folder, [deck], exe=qmr_exe(), timeout=300)[0]
-    else:
-        r = subprocess.run([qmr_exe()], cwd=folder, capture_output=True,
-                           timeout=300)
+    if deck is None:
+        deck = (folder / "VELDA.INP").read_bytes()
+    r = run_decks(folder, [deck], exe=qmr_exe(), timeout=300)[0]
     assert r.returncode == 0, r.stderr
     return folder
 
