@@ -19,8 +19,8 @@ namespace {
 
 using qmrtest::FlowDeck;
 using qmrtest::runArgs;
-using qmrverify::Scratch;
 using qmrtest::TransportDeck;
+using qmrverify::Scratch;
 namespace fs = std::filesystem;
 
 // One row of X.sens.csv.
@@ -102,10 +102,10 @@ Outputs runAt(const std::string &deck, const std::string &path, double v,
 
 // The derivatives of every output with respect to `path` at v0 against
 // central differences of the program's doubles (five-point). The step is
-// chosen per parameter: of the relative steps 1e-2 .. 1e-5, the one whose difference
-// agrees best with the difference of a step ten times smaller (round-off
-// grows as the step shrinks, truncation as it grows); what the two still
-// disagree by is the central difference's own error and widens the
+// chosen per parameter: of the relative steps 1e-2 .. 1e-5, the one whose
+// difference agrees best with the difference of a step ten times smaller
+// (round-off grows as the step shrinks, truncation as it grows); what the two
+// still disagree by is the central difference's own error and widens the
 // tolerance. The tolerance: 1e-6 relative, with a floor of 1e-9 of the
 // largest value of the output's series for a relative change of the
 // parameter (outputs at round-off level, as a flux far from any change).
@@ -113,9 +113,9 @@ Outputs runAt(const std::string &deck, const std::string &path, double v,
 int expectExact(const std::string &deck, const std::string &path, double v0) {
   Scratch dir("sens-exact");
   qmrtest::writeFile(dir.path() / "VELDA.INP", deck);
-  const auto r = runArgs(dir.path(), "--quiet --no-listing --csv --set " +
-                                         path + "=" + num(v0) +
-                                         " --sensitivity " + path);
+  const auto r =
+      runArgs(dir.path(), "--quiet --no-listing --csv --set " + path + "=" +
+                              num(v0) + " --sensitivity " + path);
   EXPECT_EQ(r.status, 0) << r.err;
   const auto rows = readSens(qmrtest::readFile(dir.path() / "run.sens.csv"));
   const Outputs base = outputs(dir.path());
@@ -286,21 +286,23 @@ TEST(Sensitivity, ManyParametersAtOnceAsEachAlone) {
       "media[2].leakance",     "prescribed_values[1].value"};
   Scratch all("sens-all");
   qmrtest::writeFile(all.path() / "VELDA.INP", deck);
-  std::string args = "--quiet --sensitivity-outputs observations,fluxes,profiles";
+  std::string args =
+      "--quiet --sensitivity-outputs observations,fluxes,profiles";
   for (const auto &p : paths) args += " --sensitivity " + p;
   ASSERT_EQ(runArgs(all.path(), args).status, 0);
-  const auto together = readSens(qmrtest::readFile(all.path() / "run.sens.csv"));
+  const auto together =
+      readSens(qmrtest::readFile(all.path() / "run.sens.csv"));
   std::map<std::string, std::vector<Row>> byParameter;
   for (const Row &r : together) byParameter[r.parameter].push_back(r);
   for (const auto &p : paths) {
     Scratch one("sens-one");
     qmrtest::writeFile(one.path() / "VELDA.INP", deck);
-    ASSERT_EQ(runArgs(one.path(),
-                      "--quiet --sensitivity-outputs observations,fluxes,"
-                      "profiles --sensitivity " +
-                          p)
-                  .status,
-              0);
+    ASSERT_EQ(
+        runArgs(one.path(), "--quiet --sensitivity-outputs observations,fluxes,"
+                            "profiles --sensitivity " +
+                                p)
+            .status,
+        0);
     const auto alone = readSens(qmrtest::readFile(one.path() / "run.sens.csv"));
     ASSERT_EQ(alone.size(), byParameter[p].size()) << p;
     for (std::size_t i = 0; i < alone.size(); ++i) {
