@@ -137,9 +137,29 @@ void BM_ConfinedFlow3000(benchmark::State &state) {
 
 } // namespace
 
-BENCHMARK(BM_ConfinedFlow)->Arg(0)->Arg(1)->Arg(4)->Arg(12)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_WaterTableCapped)->Arg(0)->Arg(1)->Arg(4)->Arg(12)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Transport)->Arg(0)->Arg(1)->Arg(4)->Arg(12)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_ConfinedFlow3000)->Arg(0)->Arg(1)->Arg(4)->Arg(12)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ConfinedFlow)
+    ->Arg(0)
+    ->Arg(1)
+    ->Arg(4)
+    ->Arg(12)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_WaterTableCapped)
+    ->Arg(0)
+    ->Arg(1)
+    ->Arg(4)
+    ->Arg(12)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Transport)
+    ->Arg(0)
+    ->Arg(1)
+    ->Arg(4)
+    ->Arg(12)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ConfinedFlow3000)
+    ->Arg(0)
+    ->Arg(1)
+    ->Arg(4)
+    ->Arg(12)
+    ->Unit(benchmark::kMillisecond);
 
 BENCHMARK_MAIN();

@@ -3,6 +3,7 @@
 // heads, fluxes at the prescribed-head nodes, the flux-file row, the mass
 // balance, the step end and the profiles of the step.
 #include "drivers/drivers.hpp"
+#include "drivers/flowbalance.hpp"
 #include "drivers/step.hpp"
 
 namespace qmr {
@@ -17,8 +18,8 @@ void drivef(State &s) {
   if (print) printHeads(s.io, s.mesh, s.lev);
   const double qdsum = fluxTable(s.io, s.clock, s.bc, s.res);
   fluxRow(s.io, s.codes, s.clock, s.bc.nbt, s.res);
-  s.res.fbal = flowBalance(s.mesh, s.codes, s.clock, s.fprop, s.lev,
-                           s.res.pfxsum, qdsum);
+  s.res.fbal = flowBalance<double>(s.mesh, s.codes, s.clock, s.fprop, s.lev,
+                                   s.res.pfxsum, qdsum);
   if (print) printFlowBalance(s.io, s.res.fbal);
 
   for (int ip = 1; ip <= s.mesh.np; ++ip) s.lev.hdold(ip) = s.lev.hdnew(ip);

@@ -15,7 +15,7 @@ void velocityBlock(Files &io, const Codes &codes, const Mesh &mesh,
   for (int ie = 1; ie <= mesh.ne; ++ie) {
     const int ip1 = ie;
     const int ip2 = ie + 1;
-    const StepHeads h = stepHeads(lev, ie);
+    const StepHeads<double> h = stepHeads(lev, ie);
     const double hedold = (h.hdold1 + h.hdold2) * 0.5;
     const double hednew = (h.hdnew1 + h.hdnew2) * 0.5;
     const double hedavg = theta * hednew + thetm * hedold;

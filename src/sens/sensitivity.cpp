@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "drivers/flowbalance.hpp"
+#include "drivers/solutebalance.hpp"
 #include "fem/flowstep.hpp"
 #include "fem/transtep.hpp"
 #include "input/spread.hpp"
@@ -81,6 +83,14 @@ void row(Unit &out, const Parameter &p, const char *output, const Clock &c,
        std::to_string(node) + ',' + shortest(x) + ',' + shortest(value) + ',' +
        shortest(derivative) + ',' + flag;
   out.put(r);
+}
+
+// One row of a balance term (no node).
+void balanceRow(Unit &out, const Parameter &p, const char *term, const Clock &c,
+                double value, double derivative, const std::string &flag) {
+  out.put(p.path + "," + term + "," + std::to_string(c.its) + "," +
+          shortest(c.ttime) + ",,," + shortest(value) + "," +
+          shortest(derivative) + "," + flag);
 }
 
 class Chunk {
@@ -290,6 +300,45 @@ private:
                 s.obs.tmprof(k, ip), lev_.hdnew(ip).d[j], flag);
     }
     profiles_ = stored;
+    if (opt.sensBalance) balanceRows(s, out, flag);
+  }
+
+  // The terms of the step's mass balance (not the imbalance), with the
+  // names of the CSV balance file.
+  void balanceRows(const State &s, Unit &out, const std::string &flag) {
+    std::vector<std::pair<const char *, T>> terms;
+    if (s.codes.imode == kFlowRun) {
+      T pfxsum = 0.0;
+      for (int isb = 1; isb <= bc_.nsb; ++isb)
+        pfxsum = pfxsum + bc_.bslod(isb) * s.clock.delta;
+      T qdsum = 0.0;
+      for (int ibt = 1; ibt <= bc_.nbt; ++ibt) qdsum = qdsum + bc_.qvalb(ibt);
+      const FlowBalanceOf<T> b =
+          flowBalance<T>(s.mesh, s.codes, s.clock, fprop_, lev_, pfxsum, qdsum);
+      terms = {{"prescribed_value", b.head},
+               {"prescribed_flux", b.flux},
+               {"recharge", b.recharge},
+               {"leakage", b.leakage},
+               {"storage_increase", b.storage}};
+    } else {
+      const SoluteBalanceOf<T> b =
+          soluteBalance<T>(s.mesh, s.codes, s.clock, tprop_, bc_, lev_);
+      terms = {{"prescribed_value", b.value},
+               {"prescribed_flux", b.flux},
+               {"prescribed_fluid_flux", b.fluid},
+               {"recharge", b.recharge},
+               {"recharge_dilution", b.rechargeDil},
+               {"leakage", b.leakage},
+               {"leakage_dilution", b.leakageDil},
+               {"decay", b.decay},
+               {"advection_first_node", b.inFirst},
+               {"advection_last_node", b.inLast},
+               {"advection_divergence", b.divergence},
+               {"storage_increase", b.storage}};
+    }
+    for (int j = 0; j < static_cast<int>(p_.size()); ++j)
+      for (const auto &[name, v] : terms)
+        balanceRow(out, p_[j], name, s.clock, v.v, v.d[j], flag);
   }
 
   std::vector<Parameter> p_;

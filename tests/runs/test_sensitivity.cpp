@@ -42,42 +42,44 @@ std::vector<Row> readSens(const std::string &text) {
     auto f = qmrtest::splitCsv(ls[i]);
     EXPECT_EQ(f.size(), 9u) << ls[i];
     if (f.size() != 9) continue;
-    rows.push_back({f[0], f[1], std::stoi(f[2]), std::stoi(f[4]),
-                    std::stod(f[6]), std::stod(f[7]), f[8]});
+    rows.push_back({f[0], f[1], std::stoi(f[2]),
+                    f[4].empty() ? 0 : std::stoi(f[4]), std::stod(f[6]),
+                    std::stod(f[7]), f[8]});
   }
   return rows;
 }
 
 // The outputs of a run, in the order of X.sens.csv: per step the
 // observations, then per prescribed-value node the rate and the amount
-// accumulated; and the largest magnitude of each output series.
+// accumulated, then the terms of the mass balance; and the largest
+// magnitude of each output series.
 struct Outputs {
   std::vector<double> v;
   std::vector<double> largest;
 };
 
 Outputs outputs(const fs::path &dir) {
-  const auto obs = qmrtest::readCsv(qmrtest::readFile(dir / "run.obs.csv"));
-  const auto flux = qmrtest::readCsv(qmrtest::readFile(dir / "run.flux.csv"));
-  const std::size_t nobs = obs.header.size() - 2;
-  const std::size_t nflux = flux.header.size() - 2;
-  std::vector<double> peak(nobs + nflux, 0.0);
-  for (std::size_t k = 0; k < obs.rows.size(); ++k) {
-    for (std::size_t i = 0; i < nobs; ++i)
-      peak[i] = std::max(peak[i], std::fabs(obs.rows[k][i + 2]));
-    for (std::size_t i = 0; i < nflux; ++i)
-      peak[nobs + i] = std::max(peak[nobs + i], std::fabs(flux.rows[k][i + 2]));
-  }
+  // Every column but the step and the time (and the imbalance, which has no
+  // derivative), file by file.
+  std::vector<qmrtest::Csv> files;
+  for (const char *name : {"run.obs.csv", "run.flux.csv", "run.balance.csv"})
+    files.push_back(qmrtest::readCsv(qmrtest::readFile(dir / name)));
+  files[2].header.pop_back();
+  std::vector<double> peak;
+  for (const auto &f : files)
+    for (std::size_t i = 2; i < f.header.size(); ++i) {
+      double m = 0.0;
+      for (const auto &row : f.rows) m = std::max(m, std::fabs(row[i]));
+      peak.push_back(m);
+    }
   Outputs o;
-  for (std::size_t k = 0; k < obs.rows.size(); ++k) {
-    for (std::size_t i = 0; i < nobs; ++i) {
-      o.v.push_back(obs.rows[k][i + 2]);
-      o.largest.push_back(peak[i]);
-    }
-    for (std::size_t i = 0; i < nflux; ++i) {
-      o.v.push_back(flux.rows[k][i + 2]);
-      o.largest.push_back(peak[nobs + i]);
-    }
+  for (std::size_t k = 0; k < files[0].rows.size(); ++k) {
+    std::size_t col = 0;
+    for (const auto &f : files)
+      for (std::size_t i = 2; i < f.header.size(); ++i, ++col) {
+        o.v.push_back(f.rows[k][i]);
+        o.largest.push_back(peak[col]);
+      }
   }
   return o;
 }
@@ -113,9 +115,11 @@ Outputs runAt(const std::string &deck, const std::string &path, double v,
 int expectExact(const std::string &deck, const std::string &path, double v0) {
   Scratch dir("sens-exact");
   qmrtest::writeFile(dir.path() / "VELDA.INP", deck);
-  const auto r =
-      runArgs(dir.path(), "--quiet --no-listing --csv --set " + path + "=" +
-                              num(v0) + " --sensitivity " + path);
+  const auto r = runArgs(
+      dir.path(), "--quiet --no-listing --csv --set " + path + "=" + num(v0) +
+                      " --sensitivity-outputs observations,fluxes,"
+                      "balance --sensitivity " +
+                      path);
   EXPECT_EQ(r.status, 0) << r.err;
   const auto rows = readSens(qmrtest::readFile(dir.path() / "run.sens.csv"));
   const Outputs base = outputs(dir.path());
