@@ -5,6 +5,7 @@
 #include "drivers/drivers.hpp"
 #include "drivers/flowbalance.hpp"
 #include "drivers/step.hpp"
+#include "drivers/velrecord.hpp"
 
 namespace qmr {
 
@@ -12,7 +13,7 @@ void drivef(State &s) {
   flowIterate(s);
 
   const int its = s.clock.its;
-  if (s.codes.iodarc > 0 && (s.codes.iodarc == 2 || its == s.clock.nts))
+  if (velocityBlockDue(s.codes, s.clock))
     velocityBlock(s.io, s.codes, s.mesh, s.clock, s.fprop, s.lev);
   const bool print = printStep(s.opt, s.codes, its);
   if (print) printHeads(s.io, s.mesh, s.lev);

@@ -19,11 +19,10 @@
 namespace qmr {
 
 template <class T>
-SoluteBalanceOf<T> soluteBalance(const Mesh &mesh, const Codes &codes,
-                                 const Clock &clock,
-                                 const TransportProperties<T> &p,
-                                 const Prescribed<T> &bc,
-                                 const Levels<T> &lev) {
+SoluteBalanceOf<T>
+soluteBalance(const Mesh &mesh, const Codes &codes, const Clock &clock,
+              const TransportProperties<T> &p, const Prescribed<T> &bc,
+              const Levels<T> &lev) {
   SoluteBalanceOf<T> b;
   const double wnew = clock.theta;
   const double wold = -clock.thtm1;
@@ -55,12 +54,13 @@ SoluteBalanceOf<T> soluteBalance(const Mesh &mesh, const Codes &codes,
     const T held = p.poros(ie) * p.retar(ie) * p.thick(ie);
 
     b.storage = b.storage + held * clock.asign *
-                 (m1 * (lev.hdnew(ip1) - lev.hdold(ip1)) +
-                  m2 * (lev.hdnew(ip2) - lev.hdold(ip2)));
+                                (m1 * (lev.hdnew(ip1) - lev.hdold(ip1)) +
+                                 m2 * (lev.hdnew(ip2) - lev.hdold(ip2)));
     b.decay = b.decay - held * clock.delta * p.decay(ie) * mc;
     b.rechargeDil = b.rechargeDil - p.qrech(ie) * clock.delta * mc;
     b.leakageDil = b.leakageDil - p.qleak(ie) * clock.delta * mc;
-    b.recharge = b.recharge + p.qrech(ie) * p.crech(ie) * clock.delta * (m1 + m2);
+    b.recharge =
+        b.recharge + p.qrech(ie) * p.crech(ie) * clock.delta * (m1 + m2);
     b.leakage = b.leakage + p.qleak(ie) * p.cleak(ie) * clock.delta * (m1 + m2);
 
     // Discharge x thickness over the step, positive towards node ie + 1.

@@ -396,4 +396,106 @@ TEST(Parameters, SetAndParameterFileAndTheirFaults) {
   EXPECT_NE(r.err.find("stands for 1"), std::string::npos) << r.err;
 }
 
+// A chain: the flow run writes the derivatives of its velocity records
+// beside its velocity file, the transport run carries them through the
+// velocities it reads. The central difference goes through the velocity
+// file's printed digits (8 significant), so it is good to about 1e-4 of
+// the derivative at a relative step of 1e-2 (five-point). Not so the
+// advective divergence of the balance, a sum of differences between the
+// printed velocities of neighbouring elements (1e-3 off and more), which is
+// left out.
+std::string chainFlow(int iodarc) {
+  FlowDeck f;
+  f.listing = "flow.lst";
+  f.graphic = "flow.grf";
+  f.ne = 10;
+  f.xn = 100.0;
+  f.nts = 5;
+  f.delta1 = 2.0;
+  f.codes.iodarc = iodarc;
+  f.velocity = "FLOW.VEL";
+  f.media = {{5.0, 1e-4, 0.1, 10.0, 1e-3, 0.0, 0.0, 2.0, 0.0}};
+  f.values = {{1, 10.0}, {11, 8.0}};
+  f.initial = 9.0;
+  return f.text();
+}
+
+std::string chainTransport(int iodarc) {
+  TransportDeck t;
+  t.ne = 10;
+  t.xn = 100.0;
+  t.nts = 5;
+  t.delta1 = 2.0;
+  t.codes.iodarc = iodarc;
+  t.velocity = "FLOW.VEL";
+  t.media = {{5.0, 0.0, 0.3, 1.0, 0.0, 0.0, 0.0, 2.0}};
+  t.values = {{1, 1.0}};
+  t.observations = {3, 6};
+  return t.text();
+}
+
+// The transport outputs with the flow run's conductivity set to k.
+Outputs chainAt(int iodarc, double k, const std::string &sens = "") {
+  Scratch dir("sens-chain");
+  qmrtest::writeFile(dir.path() / "flow.inp", chainFlow(iodarc));
+  qmrtest::writeFile(dir.path() / "trans.inp", chainTransport(iodarc));
+  auto r =
+      runArgs(dir.path(), "--quiet --set media[1].conductivity=" + num(k) +
+                              (sens.empty() ? "" : " --sensitivity " + sens) +
+                              " flow.inp");
+  EXPECT_EQ(r.status, 0) << r.err;
+  r = runArgs(dir.path(),
+              "--quiet --csv" +
+                  (sens.empty() ? std::string()
+                                : " --sensitivity flow." + sens +
+                                      " --sensitivity-outputs "
+                                      "observations,fluxes,balance") +
+                  " trans.inp");
+  EXPECT_EQ(r.status, 0) << r.err;
+  Outputs o = outputs(dir.path());
+  if (!sens.empty()) {
+    const auto rows = readSens(qmrtest::readFile(dir.path() / "run.sens.csv"));
+    EXPECT_EQ(rows.size(), o.v.size());
+    for (std::size_t i = 0; i < rows.size() && i < o.v.size(); ++i)
+      o.v[i] = rows[i].derivative; // the derivatives in place of the values
+    const auto vel =
+        qmrtest::lines(qmrtest::readFile(dir.path() / "FLOW.VEL.sens.csv"));
+    EXPECT_EQ(vel.size(), 1u + 10u * (iodarc == 2 ? 5u : 1u));
+  }
+  return o;
+}
+
+TEST(Sensitivity, ChainCarriesFlowDerivativesThroughTheVelocityFile) {
+  for (int iodarc : {1, 2}) {
+    const double k = 5.0, h = 0.01 * k;
+    const Outputs d = chainAt(iodarc, k, "media[1].conductivity");
+    const Outputs p1 = chainAt(iodarc, k + h), m1 = chainAt(iodarc, k - h);
+    const Outputs p2 = chainAt(iodarc, k + 2 * h);
+    const Outputs m2 = chainAt(iodarc, k - 2 * h);
+    double largest = 0.0;
+    for (double x : d.v) largest = std::max(largest, std::fabs(x));
+    ASSERT_GT(largest, 1e-3); // the plume depends on the conductivity
+    for (std::size_t i = 0; i < d.v.size(); ++i) {
+      // Per step: 2 observations, rate and amount at 1 node, 12 terms.
+      if (i % 16 == 14) continue; // the advective divergence
+      const double central =
+          (8.0 * (p1.v[i] - m1.v[i]) - (p2.v[i] - m2.v[i])) / (12.0 * h);
+      EXPECT_NEAR(d.v[i], central,
+                  1e-4 * std::fabs(central) + 1e-7 * d.largest[i] / k)
+          << "code " << iodarc << ", output " << i;
+    }
+  }
+  // A transport run whose flow run gave no derivatives is refused.
+  Scratch dir("sens-chain-none");
+  qmrtest::writeFile(dir.path() / "flow.inp", chainFlow(1));
+  qmrtest::writeFile(dir.path() / "trans.inp", chainTransport(1));
+  ASSERT_EQ(runArgs(dir.path(), "--quiet flow.inp").status, 0);
+  const auto r = runArgs(
+      dir.path(), "--quiet --sensitivity flow.media[1].conductivity trans.inp");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("run the flow run with --sensitivity first"),
+            std::string::npos)
+      << r.err;
+}
+
 } // namespace
