@@ -16,8 +16,7 @@ template <class T> struct VelocityValues {
 
 template <class T>
 VelocityValues<T> velocityRecord(const Codes &codes, const Mesh &mesh,
-                                 const Clock &clock,
-                                 const FlowProperties<T> &p,
+                                 const Clock &clock, const FlowProperties<T> &p,
                                  const Levels<T> &lev, int ie) {
   const double theta = clock.theta;
   const double thetm = clock.thetm;

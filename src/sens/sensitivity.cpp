@@ -34,6 +34,8 @@ template <class A, class B> void sizeAs(A &to, const B &from) {
 // (every later value depends on it).
 struct Flags {
   bool dry = false;         // an element went dry: its thickness clamped
+  bool cap = false;         // a leakage rate within a small change of its
+                            // cap: the cap could come on or off
   bool convergence = false; // an iteration's change within a factor of 10
                             // of its tolerance: one iteration more or less
                             // within a small change of a parameter
@@ -42,6 +44,7 @@ struct Flags {
   std::string text() const {
     std::string t;
     for (auto [on, word] : {std::pair{dry, "dry"},
+                            {cap, "cap"},
                             {convergence, "convergence"},
                             {mismatch, "mismatch"}})
       if (on) t += (t.empty() ? "" : ";") + std::string(word);
@@ -64,6 +67,13 @@ template <class T> struct FlagReport {
   double used; // the tolerance of the next scan
 
   void dry(int) { flags.dry = true; }
+  // A rate that 0.1 % of some parameter could carry across its cap.
+  void leakage(int, const Leakage<T> &l) {
+    for (const T *gap : {&l.capNew, &l.capOld})
+      for (std::size_t j = 0; j < scale.size(); ++j)
+        if (std::fabs(gap->d[j]) * scale[j] * 1e-3 >= std::fabs(gap->v))
+          flags.cap = true;
+  }
   void iteration(int, const Scan &scan) {
     if (crit.nitmax > 1 && scan.nmaxnd > 0) {
       const T change = band.aslod(scan.nmaxnd) - lev.hdnew(scan.nmaxnd);
