@@ -23,7 +23,7 @@ ROOT = pathlib.Path(__file__).resolve().parent.parent
 sys.path.insert(0, os.environ.get("QMR_PYTHONPATH", str(ROOT / "python")))
 from qmr import randomdeck  # noqa: E402
 
-KINDS = ("drop", "double", "right", "left", "digit")
+KINDS = ("drop", "double", "right", "left", "digit", "slip")
 
 
 def run(folder: pathlib.Path, decks: list, files: dict, qmr: str):
@@ -56,6 +56,39 @@ def digit_moved(rec: str):
     return None
 
 
+def full(text: str, width: int):
+    """A floating value written to fill its field: zeros added after the
+    last digit of its mantissa (a point first when it has none), or None."""
+    m = re.fullmatch(r"([+-]?[0-9.]*[0-9][0-9.]*)([EeDd+-].*)?", text)
+    if m is None or m.group(1).count(".") > 1:
+        return None
+    mant, exp = m.group(1), m.group(2) or ""
+    if "." not in mant:
+        mant += "."
+    mant += "0" * (width - len(mant) - len(exp))
+    return mant + exp if len(mant + exp) == width else None
+
+
+def slipped(rec: str):
+    """The record as meant with one floating value filling its field, and
+    the record with that field and the rest typed one column to the left,
+    so that the field's first character stands in the last column of the
+    field before it (which ends with a digit); or None."""
+    width = 10
+    for end in range(width, len(rec) - 1, width):
+        left, right = rec[end - width:end], rec[end:end + width]
+        token = right.strip()
+        if (not left[-1:].isdigit() or " " in token
+                or not re.match(r"[+-]?[0.]*[1-9]", token)):
+            continue
+        value = full(token, width)
+        if value is None:
+            continue
+        rest = rec[end + width:]
+        return rec[:end] + value + rest, rec[:end - 1] + value + rest
+    return None
+
+
 def mistakes(lines: list):
     """(kind, record number, mistaken lines) for every record."""
     for i, rec in enumerate(lines):
@@ -68,6 +101,9 @@ def mistakes(lines: list):
         moved = digit_moved(rec)
         if moved is not None:
             yield "digit", n, lines[:i] + [moved] + lines[i + 1:]
+        slip = slipped(rec)
+        if slip is not None:
+            yield "slip", n, lines[:i] + [slip[1]] + lines[i + 1:]
 
 
 def named(err: str, kind: str, n: int) -> bool:

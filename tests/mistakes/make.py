@@ -185,6 +185,15 @@ def build():
               at(9, lambda r: replace(r, "    0.0005", "   -0.0005")), 0,
               ["record 9, columns 41-50 (medium record of medium 1): negative "
                "decay"])
+    # The decay typed in full, 5.0000E-04, and one column to the left with
+    # the rest of the record: its 5 makes the retardation 2.5, and the decay
+    # reads 0.
+    slip = at(9, lambda r: r[:39] + "5.0000E-04" + r[50:])
+    transport("decay-slipped-left", slip, 0,
+              ["record 9, columns 31-50 (medium record of medium 1): "
+               "\"       2.5\" (columns 31-40) ends in its last column and "
+               "\".0000E-04 \" (columns 41-50) starts in its first column",
+               "column 40 holds the first character of the second field"])
     transport("prescribed-shifted", at(11, shift_right), 1,
               ["record 11, columns 11-20 (prescribed-value record 1)",
                "see the warning about record 11 above"])

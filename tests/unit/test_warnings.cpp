@@ -75,6 +75,30 @@ TEST(Warnings, ShiftedRecordsAreTold) {
   EXPECT_NE(oneShifted.warnings.find("columns 6-6"), std::string::npos);
 }
 
+TEST(Warnings, LeftSlipIsTold) {
+  // "    2.5000" "1.2500E-03" with the second field typed a column to the
+  // left: its 1 overwrites the last 0, and the rest reads .25E-3.
+  Check slip("    2.5001.2500E-03       0.5", "(3F10.0)", 3, false);
+  EXPECT_DOUBLE_EQ(slip.reals[0], 2.5001);
+  EXPECT_DOUBLE_EQ(slip.reals[1], 0.25e-3);
+  EXPECT_NE(slip.warnings.find("DECK, record 1, columns 1-20 (test record): "
+                               "\"    2.5001\" (columns 1-10) ends in its "
+                               "last column and \".2500E-03 \" (columns "
+                               "11-20) starts in its first column"),
+            std::string::npos)
+      << slip.warnings;
+  // The slipped field the last of a record that now ends a column early;
+  // full-width fields that touch, and a left-justified field after a blank,
+  // are no slip.
+  Check lastSlipped("       0.11.23457-4", "(2F10.0)", 2, false);
+  EXPECT_NE(lastSlipped.warnings.find("columns 1-20"), std::string::npos)
+      << lastSlipped.warnings;
+  for (const char *ok : {"       0.01.234567-4", "    2.5000 1.25E-3  "}) {
+    Check c(ok, "(2F10.0)", 2, false);
+    EXPECT_TRUE(c.warnings.empty()) << ok << ": " << c.warnings;
+  }
+}
+
 TEST(Warnings, NumbersThatMerelyTouchAreFine) {
   // Full-width values side by side, and values that cannot join into one.
   for (const char *ok : {"   15.00005.0000E-04", "-1.234E+01-2.345E+01",
