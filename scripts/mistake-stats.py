@@ -6,7 +6,7 @@ run and compared with the deck as it was; the table says, per kind of
 mistake, how many changed what the run wrote, how many of those were told
 on standard error, and how many of the told named the right record.
 
-Usage: scripts/mistake-stats.py [--cases N] [--seed S] [--qmr PATH]
+Usage: scripts/mistake-stats.py [--cases N] [--seed S] [--qmr PATH] [--single]
 """
 import argparse
 import collections
@@ -106,11 +106,34 @@ def mistakes(lines: list):
             yield "slip", n, lines[:i] + [slip[1]] + lines[i + 1:]
 
 
-def named(err: str, kind: str, n: int) -> bool:
+def alike(lines: list, n: int) -> tuple:
+    """The records around record n (1-based) that hold the same values
+    (the same blank-separated texts), first and last: dropping or doubling
+    any of them makes the same mistake."""
+    first = last = n
+    words = lines[n - 1].split()
+    while first > 1 and lines[first - 2].split() == words:
+        first -= 1
+    while last < len(lines) and lines[last].split() == words:
+        last += 1
+    return first, last
+
+
+def named(err: str, kind: str, n: int, lines: list, single: bool) -> bool:
     """Whether standard error names the record where the deck went wrong:
-    the record itself, or for a dropped or doubled record one next to it."""
+    the record itself; for a dropped record the position where it was (now
+    the record after it) or the record after that, for a doubled record
+    either copy, over every record of a run holding the same values. A
+    range ("records 8 to 59") names each record in it unless `single`."""
     recs = {int(m) for m in re.findall(r"record (\d+)", err)}
-    near = {n - 1, n, n + 1} if kind in ("drop", "double") else {n}
+    if not single:
+        for a, b in re.findall(r"records (\d+) to (\d+)", err):
+            recs.update(range(int(a), int(b) + 1))
+    if kind in ("drop", "double"):
+        first, last = alike(lines, n)
+        near = set(range(first, last + 2))
+    else:
+        near = {n}
     return bool(recs & near)
 
 
@@ -119,6 +142,8 @@ def main() -> int:
     ap.add_argument("--cases", type=int, default=40)
     ap.add_argument("--seed", type=int, default=7000)
     ap.add_argument("--qmr", default=str(ROOT / "build" / "qmr"))
+    ap.add_argument("--single", action="store_true",
+                    help="a range of records does not count as naming one")
     args = ap.parse_args()
     tally = collections.defaultdict(collections.Counter)
     scratch = pathlib.Path(tempfile.mkdtemp(prefix="qmr-mistakes-"))
@@ -149,7 +174,8 @@ def main() -> int:
             c["changed"] += 1
             if "qmr:" in got[1]:
                 c["told"] += 1
-                c["right record"] += named(got[1], kind, n)
+                c["right record"] += named(got[1], kind, n, lines,
+                                           args.single)
         return counts
 
     with ThreadPoolExecutor(max_workers=os.cpu_count() or 2) as pool:

@@ -26,7 +26,7 @@ inline std::string outsideText(long rec, std::string_view what, int value,
 inline void checkRange(State &s, long rec, std::string_view what, int value,
                        int lo, int hi) {
   if (value < lo || value > hi)
-    badInput(s, outsideText(rec, what, value, lo, hi));
+    badInput(s, outsideText(rec, what, value, lo, hi), rec);
 }
 
 // A node number read from record `rec` of the main input must lie in 1..np.
@@ -41,11 +41,13 @@ inline void checkZones(State &s, long last) {
     const long rec = last - s.nmat + imat;
     checkNode(s, rec, "zone start", s.lmat(imat));
     if (imat > 1 && s.lmat(imat) <= s.lmat(imat - 1))
-      badInput(s, "main input record " + std::to_string(rec) + ": zone start " +
-                      std::to_string(s.lmat(imat)) + " of medium " +
-                      std::to_string(imat) + " does not follow the start " +
-                      std::to_string(s.lmat(imat - 1)) + " of medium " +
-                      std::to_string(imat - 1));
+      badInput(s,
+               "main input record " + std::to_string(rec) + ": zone start " +
+                   std::to_string(s.lmat(imat)) + " of medium " +
+                   std::to_string(imat) + " does not follow the start " +
+                   std::to_string(s.lmat(imat - 1)) + " of medium " +
+                   std::to_string(imat - 1),
+               rec);
   }
 }
 
@@ -54,10 +56,12 @@ inline void checkZones(State &s, long last) {
 inline void checkMedia(State &s, long last) {
   for (int ie = 1; ie <= s.ne; ++ie) {
     if (s.lmat(ie) >= 1 && s.lmat(ie) <= s.nmat) continue;
-    badInput(s, "main input record " + std::to_string(last - s.ne + ie) +
-                    ": medium number " + std::to_string(s.lmat(ie)) +
-                    " of element " + std::to_string(ie) + " is outside 1.." +
-                    std::to_string(s.nmat));
+    badInput(s,
+             "main input record " + std::to_string(last - s.ne + ie) +
+                 ": medium number " + std::to_string(s.lmat(ie)) +
+                 " of element " + std::to_string(ie) + " is outside 1.." +
+                 std::to_string(s.nmat),
+             last - s.ne + ie);
   }
 }
 

@@ -183,7 +183,7 @@ std::string blame(const Unit &u, std::string_view rec, std::string_view field,
              "record missing before it, or one too many?";
     }
   }
-  return hint + seeWarning(u);
+  return hint + lookBack(u) + seeWarning(u);
 }
 
 } // namespace qmr

@@ -25,8 +25,9 @@ void error10(State &s) { readFailure(s, s.io.u10, kVelocityFailure); }
 
 // A value rejected after a warning about the deck is most likely the
 // warning's consequence: the diagnostic points back to it.
-void badInput(State &s, const std::string &diag) {
-  fail(s, diag + seeWarning(s.io.u5), kMainInputFailure);
+void badInput(State &s, const std::string &diag, long rec) {
+  const std::string back = rec > 0 ? lookBack(s.io.u5, rec) : std::string();
+  fail(s, diag + back + seeWarning(s.io.u5), kMainInputFailure);
 }
 
 void readMain(State &s, const Layout &f, std::span<const Ref> to) {

@@ -77,6 +77,12 @@ def drop(k):
     return edit
 
 
+def twice(k):
+    def edit(d):
+        d.insert(k, d[k - 1])
+    return edit
+
+
 def build():
     # --- flow run: records typed one column to the right ---------------
     flow("counts-shifted", at(6, shift_right), 1,
@@ -154,6 +160,18 @@ def build():
          ["record 7, columns 6-10 (option codes record)",
           "a floating value stands where an integer is expected: is a "
           "record missing before it"])
+    # The reading looks back for the record that went missing or was typed
+    # twice and names it.
+    flow("counts-missing", drop(6), 1,
+         ["record 7, columns 6-10 (option codes record)",
+          "is a record missing just before record 6?"])
+    flow("prescribed-value-missing", drop(17), 1,
+         ["record 17, columns 6-10 (prescribed-value record 2)",
+          "is a record missing just before record 17?"])
+    flow("zone-start-twice", twice(9), 1,
+         ["main input record 10: zone start 1 of medium 2 does not follow "
+          "the start 1 of medium 1; is record 10, which repeats record 9, "
+          "one too many?"])
     flow("byte-order-mark", at(1, lambda r: "\ufeff" + r), 0, [])
     # --- radial run ------------------------------------------------------
     radial("log-mesh-at-zero",

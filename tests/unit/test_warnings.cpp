@@ -142,3 +142,57 @@ TEST(Warnings, ByteOrderMarkIsNoPartOfTheFirstRecord) {
 }
 
 } // namespace
+
+namespace lookback {
+
+// A deck of three numbers in I5 records, a record of two floating values and
+// a record of two integers, read as the program reads count-driven
+// sections; returns the fault of the read that failed (empty when all
+// read).
+std::string readDeck(const std::string &text) {
+  qmr::Unit u;
+  u.openText("DECK", text);
+  u.setCheckFields(true);
+  std::string warnings;
+  qmr::setWarningSink(&warnings);
+  int item[3] = {}, pair[2] = {};
+  double reals[2] = {};
+  int st = qmr::readChecked(u, Layout("(I5)"),
+                            {ref(item[0]), ref(item[1]), ref(item[2])});
+  if (st == 0)
+    st =
+        qmr::readChecked(u, Layout("(2F10.0)"), {ref(reals[0]), ref(reals[1])});
+  if (st == 0)
+    st = qmr::readChecked(u, Layout("(2I5)"), {ref(pair[0]), ref(pair[1])});
+  qmr::setWarningSink(nullptr);
+  return st == 0 ? std::string() : u.fault();
+}
+
+} // namespace lookback
+
+TEST(Warnings, MissingOrDoubledRecordIsNamed) {
+  const std::string deck = "    1\n    2\n    3\n       1.5       2.5\n"
+                           "    9    8\n";
+  EXPECT_EQ(lookback::readDeck(deck), "");
+  // The second item left out: the floating record is read as the third
+  // item (its first five columns blank), and the deck ends where the pair
+  // of integers was expected. Leaving out the third item reads as well, so
+  // the message gives the range too.
+  const std::string missing =
+      lookback::readDeck("    1\n    3\n       1.5       2.5\n    9    8\n");
+  EXPECT_NE(missing.find("is a record missing just before record 3? From "
+                         "there on the records read as the deck expects "
+                         "them one record later (as they do from any of "
+                         "records 2 to 3 on)"),
+            std::string::npos)
+      << missing;
+  // The second item typed twice: the third item is read as the floating
+  // record, which in turn meets the integer pair.
+  const std::string twice = lookback::readDeck(
+      "    1\n    2\n    2\n    3\n       1.5       2.5\n    9    8\n");
+  EXPECT_NE(twice.find("DECK, record 5, columns 6-10"), std::string::npos)
+      << twice;
+  EXPECT_NE(twice.find("is record 3, which repeats record 2, one too many?"),
+            std::string::npos)
+      << twice;
+}
