@@ -114,6 +114,27 @@ TEST(Warnings, NumbersThatMerelyTouchAreFine) {
   }
 }
 
+TEST(Warnings, WhatAnUnreadableRecordLooksLike) {
+  // A word with a point, or with a folder separator, looks like a file
+  // name; a word without either does not.
+  for (const char *name : {"run.lst", "out/run", "C:RUN"}) {
+    qmr::Unit u;
+    u.openText("DECK", name);
+    u.setCheckFields(true);
+    int a = 0;
+    EXPECT_GT(qmr::readChecked(u, Layout("(16I5)"), {ref(a)}), 0);
+    EXPECT_NE(u.fault().find("the record looks like a file name"),
+              std::string::npos)
+        << u.fault();
+  }
+  qmr::Unit u;
+  u.openText("DECK", "Valley");
+  u.setCheckFields(true);
+  int a = 0;
+  EXPECT_GT(qmr::readChecked(u, Layout("(16I5)"), {ref(a)}), 0);
+  EXPECT_EQ(u.fault().find("looks like"), std::string::npos) << u.fault();
+}
+
 TEST(Warnings, ControlCharactersAreShown) {
   EXPECT_EQ(qmr::visible(std::string("a\tb\0c\r\x7f", 7)),
             "a\\tb\\x00c\\r\\x7f");
