@@ -125,44 +125,58 @@ std::string lookBack(const Unit &u, long faultRec) {
     const long excused = asRead - (as[w] - as[w - 1]) + 1;
     if (excused < asRead) asRead = excused;
   }
-  // The cheapest readings; among equals the latest, which leaves the
-  // fewest records in a slot other than the one they were read in. `first`
-  // is the earliest record from which the same kind of mistake reads as
-  // well: the mistake may stand anywhere from there to `where`.
-  long best = asRead;
-  long where = 0, first = 0;
-  bool doubled = false;
-  auto take = [&](long c, long k, bool twice) {
-    if (c > best || (c == best && where == 0)) return;
-    if (c < best || twice != doubled) first = k;
-    best = c;
-    where = k;
-    doubled = twice;
+  // Every reading that takes one record as missing (or as doubled) at
+  // record k, with its cost.
+  struct Reading {
+    long k;
+    bool twice;
+    long cost;
   };
+  std::vector<Reading> readings;
   for (long k = 2; k <= last; ++k) {
     const auto i = static_cast<std::size_t>(k);
     // Record k and those after it one slot early; the last record's own
     // slot is not known, which counts as one odd field.
-    take(as[i - 1] + ahead[static_cast<std::size_t>(n - 1)] - ahead[i - 1] + 1,
-         k, false);
+    readings.push_back({k, false,
+                        as[i - 1] + ahead[static_cast<std::size_t>(n - 1)] -
+                            ahead[i - 1] + 1});
     // Record k a copy of record k - 1; those after it one slot late.
     if (endOfFile || at(k).text != at(k - 1).text) continue;
-    take(as[i - 1] + behind[static_cast<std::size_t>(n)] - behind[i], k, true);
+    readings.push_back(
+        {k, true, as[i - 1] + behind[static_cast<std::size_t>(n)] - behind[i]});
   }
-  if (where == 0) return "";
-  // Where the mistake reads as well anywhere from `first` to `where`, a run
-  // of records holding the same values is the likeliest place: a record
-  // left out of (or typed twice in) any of its records gives the same deck.
-  long name = where, longest = 1;
-  for (long a = first, b = first; a <= where; a = b + 1) {
+  // The cheapest, if cheaper than the reading as it went; among equals the
+  // latest, which leaves the fewest records in a slot other than the one
+  // they were read in, and its kind of mistake.
+  long best = asRead;
+  for (const Reading &r : readings) best = std::min(best, r.cost);
+  if (best == asRead) return "";
+  bool doubled = false;
+  std::vector<long> places; // where the mistake of that kind reads as well
+  for (const Reading &r : readings)
+    if (r.cost == best) doubled = r.twice;
+  for (const Reading &r : readings)
+    if (r.cost == best && r.twice == doubled) places.push_back(r.k);
+  auto reads = [&places](long k) {
+    return std::binary_search(places.begin(), places.end(), k);
+  };
+  // Among these, a run of records holding the same values is the likeliest
+  // place: a record left out of (or typed twice in) any of its records
+  // gives the same deck, so the longest run names it.
+  long name = places.back(), longest = 1;
+  for (long a = places.front(), b = a; a <= places.back(); a = b + 1) {
     b = a;
-    while (b < where && sameWords(at(b + 1).text, at(a).text)) ++b;
+    while (b < n && sameWords(at(b + 1).text, at(a).text)) ++b;
     const long k = doubled ? b : b + 1;
-    if (b - a + 1 >= longest && b > a && k <= where && k >= first) {
+    if (b > a && b - a + 1 >= longest && reads(k)) {
       longest = b - a + 1;
       name = k;
     }
   }
+  // The records around it where the same mistake reads as well.
+  long first = name, where = name;
+  while (reads(first - 1)) --first;
+  while (reads(where + 1)) ++where;
   const std::string k = std::to_string(name);
   const std::string anywhere = first < where
                                    ? " (as they do from any of records " +
