@@ -77,6 +77,34 @@ long cost(const ReadRecord &r, const ReadRecord &slot) {
   return c;
 }
 
+// Whether record `r`, which cannot be read in its slot, is most likely
+// mistyped rather than out of place: one column to the left or right it
+// reads, or a number in it is cut short before its exponent's digits that
+// stand in the first column of the next field (a digit moved across the
+// boundary).
+bool mistyped(const ReadRecord &r, const ReadRecord &slot) {
+  ReadRecord moved = r;
+  moved.text = " " + r.text;
+  if (cost(moved, slot) < kUnreadable) return true;
+  if (!r.text.empty() && r.text.front() == ' ') {
+    moved.text = r.text.substr(1);
+    if (cost(moved, slot) < kUnreadable) return true;
+  }
+  for (const ReadRecord::Field &f : slot.fields) {
+    const std::size_t end = f.col + f.w;
+    if (end >= r.text.size()) break;
+    const std::size_t last = r.text.find_last_not_of(' ', end - 1);
+    if (last == std::string::npos || last < f.col) continue;
+    const char c = r.text[last];
+    const char next = r.text[end];
+    if ((c == 'E' || c == 'e' || c == 'D' || c == 'd' || c == '+' ||
+         c == '-') &&
+        next >= '0' && next <= '9')
+      return true;
+  }
+  return false;
+}
+
 // Whether two records hold the same blank-separated texts.
 bool sameWords(std::string_view a, std::string_view b) {
   std::size_t i = 0, j = 0;
@@ -125,6 +153,10 @@ std::string lookBack(const Unit &u, long faultRec) {
     const long excused = asRead - (as[w] - as[w - 1]) + 1;
     if (excused < asRead) asRead = excused;
   }
+  // A record that cannot be read but would with a column or a digit put
+  // back explains the fault by itself.
+  if (faultRec == 0 && !endOfFile && mistyped(at(n), at(n)))
+    asRead = std::min(asRead, as[static_cast<std::size_t>(n - 1)] + 1);
   // Every reading that takes one record as missing (or as doubled) at
   // record k, with its cost.
   struct Reading {

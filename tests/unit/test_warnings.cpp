@@ -216,4 +216,15 @@ TEST(Warnings, MissingOrDoubledRecordIsNamed) {
   EXPECT_NE(twice.find("is record 3, which repeats record 2, one too many?"),
             std::string::npos)
       << twice;
+  // A record that cannot be read because a digit of its exponent moved
+  // into the next field, or because it is typed a column off, is no
+  // record out of place.
+  for (const char *rec : {"    1.5E- 3      2.5", "     1.5E-3       2.5"}) {
+    const std::string mistyped = lookback::readDeck(
+        "    1\n    2\n    3\n" + std::string(rec) + "\n    9    8\n");
+    EXPECT_NE(mistyped.find("DECK, record 4, columns 1-10"), std::string::npos)
+        << mistyped;
+    EXPECT_EQ(mistyped.find("missing just before"), std::string::npos)
+        << mistyped;
+  }
 }
