@@ -377,9 +377,8 @@ int readRecords(Unit &u, const Layout &f, std::span<const Ref> to,
   auto fetch = [&](std::size_t from) -> bool {
     const bool got = u.next(rec);
     if (u.checksFields() && (got || !u.overlong()))
-      u.logRecord(u.recno() + (got ? 0 : 1),
-                  {std::string(got ? rec : std::string_view()),
-                   recordFields(f, from, to.size() - ti), u.section(), !got});
+      u.logRecord(u.recno() + (got ? 0 : 1), got ? rec : std::string_view(),
+                  recordFields(f, from, to.size() - ti), !got);
     if (got) return true;
     if (u.overlong()) {
       overlong = true;

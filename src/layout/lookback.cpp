@@ -40,9 +40,11 @@ bool isNumberText(std::string_view t) {
 long cost(const ReadRecord &r, const ReadRecord &slot) {
   if (r.missing) return kUnreadable;
   const std::string_view text = r.text;
+  if (!slot.shape) return 0;
+  const ReadRecord::Shape &shape = *slot.shape;
   long c = 0;
   std::size_t end = 0;
-  for (const ReadRecord::Field &f : slot.fields) {
+  for (const ReadRecord::Field &f : shape.fields) {
     end = f.col + f.w;
     const std::string_view cols =
         f.col < text.size() ? text.substr(f.col, f.w) : std::string_view();
@@ -53,7 +55,7 @@ long cost(const ReadRecord &r, const ReadRecord &slot) {
     if (f.kind == 'A') {
       // A number where a name or title belongs; words where a file name
       // belongs.
-      const bool name = slot.section.find("file name") != std::string::npos;
+      const bool name = shape.section.find("file name") != std::string::npos;
       c += isNumberText(inner) ||
                    (name && inner.find(' ') != std::string_view::npos)
                ? kOdd
@@ -71,7 +73,7 @@ long cost(const ReadRecord &r, const ReadRecord &slot) {
       c += kOdd;
     }
   }
-  if (!slot.fields.empty() && end < text.size() &&
+  if (!shape.fields.empty() && end < text.size() &&
       text.find_first_not_of(' ', end) != std::string_view::npos)
     c += kOdd;
   return c;
@@ -90,7 +92,8 @@ bool mistyped(const ReadRecord &r, const ReadRecord &slot) {
     moved.text = r.text.substr(1);
     if (cost(moved, slot) < kUnreadable) return true;
   }
-  for (const ReadRecord::Field &f : slot.fields) {
+  if (!slot.shape) return false;
+  for (const ReadRecord::Field &f : slot.shape->fields) {
     const std::size_t end = f.col + f.w;
     if (end >= r.text.size()) break;
     const std::size_t last = r.text.find_last_not_of(' ', end - 1);

@@ -20,18 +20,23 @@
 namespace qmr {
 
 // A record of a file read with field checks, as its layout took it: the
-// text, the columns of each field ('I' integer, 'F' floating, 'A' text) and
-// the part of the file it belongs to.
-// An expected record that the file did not hold has no text and is missing.
+// text, and its shape: the columns of each field ('I' integer, 'F'
+// floating, 'A' text) and the part of the file it belongs to, shared by the
+// records of one shape that follow each other. An expected record that the
+// file did not hold has no text and is missing.
 struct ReadRecord {
   struct Field {
     std::size_t col;
     std::size_t w;
     char kind;
+    bool operator==(const Field &) const = default;
+  };
+  struct Shape {
+    std::vector<Field> fields;
+    std::string section; // as the unit named it when the record was read
   };
   std::string text;
-  std::vector<Field> fields;
-  std::string section; // as the unit named it when the record was read
+  std::shared_ptr<const Shape> shape; // null for a record not logged
   bool missing = false;
 };
 
@@ -130,10 +135,8 @@ public:
   // The records read so far with field checks on, record n at n - 1 (for
   // looking back at a record that went missing or was doubled).
   const std::vector<ReadRecord> &readRecords() const { return log_; }
-  void logRecord(long rec, ReadRecord r) {
-    log_.resize(static_cast<std::size_t>(rec - 1));
-    log_.push_back(std::move(r));
-  }
+  void logRecord(long rec, std::string_view text,
+                 std::vector<ReadRecord::Field> fields, bool missing);
   // Integer fields written through this unit: off (the legacy form), an
   // integer that does not fit its field is written as asterisks; on (a run
   // beyond the legacy capacities), it is written in a field just wide
