@@ -5,7 +5,7 @@ run and compared with the deck as it was; the table says, per kind of
 mistake, how many changed what the run wrote, how many of those were told
 on standard error, and how many of the told named the right record.
 
-Usage: scripts/mistake-stats.py [--cases N] [--seed S] [--qmr PATH]
+Usage: scripts/mistake-stats.py [--cases N] [--seed S] [--qmr PATH] [--single]
 """
 import argparse
 import collections
@@ -21,7 +21,7 @@ ROOT = pathlib.Path(__file__).resolve().parents[2]
 sys.path.insert(0, os.environ.get("QMR_PYTHONPATH", str(ROOT / "python")))
 from qmrdev import common, randomdeck  # noqa: E402
 
-KINDS = ("drop", "double", "right", "left", "digit")
+KINDS = ("drop", "double", "right", "left", "digit", "slip")
 
 
 def run(folder: pathlib.Path, decks: list, files: dict, qmr: str):
@@ -46,6 +46,39 @@ def digit_moved(rec: str):
     return None
 
 
+def full(text: str, width: int):
+    """A floating value written to fill its field: zeros added after the
+    last digit of its mantissa (a point first when it has none), or None."""
+    m = re.fullmatch(r"([+-]?[0-9.]*[0-9][0-9.]*)([EeDd+-].*)?", text)
+    if m is None or m.group(1).count(".") > 1:
+        return None
+    mant, exp = m.group(1), m.group(2) or ""
+    if "." not in mant:
+        mant += "."
+    mant += "0" * (width - len(mant) - len(exp))
+    return mant + exp if len(mant + exp) == width else None
+
+
+def slipped(rec: str):
+    """The record as meant with one floating value filling its field, and
+    the record with that field and the rest typed one column to the left,
+    so that the field's first character stands in the last column of the
+    field before it (which ends with a digit); or None."""
+    width = 10
+    for end in range(width, len(rec) - 1, width):
+        left, right = rec[end - width:end], rec[end:end + width]
+        token = right.strip()
+        if (not left[-1:].isdigit() or " " in token
+                or not re.match(r"[+-]?[0.]*[1-9]", token)):
+            continue
+        value = full(token, width)
+        if value is None:
+            continue
+        rest = rec[end + width:]
+        return rec[:end] + value + rest, rec[:end - 1] + value + rest
+    return None
+
+
 def mistakes(lines: list):
     """(kind, record number, mistaken lines) for every record."""
     for i, rec in enumerate(lines):
@@ -58,13 +91,39 @@ def mistakes(lines: list):
         moved = digit_moved(rec)
         if moved is not None:
             yield "digit", n, lines[:i] + [moved] + lines[i + 1:]
+        slip = slipped(rec)
+        if slip is not None:
+            yield "slip", n, lines[:i] + [slip[1]] + lines[i + 1:]
 
 
-def named(err: str, kind: str, n: int) -> bool:
+def alike(lines: list, n: int) -> tuple:
+    """The records around record n (1-based) that hold the same values
+    (the same blank-separated texts), first and last: dropping or doubling
+    any of them makes the same mistake."""
+    first = last = n
+    words = lines[n - 1].split()
+    while first > 1 and lines[first - 2].split() == words:
+        first -= 1
+    while last < len(lines) and lines[last].split() == words:
+        last += 1
+    return first, last
+
+
+def named(err: str, kind: str, n: int, lines: list, single: bool) -> bool:
     """Whether standard error names the record where the deck went wrong:
-    the record itself, or for a dropped or doubled record one next to it."""
+    the record itself; for a dropped record the position where it was (now
+    the record after it) or the record after that, for a doubled record
+    either copy, over every record of a run holding the same values. A
+    range ("records 8 to 59") names each record in it unless `single`."""
     recs = {int(m) for m in re.findall(r"record (\d+)", err)}
-    near = {n - 1, n, n + 1} if kind in ("drop", "double") else {n}
+    if not single:
+        for a, b in re.findall(r"records (\d+) to (\d+)", err):
+            recs.update(range(int(a), int(b) + 1))
+    if kind in ("drop", "double"):
+        first, last = alike(lines, n)
+        near = set(range(first, last + 2))
+    else:
+        near = {n}
     return bool(recs & near)
 
 
@@ -73,6 +132,8 @@ def main() -> int:
     ap.add_argument("--cases", type=int, default=40)
     ap.add_argument("--seed", type=int, default=7000)
     ap.add_argument("--qmr", default=str(ROOT / "build" / "qmr"))
+    ap.add_argument("--single", action="store_true",
+                    help="a range of records does not count as naming one")
     args = ap.parse_args()
     tally = collections.defaultdict(collections.Counter)
     scratch = pathlib.Path(tempfile.mkdtemp(prefix="qmr-mistakes-"))
@@ -103,7 +164,8 @@ def main() -> int:
             c["changed"] += 1
             if "qmr:" in got[1]:
                 c["told"] += 1
-                c["right record"] += named(got[1], kind, n)
+                c["right record"] += named(got[1], kind, n, lines,
+                                           args.single)
         return counts
 
     with ThreadPoolExecutor(max_workers=os.cpu_count() or 2) as pool:

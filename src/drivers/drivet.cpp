@@ -4,6 +4,7 @@
 // the tolerance or the iteration limit is reached, and the concentrations of
 // the step are printed and, at a profile step, stored.
 #include "drivers/drivers.hpp"
+#include "drivers/solutebalance.hpp"
 #include "drivers/step.hpp"
 #include "fem/fem.hpp"
 #include "fem/transtep.hpp"

@@ -33,6 +33,7 @@ struct ListingReport {
              std::to_string(ie) +
              " has gone dry (its saturated thickness is taken as 1.0E-4)");
   }
+  void leakage(int, const Leakage<double> &) {}
   void iteration(int iter, const Scan &scan) {
     if (print)
       write(io.lst(), kIter, {iter, crit.nitmax, scan.amaxdf, scan.nmaxnd});

@@ -30,21 +30,22 @@ inline bool printTransportStep(const Options &opt, int its) {
 
 // The levels of flow element ie over the step, as the velocity file and the
 // mass balance take them.
-struct StepHeads {
-  double hdnew1, hdnew2; // new levels of the two nodes
-  double hdold1, hdold2; // old levels
+template <class T> struct StepHeads {
+  T hdnew1, hdnew2; // new levels of the two nodes
+  T hdold1, hdold2; // old levels
 };
 
-inline StepHeads stepHeads(const Levels<double> &lev, int ie) {
+template <class T> StepHeads<T> stepHeads(const Levels<T> &lev, int ie) {
   return {lev.hdnew(ie), lev.hdnew(ie + 1), lev.hdold(ie), lev.hdold(ie + 1)};
 }
 
 // The leakage limiter of flow element ie on the heads of the step.
-inline Leakage<double> limitLeakage(const FlowProperties<double> &p,
-                                    const StepHeads &h, int ie, double theta) {
-  return sbleak<double>({h.hdnew1, h.hdnew2, h.hdold1, h.hdold2, p.ehfix(ie),
-                         p.eleak(ie), p.eqmax(ie)},
-                        theta);
+template <class T>
+Leakage<T> limitLeakage(const FlowProperties<T> &p, const StepHeads<T> &h,
+                        int ie, double theta) {
+  return sbleak<T>({h.hdnew1, h.hdnew2, h.hdold1, h.hdold2, p.ehfix(ie),
+                    p.eleak(ie), p.eqmax(ie)},
+                   theta);
 }
 
 // --- the parts of the flow step ----------------------------------------------
@@ -64,20 +65,9 @@ double fluxTable(Files &io, const Clock &clock, const Prescribed<double> &bc,
 // The flux-file record of the step.
 void fluxRow(Files &io, const Codes &codes, const Clock &clock, int nbt,
              const Results &res);
-// The mass balance of the step, and its report in the listing.
-FlowBalance flowBalance(const Mesh &mesh, const Codes &codes,
-                        const Clock &clock, const FlowProperties<double> &p,
-                        const Levels<double> &lev, double pfxsum, double qdsum);
+// The report of the mass balance of the step in the listing (the balance:
+// flowbalance.hpp).
 void printFlowBalance(Files &io, const FlowBalance &b);
-
-// --- the transport step -----------------------------------------------------
-
-// The solute mass balance of the step from its discrete equations (--csv).
-SoluteBalance soluteBalance(const Mesh &mesh, const Codes &codes,
-                            const Clock &clock,
-                            const TransportProperties<double> &p,
-                            const Prescribed<double> &bc,
-                            const Levels<double> &lev);
 
 // --- the end of a step ------------------------------------------------------
 

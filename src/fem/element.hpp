@@ -73,6 +73,10 @@ template <class T> struct Leakage {
   T hnavg, hoavg; // mean new and old head of the element [L]
   T hddiff;       // theta-weighted difference, fixed head - mean head [L]
   T elleak;       // leakage coefficient, reduced where the cap holds [L/T]
+  // How far the new and the old leakage rate stand from the cap (rate -
+  // cap; 0 when the limiter did not compare them): where one is near 0, a
+  // small change could put the cap on or off.
+  T capNew = 0.0, capOld = 0.0;
 };
 
 } // namespace qmr

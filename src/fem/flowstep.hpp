@@ -27,9 +27,10 @@ template <class T> struct FlowSystem {
 // The element record of flow element ie for assemf: confined (the
 // thickness is the deck's) or water-table (the saturated thickness follows
 // the time-weighted mean head of the element, and an element gone dry is
-// reported through dry(ie) and keeps a thin layer).
-template <class T, class Dry>
-FlowElement<T> flowElement(const FlowSystem<T> &f, int ie, Dry &&dry) {
+// reported through report.dry(ie) and keeps a thin layer). The limiter's
+// result goes to report.leakage(ie, l).
+template <class T, class Report>
+FlowElement<T> flowElement(const FlowSystem<T> &f, int ie, Report &report) {
   const FlowProperties<T> &p = f.prop;
   const Levels<T> &lev = f.lev;
   const int ip1 = ie;
@@ -56,7 +57,7 @@ FlowElement<T> flowElement(const FlowSystem<T> &f, int ie, Dry &&dry) {
   const T ahead = f.clock.theta * hnavg + f.clock.thetm * hoavg;
   T ethick = ahead - p.ebott(ie);
   if (value(ethick) <= 0.0) {
-    dry(ie);
+    report.dry(ie);
     ethick = static_cast<double>(1.0E-4f);
   }
   e.eltran = p.etran(ie) * ethick;
@@ -73,8 +74,9 @@ template <class T> void seedFluxes(FlowSystem<T> &f) {
 }
 
 // The flow step's part of the iteration. The report has dry(ie), called
-// for an element gone dry, and iteration(iter, scan), called after every
-// scan with the tolerance already renewed.
+// for an element gone dry, leakage(ie, l) with every result of the leakage
+// limiter, and iteration(iter, scan), called after every scan with the
+// tolerance already renewed.
 template <class T, class Report> struct FlowIteration {
   FlowSystem<T> &f;
   Report &report;
@@ -83,10 +85,9 @@ template <class T, class Report> struct FlowIteration {
   void assemble() {
     const Weights w = Weights::of(f.clock);
     const bool radial = f.codes.iaxsym != 0;
-    auto dry = [this](int ie) { report.dry(ie); };
     for (int ie = 1; ie <= f.mesh.ne; ++ie)
       addElement(f.band, f.mesh.ndofn, ie,
-                 assemf(flowElement(f, ie, dry), w, radial));
+                 assemf(flowElement(f, ie, report), w, radial));
   }
   // The next tolerance: 0.1 % of the range of the solution (zero included),
   // at least 1.0E-6.

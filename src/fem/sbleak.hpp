@@ -20,6 +20,8 @@ template <class T> Leakage<T> sbleak(const LeakageInput<T> &in, double theta) {
 
   T qlknew = in.elleak * hdfnew;
   T qlkold = in.elleak * hdfold;
+  out.capNew = qlknew - in.elqmax;
+  out.capOld = qlkold - in.elqmax;
   if (value(qlknew) > value(in.elqmax)) qlknew = in.elqmax;
   if (value(qlkold) > value(in.elqmax)) qlkold = in.elqmax;
   const T qlkavg = theta * qlknew + (1.0 - theta) * qlkold;

@@ -26,7 +26,7 @@ inline std::string outsideText(long rec, std::string_view what, int value,
 inline void checkRange(Files &io, long rec, std::string_view what, int value,
                        int lo, int hi) {
   if (value < lo || value > hi)
-    badInput(io, outsideText(rec, what, value, lo, hi));
+    badInput(io, outsideText(rec, what, value, lo, hi), rec);
 }
 
 // A node number read from record `rec` of the main input must lie in 1..np.
@@ -48,7 +48,8 @@ inline void checkZones(Files &io, const Mesh &mesh, const Media &media,
                        " of medium " + std::to_string(imat) +
                        " does not follow the start " +
                        std::to_string(media.lmat(imat - 1)) + " of medium " +
-                       std::to_string(imat - 1));
+                       std::to_string(imat - 1),
+               rec);
   }
 }
 
@@ -61,7 +62,8 @@ inline void checkMedia(Files &io, const Mesh &mesh, const Media &media,
     badInput(io, "main input record " + std::to_string(last - mesh.ne + ie) +
                      ": medium number " + std::to_string(media.lmat(ie)) +
                      " of element " + std::to_string(ie) + " is outside 1.." +
-                     std::to_string(media.nmat));
+                     std::to_string(media.nmat),
+             last - mesh.ne + ie);
   }
 }
 

@@ -3,6 +3,7 @@
 // each must name a value this deck has. The values set are listed in one
 // line of the listing.
 #include <string>
+#include <string_view>
 
 #include "input/input.hpp"
 #include "stop/stop.hpp"
@@ -11,10 +12,16 @@ namespace qmr {
 
 namespace {
 
-// Why the path names nothing in this deck; empty when it does.
+// Why the path names nothing in this deck; empty when it does. A transport
+// run that reads a velocity file takes the derivatives of its velocities
+// with respect to a flow parameter ("flow.PATH") from the flow run.
 std::string absent(const Parameter &p, const Codes &codes, int nmat, int nbt,
-                   int ndf) {
+                   int ndf, bool sensitivity) {
   const char *type = codes.imode == kFlowRun ? "flow" : "transport";
+  if (sensitivity && codes.imode == kTransportRun && p.deck == "flow")
+    return codes.iodarc > 0 ? ""
+                            : "a transport run without a velocity file "
+                              "depends on no flow parameter";
   if (!p.deck.empty() && p.deck != type)
     return std::string("the deck is a ") + type + " deck";
   if (!p.applies(codes.imode))
@@ -49,7 +56,8 @@ std::string absent(const Parameter &p, const Codes &codes, int nmat, int nbt,
 void checkParameters(Files &io, const Options &opt, const Codes &codes,
                      int nmat, int nbt, int ndf) {
   auto check = [&](const Parameter &p, const char *option) {
-    const std::string why = absent(p, codes, nmat, nbt, ndf);
+    const std::string why = absent(p, codes, nmat, nbt, ndf,
+                                   std::string_view(option) == "--sensitivity");
     if (!why.empty())
       fail(io, std::string(option) + " " + p.path + ": " + why,
            kParameterFailure);

@@ -121,6 +121,25 @@ void checkFields(const Unit &u, long rec, std::string_view text,
           return;
         }
       }
+      // The rest of the record typed one column to the left: the first
+      // character of the next field stands in the last column of this one,
+      // and the next field, meant to be right-justified, starts in its
+      // first column without filling it.
+      if (digit(t.back()) && (digit(r.front()) || r.front() == '.') &&
+          r.back() == ' ') {
+        warn(u, rec, f.col + 1, next->col + next->w,
+             quoted(t) + " (columns " + std::to_string(f.col + 1) + "-" +
+                 std::to_string(f.col + f.w) +
+                 ") ends in its last column and " + quoted(r) + " (columns " +
+                 std::to_string(next->col + 1) + "-" +
+                 std::to_string(next->col + next->w) +
+                 ") starts in its first column without filling it. Is the "
+                 "rest of the record typed one column to the left, so that "
+                 "column " +
+                 std::to_string(f.col + f.w) +
+                 " holds the first character of the second field?");
+        return;
+      }
     }
 
     if (lastField && beyond(u, rec, text, f)) return;
@@ -164,7 +183,7 @@ std::string blame(const Unit &u, std::string_view rec, std::string_view field,
              "record missing before it, or one too many?";
     }
   }
-  return hint + seeWarning(u);
+  return hint + lookBack(u) + seeWarning(u);
 }
 
 } // namespace qmr

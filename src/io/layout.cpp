@@ -340,6 +340,32 @@ std::string columns(std::size_t from, int w) {
 // record is checked in its first fields only.
 constexpr std::size_t kMaxSpans = 64;
 
+// The fields of the record that the layout reads from step `from` on, for
+// `left` more targets.
+std::vector<ReadRecord::Field> recordFields(const Layout &f, std::size_t from,
+                                            std::size_t left) {
+  std::vector<ReadRecord::Field> out;
+  std::size_t col = 0;
+  const auto &ops = f.ops();
+  for (std::size_t k = from; k < ops.size() && out.size() < left; ++k) {
+    const Layout::Op &op = ops[k];
+    const auto w = static_cast<std::size_t>(op.w);
+    if (op.kind == Layout::Kind::Slash) break;
+    if (op.kind == Layout::Kind::X) {
+      col += w;
+    } else if (op.kind == Layout::Kind::Lit) {
+      col += op.lit.size();
+    } else {
+      const char kind = op.kind == Layout::Kind::I   ? 'I'
+                        : op.kind == Layout::Kind::A ? 'A'
+                                                     : 'F';
+      out.push_back({col, w, kind});
+      col += w;
+    }
+  }
+  return out;
+}
+
 // 0 = read, -1 = end of file, 1 = a field that cannot be read, 2 = a
 // floating field beyond the range of a double.
 int readRecords(Unit &u, const Layout &f, std::span<const Ref> to,
@@ -347,8 +373,14 @@ int readRecords(Unit &u, const Layout &f, std::span<const Ref> to,
   const auto &ops = f.ops();
   std::string_view rec;
   bool overlong = false;
-  auto fetch = [&]() -> bool {
-    if (u.next(rec)) return true;
+  std::size_t ti = 0;
+  // Reads the next record, which the layout reads from step `from` on.
+  auto fetch = [&](std::size_t from) -> bool {
+    const bool got = u.next(rec);
+    if (u.checksFields() && (got || !u.overlong()))
+      u.logRecord(u.recno() + (got ? 0 : 1), got ? rec : std::string_view(),
+                  recordFields(f, from, to.size() - ti), !got);
+    if (got) return true;
     if (u.overlong()) {
       overlong = true;
       fault = u.name() + ", record " + std::to_string(u.recno() + 1) +
@@ -368,9 +400,8 @@ int readRecords(Unit &u, const Layout &f, std::span<const Ref> to,
     fault += blame(u, "", "", false, true);
     return false;
   };
-  if (!fetch()) return overlong ? 1 : -1;
+  if (!fetch(0)) return overlong ? 1 : -1;
   std::size_t col = 0;
-  std::size_t ti = 0;
   std::size_t pos = 0;
   // The numeric fields taken from the current record, for the check of
   // values typed a column off.
@@ -393,7 +424,7 @@ int readRecords(Unit &u, const Layout &f, std::span<const Ref> to,
         break;
       case Layout::Kind::Slash:
         recordDone();
-        if (!fetch()) return overlong ? 1 : -1;
+        if (!fetch(k + 1)) return overlong ? 1 : -1;
         col = 0;
         break;
       default: {
@@ -446,7 +477,7 @@ int readRecords(Unit &u, const Layout &f, std::span<const Ref> to,
     recordDone();
     if (ti >= to.size()) return 0;
     if (!f.hasData()) mismatch(f, "targets given to a layout without fields");
-    if (!fetch()) return overlong ? 1 : -1;
+    if (!fetch(f.reversion())) return overlong ? 1 : -1;
     col = 0;
     pos = f.reversion();
   }

@@ -401,6 +401,20 @@ bool Unit::close() {
   return ok;
 }
 
+void Unit::logRecord(long rec, std::string_view text,
+                     std::vector<ReadRecord::Field> fields, bool missing) {
+  log_.resize(static_cast<std::size_t>(rec - 1));
+  std::shared_ptr<const ReadRecord::Shape> shape;
+  if (!log_.empty() && log_.back().shape &&
+      log_.back().shape->fields == fields &&
+      log_.back().shape->section == section_)
+    shape = log_.back().shape;
+  else
+    shape = std::make_shared<const ReadRecord::Shape>(
+        ReadRecord::Shape{std::move(fields), section_});
+  log_.push_back({std::string(text), std::move(shape), missing});
+}
+
 std::string resolvePath(std::string_view deckName) {
   std::size_t end = deckName.find_last_not_of(' ');
   std::string name(end == std::string_view::npos ? std::string_view()

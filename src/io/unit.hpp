@@ -15,8 +15,30 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace qmr {
+
+// A record of a file read with field checks, as its layout took it: the
+// text, and its shape: the columns of each field ('I' integer, 'F'
+// floating, 'A' text) and the part of the file it belongs to, shared by the
+// records of one shape that follow each other. An expected record that the
+// file did not hold has no text and is missing.
+struct ReadRecord {
+  struct Field {
+    std::size_t col;
+    std::size_t w;
+    char kind;
+    bool operator==(const Field &) const = default;
+  };
+  struct Shape {
+    std::vector<Field> fields;
+    std::string section; // as the unit named it when the record was read
+  };
+  std::string text;
+  std::shared_ptr<const Shape> shape; // null for a record not logged
+  bool missing = false;
+};
 
 class Unit {
 public:
@@ -120,6 +142,11 @@ public:
   long warnedRecord() const { return warned_; }
   void setWarnedRecord(long rec) const { warned_ = rec; }
   void setCheckFields(bool on) { checkFields_ = on; }
+  // The records read so far with field checks on, record n at n - 1 (for
+  // looking back at a record that went missing or was doubled).
+  const std::vector<ReadRecord> &readRecords() const { return log_; }
+  void logRecord(long rec, std::string_view text,
+                 std::vector<ReadRecord::Field> fields, bool missing);
   // Integer fields written through this unit: off (the legacy form), an
   // integer that does not fit its field is written as asterisks; on (a run
   // beyond the legacy capacities), it is written in a field just wide
@@ -143,6 +170,7 @@ private:
   std::string role_;
   std::string section_;
   bool checkFields_ = false;
+  std::vector<ReadRecord> log_;
   bool told_ = false;
   mutable long warned_ = 0;
   bool overlong_ = false;

@@ -66,4 +66,12 @@ void checkFields(const Unit &u, long rec, std::string_view text,
 std::string blame(const Unit &u, std::string_view rec, std::string_view field,
                   bool integer, bool endOfFile);
 
+// The record of `u` that most likely went missing or was typed twice, as a
+// hint to add to a diagnostic about the deck ("; is a record missing just
+// before record 14?"), found by looking back over the records read with
+// field checks: empty when no such mistake explains the deck better than
+// the reading as it went. `faultRec` is the record whose value was
+// rejected, 0 when the last record read (or missed) is at fault.
+std::string lookBack(const Unit &u, long faultRec = 0);
+
 } // namespace qmr

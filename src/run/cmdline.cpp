@@ -44,7 +44,7 @@ const char *const kUsage =
     "                    (repeatable)\n"
     "  --sensitivities FILE  the same for every path in FILE, one a line\n"
     "  --sensitivity-outputs LIST  which outputs: observations, profiles,\n"
-    "                    fluxes (default observations,fluxes)\n"
+    "                    fluxes, balance (default observations,fluxes)\n"
     "  --parameter-names the parameter paths, one a line\n"
     "  --help            show this text\n"
     "  --version         show the version\n";
@@ -150,9 +150,12 @@ int commandLine(int argc, char **argv, Options &opt) {
           opt.sensProfiles = true;
         else if (w == "fluxes")
           opt.sensFluxes = true;
+        else if (w == "balance")
+          opt.sensBalance = true;
         else
-          return usageError("--sensitivity-outputs: \"" + w +
-                            "\" is none of observations, profiles, fluxes");
+          return usageError(
+              "--sensitivity-outputs: \"" + w +
+              "\" is none of observations, profiles, fluxes, balance");
         at = end + 1;
       }
     } else if (options &&

@@ -1,11 +1,17 @@
 #include "sens/sensitivity.hpp"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <filesystem>
+#include <fstream>
+#include <map>
 #include <string>
 #include <vector>
 
+#include "drivers/flowbalance.hpp"
+#include "drivers/solutebalance.hpp"
+#include "drivers/velrecord.hpp"
 #include "fem/flowstep.hpp"
 #include "fem/transtep.hpp"
 #include "input/spread.hpp"
@@ -28,6 +34,8 @@ template <class A, class B> void sizeAs(A &to, const B &from) {
 // (every later value depends on it).
 struct Flags {
   bool dry = false;         // an element went dry: its thickness clamped
+  bool cap = false;         // a leakage rate within a small change of its
+                            // cap: the cap could come on or off
   bool convergence = false; // an iteration's change within a factor of 10
                             // of its tolerance: one iteration more or less
                             // within a small change of a parameter
@@ -36,6 +44,7 @@ struct Flags {
   std::string text() const {
     std::string t;
     for (auto [on, word] : {std::pair{dry, "dry"},
+                            {cap, "cap"},
                             {convergence, "convergence"},
                             {mismatch, "mismatch"}})
       if (on) t += (t.empty() ? "" : ";") + std::string(word);
@@ -58,6 +67,13 @@ template <class T> struct FlagReport {
   double used; // the tolerance of the next scan
 
   void dry(int) { flags.dry = true; }
+  // A rate that 0.1 % of some parameter could carry across its cap.
+  void leakage(int, const Leakage<T> &l) {
+    for (const T *gap : {&l.capNew, &l.capOld})
+      for (std::size_t j = 0; j < scale.size(); ++j)
+        if (std::fabs(gap->d[j]) * scale[j] * 1e-3 >= std::fabs(gap->v))
+          flags.cap = true;
+  }
   void iteration(int, const Scan &scan) {
     if (crit.nitmax > 1 && scan.nmaxnd > 0) {
       const T change = band.aslod(scan.nmaxnd) - lev.hdnew(scan.nmaxnd);
@@ -83,6 +99,82 @@ void row(Unit &out, const Parameter &p, const char *output, const Clock &c,
   out.put(r);
 }
 
+// One row of a balance term (no node).
+void balanceRow(Unit &out, const Parameter &p, const char *term, const Clock &c,
+                double value, double derivative, const std::string &flag) {
+  out.put(p.path + "," + term + "," + std::to_string(c.its) + "," +
+          shortest(c.ttime) + ",,," + shortest(value) + "," +
+          shortest(derivative) + "," + flag);
+}
+
+// The derivatives of a flow run's velocity records with respect to its
+// parameters, V.sens.csv beside its velocity file V: per parameter (its path
+// without the "flow." prefix) and block, per element the derivatives of the
+// Darcy velocity, thickness, leakage and recharge.
+struct VelocityDerivatives {
+  using Block = std::vector<std::array<double, 4>>; // [element - 1]
+  std::map<std::string, std::vector<Block>> blocks;
+};
+
+std::string withoutFlow(const std::string &path) {
+  return path.starts_with("flow.") ? path.substr(5) : path;
+}
+
+const char *const kVelocityHeader =
+    "parameter,step,element,darcy,thickness,leakage,recharge";
+
+// Reads V.sens.csv for the flow parameters of a transport run; a file that
+// is missing or lacks a parameter ends the run.
+VelocityDerivatives readVelocityDerivatives(Files &io, const std::string &name,
+                                            const std::vector<Parameter> &ps,
+                                            int ne) {
+  VelocityDerivatives vd;
+  std::ifstream in(name);
+  std::string line;
+  if (!in || !std::getline(in, line) || line != kVelocityHeader)
+    fail(io,
+         "cannot read the derivatives of the velocity file from \"" + name +
+             "\": run the flow run with --sensitivity first",
+         kParameterFailure);
+  std::map<std::string, int> lastStep;
+  for (long n = 2; std::getline(in, line); ++n) {
+    std::vector<std::string> f(1);
+    for (char c : line) {
+      if (c == ',')
+        f.emplace_back();
+      else
+        f.back().push_back(c);
+    }
+    double v[6] = {};
+    bool ok = f.size() == 7;
+    for (std::size_t i = 1; ok && i < 7; ++i) {
+      const auto r =
+          std::from_chars(f[i].data(), f[i].data() + f[i].size(), v[i - 1]);
+      ok = r.ec == std::errc() && r.ptr == f[i].data() + f[i].size();
+    }
+    if (!ok)
+      fail(io,
+           name + ", line " + std::to_string(n) + ": not a record of " +
+               kVelocityHeader,
+           kParameterFailure);
+    auto &bs = vd.blocks[withoutFlow(f[0])];
+    const int step = static_cast<int>(v[0]);
+    auto last = lastStep.find(f[0]);
+    if (last == lastStep.end() || last->second != step) {
+      bs.emplace_back(static_cast<std::size_t>(ne), std::array<double, 4>{});
+      lastStep[f[0]] = step;
+    }
+    const int ie = static_cast<int>(v[1]);
+    if (ie >= 1 && ie <= ne)
+      bs.back()[static_cast<std::size_t>(ie - 1)] = {v[2], v[3], v[4], v[5]};
+  }
+  for (const Parameter &p : ps)
+    if (p.deck == "flow" && !vd.blocks.contains(withoutFlow(p.path)))
+      fail(io, name + " holds no derivatives with respect to " + p.path,
+           kParameterFailure);
+  return vd;
+}
+
 class Chunk {
 public:
   virtual ~Chunk() = default;
@@ -94,8 +186,10 @@ template <int N> class TangentChunk : public Chunk {
   using T = Tangent<N>;
 
 public:
-  TangentChunk(const State &s, std::vector<Parameter> params)
-      : p_(std::move(params)), scale_(p_.size(), 1.0), crit_(s.crit) {
+  TangentChunk(const State &s, std::vector<Parameter> params,
+               const VelocityDerivatives *chain)
+      : p_(std::move(params)), scale_(p_.size(), 1.0), crit_(s.crit),
+        chain_(chain) {
     const int imode = s.codes.imode;
     seedProperties(s, imode);
     seedPrescribed(s, imode);
@@ -120,8 +214,9 @@ public:
       FlowSystem<T> f{mesh, s.codes, s.clock, fprop_, bc_, lev_, band_, crit_};
       flowIteration(f, report);
     } else {
-      // Velocities read before every step carry no derivative.
-      if (s.codes.iodarc == 2) copyVelocities(s);
+      // Velocities read before every step: their derivatives come from the
+      // flow run, block by block.
+      if (s.codes.iodarc == 2) copyVelocities(s, s.clock.its);
       TransportSystem<T> t{mesh, s.codes, s.clock, tprop_,
                            bc_,  lev_,    band_,   crit_};
       transportIteration(t, report);
@@ -129,6 +224,8 @@ public:
     for (int ip = 1; ip <= mesh.np; ++ip)
       if (lev_.hdnew(ip).v != s.lev.hdnew(ip)) flags_.mismatch = true;
     rows(s, out);
+    if (s.codes.imode == kFlowRun && velocityBlockDue(s.codes, s.clock))
+      velocityRows(s, *velocityOut_);
     for (int ip = 1; ip <= mesh.np; ++ip) lev_.hdold(ip) = lev_.hdnew(ip);
   }
 
@@ -201,17 +298,48 @@ private:
       seed(ethick, ParamKind::DefaultThickness, 0, imode);
       defaultVelocities(mesh, edarcy, ethick, fprop_, tprop_);
     } else {
-      copyVelocities(s);
+      copyVelocities(s, 1);
     }
   }
 
-  void copyVelocities(const State &s) {
+  // The velocities the run read (block `block` of the velocity file), with
+  // the derivatives of the flow run's records for its parameters. A
+  // leakage or recharge rate the run took as 0 (the file's was negative)
+  // has none.
+  void copyVelocities(const State &s, int block) {
     for (int ie = 1; ie <= s.mesh.ne; ++ie) {
       tprop_.darcy(ie) = s.tprop.darcy(ie);
       tprop_.thick(ie) = s.tprop.thick(ie);
       tprop_.qleak(ie) = s.tprop.qleak(ie);
       tprop_.qrech(ie) = s.tprop.qrech(ie);
     }
+    if (chain_ == nullptr) return;
+    for (int j = 0; j < static_cast<int>(p_.size()); ++j) {
+      if (p_[j].deck != "flow") continue;
+      const auto &bs = chain_->blocks.at(withoutFlow(p_[j].path));
+      if (block < 1 || block > static_cast<int>(bs.size())) continue;
+      const auto &b = bs[static_cast<std::size_t>(block - 1)];
+      for (int ie = 1; ie <= s.mesh.ne; ++ie) {
+        const auto &d = b[static_cast<std::size_t>(ie - 1)];
+        tprop_.darcy(ie).d[j] = d[0];
+        tprop_.thick(ie).d[j] = d[1];
+        tprop_.qleak(ie).d[j] = tprop_.qleak(ie).v != 0.0 ? d[2] : 0.0;
+        tprop_.qrech(ie).d[j] = tprop_.qrech(ie).v != 0.0 ? d[3] : 0.0;
+      }
+    }
+  }
+
+  // A flow run's velocity block: the derivatives of its records.
+  void velocityRows(const State &s, Unit &vel) {
+    for (int j = 0; j < static_cast<int>(p_.size()); ++j)
+      for (int ie = 1; ie <= s.mesh.ne; ++ie) {
+        const VelocityValues<T> v =
+            velocityRecord(s.codes, s.mesh, s.clock, fprop_, lev_, ie);
+        vel.put(p_[j].path + "," + std::to_string(s.clock.its) + "," +
+                std::to_string(ie) + "," + shortest(v.edarcy.d[j]) + "," +
+                shortest(v.ethick.d[j]) + "," + shortest(v.eqleak.d[j]) + "," +
+                shortest(v.eqrech.d[j]));
+      }
   }
 
   void seedPrescribed(const State &s, int imode) {
@@ -290,6 +418,45 @@ private:
                 s.obs.tmprof(k, ip), lev_.hdnew(ip).d[j], flag);
     }
     profiles_ = stored;
+    if (opt.sensBalance) balanceRows(s, out, flag);
+  }
+
+  // The terms of the step's mass balance (not the imbalance), with the
+  // names of the CSV balance file.
+  void balanceRows(const State &s, Unit &out, const std::string &flag) {
+    std::vector<std::pair<const char *, T>> terms;
+    if (s.codes.imode == kFlowRun) {
+      T pfxsum = 0.0;
+      for (int isb = 1; isb <= bc_.nsb; ++isb)
+        pfxsum = pfxsum + bc_.bslod(isb) * s.clock.delta;
+      T qdsum = 0.0;
+      for (int ibt = 1; ibt <= bc_.nbt; ++ibt) qdsum = qdsum + bc_.qvalb(ibt);
+      const FlowBalanceOf<T> b =
+          flowBalance<T>(s.mesh, s.codes, s.clock, fprop_, lev_, pfxsum, qdsum);
+      terms = {{"prescribed_value", b.head},
+               {"prescribed_flux", b.flux},
+               {"recharge", b.recharge},
+               {"leakage", b.leakage},
+               {"storage_increase", b.storage}};
+    } else {
+      const SoluteBalanceOf<T> b =
+          soluteBalance<T>(s.mesh, s.codes, s.clock, tprop_, bc_, lev_);
+      terms = {{"prescribed_value", b.value},
+               {"prescribed_flux", b.flux},
+               {"prescribed_fluid_flux", b.fluid},
+               {"recharge", b.recharge},
+               {"recharge_dilution", b.rechargeDil},
+               {"leakage", b.leakage},
+               {"leakage_dilution", b.leakageDil},
+               {"decay", b.decay},
+               {"advection_first_node", b.inFirst},
+               {"advection_last_node", b.inLast},
+               {"advection_divergence", b.divergence},
+               {"storage_increase", b.storage}};
+    }
+    for (int j = 0; j < static_cast<int>(p_.size()); ++j)
+      for (const auto &[name, v] : terms)
+        balanceRow(out, p_[j], name, s.clock, v.v, v.d[j], flag);
   }
 
   std::vector<Parameter> p_;
@@ -300,7 +467,13 @@ private:
   Levels<T> lev_;
   Band<T> band_;
   Criteria crit_;
-  std::vector<T> accum_; // reactions accumulated since the start
+  std::vector<T> accum_;             // reactions accumulated since the start
+  const VelocityDerivatives *chain_; // a transport run's flow derivatives
+
+public:
+  Unit *velocityOut_ = nullptr; // a flow run's V.sens.csv
+
+private:
   Flags flags_;
   int profiles_ = 0; // profiles already written
 };
@@ -312,14 +485,13 @@ public:
 
 class Sensitivities : public Sensitivity {
 public:
-  explicit Sensitivities(std::vector<std::unique_ptr<Chunk>> chunks)
-      : chunks_(std::move(chunks)) {}
+  explicit Sensitivities(std::unique_ptr<VelocityDerivatives> chain)
+      : chain_(std::move(chain)) {}
+  std::unique_ptr<VelocityDerivatives> chain_;
+  std::vector<std::unique_ptr<Chunk>> chunks_;
   void step(State &s) override {
     for (auto &c : chunks_) c->step(s, s.io.sensCsv);
   }
-
-private:
-  std::vector<std::unique_ptr<Chunk>> chunks_;
 };
 
 // Why a parameter has no derivative in this deck; empty when it has one.
@@ -361,18 +533,39 @@ std::unique_ptr<Sensitivity> Sensitivity::start(State &s) {
               &io.velocity, &io.obsCsv, &io.profCsv, &io.fluxCsv,
               &io.balanceCsv});
   io.sensCsv.put(kHeader);
-  std::vector<std::unique_ptr<Chunk>> chunks;
+  const auto create = s.opt.check ? &Unit::openDiscard : &Unit::openWrite;
+  const std::string velocitySens = io.velocity.path() + ".sens.csv";
+  std::unique_ptr<VelocityDerivatives> chain;
+  if (s.codes.iodarc > 0 && s.codes.imode == kFlowRun) {
+    openOrFail(io.velSensCsv, velocitySens, "velocity sensitivity file", create,
+               {&io.deck, &io.listing, &io.graphic, &io.flux, &io.restartOut,
+                &io.velocity, &io.obsCsv, &io.profCsv, &io.fluxCsv,
+                &io.balanceCsv, &io.sensCsv});
+    io.velSensCsv.put(kVelocityHeader);
+  }
+  if (s.codes.imode == kTransportRun &&
+      std::any_of(all.begin(), all.end(),
+                  [](const Parameter &p) { return p.deck == "flow"; }))
+    chain = std::make_unique<VelocityDerivatives>(
+        readVelocityDerivatives(io, velocitySens, all, s.mesh.ne));
+  auto run = std::make_unique<Sensitivities>(std::move(chain));
+  auto add = [&](auto chunk) {
+    chunk->velocityOut_ = &io.velSensCsv;
+    run->chunks_.push_back(std::move(chunk));
+  };
   if (all.size() == 1) {
-    chunks.push_back(std::make_unique<TangentChunk<1>>(s, all));
+    add(std::make_unique<TangentChunk<1>>(s, all, run->chain_.get()));
   } else {
     for (std::size_t i = 0; i < all.size(); i += 4)
-      chunks.push_back(std::make_unique<TangentChunk<4>>(
-          s, std::vector<Parameter>(
-                 all.begin() + static_cast<std::ptrdiff_t>(i),
-                 all.begin() + static_cast<std::ptrdiff_t>(
-                                   std::min(i + 4, all.size())))));
+      add(std::make_unique<TangentChunk<4>>(
+          s,
+          std::vector<Parameter>(
+              all.begin() + static_cast<std::ptrdiff_t>(i),
+              all.begin() +
+                  static_cast<std::ptrdiff_t>(std::min(i + 4, all.size()))),
+          run->chain_.get()));
   }
-  return std::make_unique<Sensitivities>(std::move(chunks));
+  return run;
 }
 
 } // namespace qmr

@@ -81,6 +81,7 @@ struct Files {
   Unit fluxCsv;     // --csv: fluxes at the prescribed-value nodes
   Unit balanceCsv;  // --csv: mass balance
   Unit sensCsv;     // --sensitivity: derivatives of the outputs
+  Unit velSensCsv;  // --sensitivity: derivatives of the velocity records
   std::string diag; // one line saying what failed and where
   bool listingOpen = false; // before, the listing's lines go to the console
 

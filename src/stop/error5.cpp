@@ -25,8 +25,9 @@ void error10(Files &io) { readFailure(io, io.velocity, kVelocityFailure); }
 
 // A value rejected after a warning about the deck is most likely the
 // warning's consequence: the diagnostic points back to it.
-void badInput(Files &io, const std::string &diag) {
-  fail(io, diag + seeWarning(io.deck), kMainInputFailure);
+void badInput(Files &io, const std::string &diag, long rec) {
+  const std::string back = rec > 0 ? lookBack(io.deck, rec) : std::string();
+  fail(io, diag + back + seeWarning(io.deck), kMainInputFailure);
 }
 
 void readMain(Files &io, const Layout &f, std::span<const Ref> to) {

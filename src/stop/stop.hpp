@@ -71,8 +71,10 @@ void tdelay(int n);
 
 // A main-input value the program rejects (a node number outside the mesh, a
 // count beyond capacity, ...): the diagnostic goes to standard error and the
-// run ends with the main-input failure.
-[[noreturn]] void badInput(Files &io, const std::string &diag);
+// run ends with the main-input failure. `rec`, when given, is the record
+// that carried the value: a record missing or doubled before it is looked
+// for.
+[[noreturn]] void badInput(Files &io, const std::string &diag, long rec = 0);
 
 // A checked read of the next main-input record; end of file or a field that
 // cannot be read ends the run with the main-input failure.

@@ -77,6 +77,12 @@ def drop(k):
     return edit
 
 
+def twice(k):
+    def edit(d):
+        d.insert(k, d[k - 1])
+    return edit
+
+
 def build():
     # --- flow run: records typed one column to the right ---------------
     flow("counts-shifted", at(6, shift_right), 1,
@@ -154,6 +160,18 @@ def build():
          ["record 7, columns 6-10 (option codes record)",
           "a floating value stands where an integer is expected: is a "
           "record missing before it"])
+    # The reading looks back for the record that went missing or was typed
+    # twice and names it.
+    flow("counts-missing", drop(6), 1,
+         ["record 7, columns 6-10 (option codes record)",
+          "is a record missing just before record 6?"])
+    flow("prescribed-value-missing", drop(17), 1,
+         ["record 17, columns 6-10 (prescribed-value record 2)",
+          "is a record missing just before record 17?"])
+    flow("zone-start-twice", twice(9), 1,
+         ["main input record 10: zone start 1 of medium 2 does not follow "
+          "the start 1 of medium 1; is record 10, which repeats record 9, "
+          "one too many?"])
     flow("byte-order-mark", at(1, lambda r: "\ufeff" + r), 0, [])
     # --- radial run ------------------------------------------------------
     radial("log-mesh-at-zero",
@@ -185,6 +203,15 @@ def build():
               at(9, lambda r: replace(r, "    0.0005", "   -0.0005")), 0,
               ["record 9, columns 41-50 (medium record of medium 1): negative "
                "decay"])
+    # The decay typed in full, 5.0000E-04, and one column to the left with
+    # the rest of the record: its 5 makes the retardation 2.5, and the decay
+    # reads 0.
+    slip = at(9, lambda r: r[:39] + "5.0000E-04" + r[50:])
+    transport("decay-slipped-left", slip, 0,
+              ["record 9, columns 31-50 (medium record of medium 1): "
+               "\"       2.5\" (columns 31-40) ends in its last column and "
+               "\".0000E-04 \" (columns 41-50) starts in its first column",
+               "column 40 holds the first character of the second field"])
     transport("prescribed-shifted", at(11, shift_right), 1,
               ["record 11, columns 11-20 (prescribed-value record 1)",
                "see the warning about record 11 above"])

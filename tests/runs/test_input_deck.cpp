@@ -61,3 +61,41 @@ TEST(InputDeck, TransportWithDefaultVelocityRuns) {
   EXPECT_EQ(g[1], " ");
   std::filesystem::remove_all(r.dir);
 }
+
+TEST(InputDeck, TypedTimesThatGoBackAreTold) {
+  // Totals 1, 3, 2: the third step would end before the second, though
+  // every time exceeds the initial time 0.
+  qmrtest::TransportDeck t;
+  t.ne = 2;
+  t.nts = 3;
+  t.codes.imshgn = 0;
+  t.codes.itsgn = 0;
+  t.coords = {0.0, 10.0, 20.0};
+  t.totals = {1.0, 3.0, 2.0};
+  t.media = {{1.0, 0.0, 0.3}};
+  t.values = {{1, 1.0}};
+  t.darcy = 0.5;
+  auto r = qmrtest::runDeck("input-times-back", t.text());
+  EXPECT_NE(r.err.find("the time at the end of step 3, 2, does not exceed "
+                       "the time 3 before it"),
+            std::string::npos)
+      << r.err;
+  std::filesystem::remove_all(r.dir);
+}
+
+TEST(InputDeck, VelocityBlockForALongerMeshIsTold) {
+  // A velocity file of three elements read once by a run of two: the first
+  // two are taken, and the third tells of a file made for another mesh.
+  auto dir = qmrtest::scratch("input-vel-longer");
+  std::string vel;
+  for (int ie = 1; ie <= 3; ++ie)
+    vel += qmrtest::velocityRecord(ie, 0.5, 10.0, 0.0, 0.0) + "\n";
+  qmrtest::writeFile(dir / "VEL.DAT", vel);
+  auto r = qmrtest::runDeckIn(dir, transportDeck(1));
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.err.find("VEL.DAT, record 3, columns 1-5 (velocity block): "
+                       "element 3 follows the block of 2 elements"),
+            std::string::npos)
+      << r.err;
+  std::filesystem::remove_all(dir);
+}

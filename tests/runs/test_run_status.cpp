@@ -91,3 +91,20 @@ TEST(WholeRun, OutputThatCannotBeCreated) {
   EXPECT_EQ(r.status, qmr::kExitFile);
   EXPECT_NE(r.err.find("nofolder/run.lst"), std::string::npos) << r.err;
 }
+
+TEST(WholeRun, FailureWithoutDiagnosticIsToldByItsMessage) {
+  // A water-table run allowed one iteration: the heads start at 5 and
+  // move towards the fixed 10 by more than the tolerance, and the step is
+  // not converged. Standard error says so in the words of the listing.
+  qmrtest::FlowDeck f = flowDeck();
+  f.codes.i2dwt = 1;
+  f.values = {{1, 10.0}};
+  f.initial = 5.0;
+  f.nitmax = 1;
+  f.toler = 1e-6;
+  auto r = qmrtest::runDeck("notconverged", f.text());
+  EXPECT_EQ(r.status, qmr::kExitFailure) << r.err;
+  EXPECT_EQ(lines(r.file("run.lst")).back(),
+            " ****SOLUTION NOT CONVERGED - PROGRAM TERMINATED****");
+  EXPECT_EQ(r.err, "qmr: SOLUTION NOT CONVERGED - PROGRAM TERMINATED\n");
+}

@@ -19,8 +19,8 @@ namespace {
 
 using qmrtest::FlowDeck;
 using qmrtest::runArgs;
-using qmrverify::Scratch;
 using qmrtest::TransportDeck;
+using qmrverify::Scratch;
 namespace fs = std::filesystem;
 
 // One row of X.sens.csv.
@@ -42,42 +42,44 @@ std::vector<Row> readSens(const std::string &text) {
     auto f = qmrtest::splitCsv(ls[i]);
     EXPECT_EQ(f.size(), 9u) << ls[i];
     if (f.size() != 9) continue;
-    rows.push_back({f[0], f[1], std::stoi(f[2]), std::stoi(f[4]),
-                    std::stod(f[6]), std::stod(f[7]), f[8]});
+    rows.push_back({f[0], f[1], std::stoi(f[2]),
+                    f[4].empty() ? 0 : std::stoi(f[4]), std::stod(f[6]),
+                    std::stod(f[7]), f[8]});
   }
   return rows;
 }
 
 // The outputs of a run, in the order of X.sens.csv: per step the
 // observations, then per prescribed-value node the rate and the amount
-// accumulated; and the largest magnitude of each output series.
+// accumulated, then the terms of the mass balance; and the largest
+// magnitude of each output series.
 struct Outputs {
   std::vector<double> v;
   std::vector<double> largest;
 };
 
 Outputs outputs(const fs::path &dir) {
-  const auto obs = qmrtest::readCsv(qmrtest::readFile(dir / "run.obs.csv"));
-  const auto flux = qmrtest::readCsv(qmrtest::readFile(dir / "run.flux.csv"));
-  const std::size_t nobs = obs.header.size() - 2;
-  const std::size_t nflux = flux.header.size() - 2;
-  std::vector<double> peak(nobs + nflux, 0.0);
-  for (std::size_t k = 0; k < obs.rows.size(); ++k) {
-    for (std::size_t i = 0; i < nobs; ++i)
-      peak[i] = std::max(peak[i], std::fabs(obs.rows[k][i + 2]));
-    for (std::size_t i = 0; i < nflux; ++i)
-      peak[nobs + i] = std::max(peak[nobs + i], std::fabs(flux.rows[k][i + 2]));
-  }
+  // Every column but the step and the time (and the imbalance, which has no
+  // derivative), file by file.
+  std::vector<qmrtest::Csv> files;
+  for (const char *name : {"run.obs.csv", "run.flux.csv", "run.balance.csv"})
+    files.push_back(qmrtest::readCsv(qmrtest::readFile(dir / name)));
+  files[2].header.pop_back();
+  std::vector<double> peak;
+  for (const auto &f : files)
+    for (std::size_t i = 2; i < f.header.size(); ++i) {
+      double m = 0.0;
+      for (const auto &row : f.rows) m = std::max(m, std::fabs(row[i]));
+      peak.push_back(m);
+    }
   Outputs o;
-  for (std::size_t k = 0; k < obs.rows.size(); ++k) {
-    for (std::size_t i = 0; i < nobs; ++i) {
-      o.v.push_back(obs.rows[k][i + 2]);
-      o.largest.push_back(peak[i]);
-    }
-    for (std::size_t i = 0; i < nflux; ++i) {
-      o.v.push_back(flux.rows[k][i + 2]);
-      o.largest.push_back(peak[nobs + i]);
-    }
+  for (std::size_t k = 0; k < files[0].rows.size(); ++k) {
+    std::size_t col = 0;
+    for (const auto &f : files)
+      for (std::size_t i = 2; i < f.header.size(); ++i, ++col) {
+        o.v.push_back(f.rows[k][i]);
+        o.largest.push_back(peak[col]);
+      }
   }
   return o;
 }
@@ -102,10 +104,10 @@ Outputs runAt(const std::string &deck, const std::string &path, double v,
 
 // The derivatives of every output with respect to `path` at v0 against
 // central differences of the program's doubles (five-point). The step is
-// chosen per parameter: of the relative steps 1e-2 .. 1e-5, the one whose difference
-// agrees best with the difference of a step ten times smaller (round-off
-// grows as the step shrinks, truncation as it grows); what the two still
-// disagree by is the central difference's own error and widens the
+// chosen per parameter: of the relative steps 1e-2 .. 1e-5, the one whose
+// difference agrees best with the difference of a step ten times smaller
+// (round-off grows as the step shrinks, truncation as it grows); what the two
+// still disagree by is the central difference's own error and widens the
 // tolerance. The tolerance: 1e-6 relative, with a floor of 1e-9 of the
 // largest value of the output's series for a relative change of the
 // parameter (outputs at round-off level, as a flux far from any change).
@@ -113,9 +115,11 @@ Outputs runAt(const std::string &deck, const std::string &path, double v,
 int expectExact(const std::string &deck, const std::string &path, double v0) {
   Scratch dir("sens-exact");
   qmrtest::writeFile(dir.path() / "VELDA.INP", deck);
-  const auto r = runArgs(dir.path(), "--quiet --no-listing --csv --set " +
-                                         path + "=" + num(v0) +
-                                         " --sensitivity " + path);
+  const auto r = runArgs(
+      dir.path(), "--quiet --no-listing --csv --set " + path + "=" + num(v0) +
+                      " --sensitivity-outputs observations,fluxes,"
+                      "balance --sensitivity " +
+                      path);
   EXPECT_EQ(r.status, 0) << r.err;
   const auto rows = readSens(qmrtest::readFile(dir.path() / "run.sens.csv"));
   const Outputs base = outputs(dir.path());
@@ -286,21 +290,23 @@ TEST(Sensitivity, ManyParametersAtOnceAsEachAlone) {
       "media[2].leakance",     "prescribed_values[1].value"};
   Scratch all("sens-all");
   qmrtest::writeFile(all.path() / "VELDA.INP", deck);
-  std::string args = "--quiet --sensitivity-outputs observations,fluxes,profiles";
+  std::string args =
+      "--quiet --sensitivity-outputs observations,fluxes,profiles";
   for (const auto &p : paths) args += " --sensitivity " + p;
   ASSERT_EQ(runArgs(all.path(), args).status, 0);
-  const auto together = readSens(qmrtest::readFile(all.path() / "run.sens.csv"));
+  const auto together =
+      readSens(qmrtest::readFile(all.path() / "run.sens.csv"));
   std::map<std::string, std::vector<Row>> byParameter;
   for (const Row &r : together) byParameter[r.parameter].push_back(r);
   for (const auto &p : paths) {
     Scratch one("sens-one");
     qmrtest::writeFile(one.path() / "VELDA.INP", deck);
-    ASSERT_EQ(runArgs(one.path(),
-                      "--quiet --sensitivity-outputs observations,fluxes,"
-                      "profiles --sensitivity " +
-                          p)
-                  .status,
-              0);
+    ASSERT_EQ(
+        runArgs(one.path(), "--quiet --sensitivity-outputs observations,fluxes,"
+                            "profiles --sensitivity " +
+                                p)
+            .status,
+        0);
     const auto alone = readSens(qmrtest::readFile(one.path() / "run.sens.csv"));
     ASSERT_EQ(alone.size(), byParameter[p].size()) << p;
     for (std::size_t i = 0; i < alone.size(); ++i) {
@@ -388,6 +394,108 @@ TEST(Parameters, SetAndParameterFileAndTheirFaults) {
   r = runArgs(w.path(), "--quiet --sensitivity media[1].width");
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.err.find("stands for 1"), std::string::npos) << r.err;
+}
+
+// A chain: the flow run writes the derivatives of its velocity records
+// beside its velocity file, the transport run carries them through the
+// velocities it reads. The central difference goes through the velocity
+// file's printed digits (8 significant), so it is good to about 1e-4 of
+// the derivative at a relative step of 1e-2 (five-point). Not so the
+// advective divergence of the balance, a sum of differences between the
+// printed velocities of neighbouring elements (1e-3 off and more), which is
+// left out.
+std::string chainFlow(int iodarc) {
+  FlowDeck f;
+  f.listing = "flow.lst";
+  f.graphic = "flow.grf";
+  f.ne = 10;
+  f.xn = 100.0;
+  f.nts = 5;
+  f.delta1 = 2.0;
+  f.codes.iodarc = iodarc;
+  f.velocity = "FLOW.VEL";
+  f.media = {{5.0, 1e-4, 0.1, 10.0, 1e-3, 0.0, 0.0, 2.0, 0.0}};
+  f.values = {{1, 10.0}, {11, 8.0}};
+  f.initial = 9.0;
+  return f.text();
+}
+
+std::string chainTransport(int iodarc) {
+  TransportDeck t;
+  t.ne = 10;
+  t.xn = 100.0;
+  t.nts = 5;
+  t.delta1 = 2.0;
+  t.codes.iodarc = iodarc;
+  t.velocity = "FLOW.VEL";
+  t.media = {{5.0, 0.0, 0.3, 1.0, 0.0, 0.0, 0.0, 2.0}};
+  t.values = {{1, 1.0}};
+  t.observations = {3, 6};
+  return t.text();
+}
+
+// The transport outputs with the flow run's conductivity set to k.
+Outputs chainAt(int iodarc, double k, const std::string &sens = "") {
+  Scratch dir("sens-chain");
+  qmrtest::writeFile(dir.path() / "flow.inp", chainFlow(iodarc));
+  qmrtest::writeFile(dir.path() / "trans.inp", chainTransport(iodarc));
+  auto r =
+      runArgs(dir.path(), "--quiet --set media[1].conductivity=" + num(k) +
+                              (sens.empty() ? "" : " --sensitivity " + sens) +
+                              " flow.inp");
+  EXPECT_EQ(r.status, 0) << r.err;
+  r = runArgs(dir.path(),
+              "--quiet --csv" +
+                  (sens.empty() ? std::string()
+                                : " --sensitivity flow." + sens +
+                                      " --sensitivity-outputs "
+                                      "observations,fluxes,balance") +
+                  " trans.inp");
+  EXPECT_EQ(r.status, 0) << r.err;
+  Outputs o = outputs(dir.path());
+  if (!sens.empty()) {
+    const auto rows = readSens(qmrtest::readFile(dir.path() / "run.sens.csv"));
+    EXPECT_EQ(rows.size(), o.v.size());
+    for (std::size_t i = 0; i < rows.size() && i < o.v.size(); ++i)
+      o.v[i] = rows[i].derivative; // the derivatives in place of the values
+    const auto vel =
+        qmrtest::lines(qmrtest::readFile(dir.path() / "FLOW.VEL.sens.csv"));
+    EXPECT_EQ(vel.size(), 1u + 10u * (iodarc == 2 ? 5u : 1u));
+  }
+  return o;
+}
+
+TEST(Sensitivity, ChainCarriesFlowDerivativesThroughTheVelocityFile) {
+  for (int iodarc : {1, 2}) {
+    const double k = 5.0, h = 0.01 * k;
+    const Outputs d = chainAt(iodarc, k, "media[1].conductivity");
+    const Outputs p1 = chainAt(iodarc, k + h), m1 = chainAt(iodarc, k - h);
+    const Outputs p2 = chainAt(iodarc, k + 2 * h);
+    const Outputs m2 = chainAt(iodarc, k - 2 * h);
+    double largest = 0.0;
+    for (double x : d.v) largest = std::max(largest, std::fabs(x));
+    ASSERT_GT(largest, 1e-3); // the plume depends on the conductivity
+    for (std::size_t i = 0; i < d.v.size(); ++i) {
+      // Per step: 2 observations, rate and amount at 1 node, 12 terms.
+      if (i % 16 == 14) continue; // the advective divergence
+      const double central =
+          (8.0 * (p1.v[i] - m1.v[i]) - (p2.v[i] - m2.v[i])) / (12.0 * h);
+      EXPECT_NEAR(d.v[i], central,
+                  1e-4 * std::fabs(central) + 1e-7 * d.largest[i] / k)
+          << "code " << iodarc << ", output " << i;
+    }
+  }
+  // A transport run whose flow run gave no derivatives is refused.
+  Scratch dir("sens-chain-none");
+  qmrtest::writeFile(dir.path() / "flow.inp", chainFlow(1));
+  qmrtest::writeFile(dir.path() / "trans.inp", chainTransport(1));
+  ASSERT_EQ(runArgs(dir.path(), "--quiet flow.inp").status, 0);
+  const auto r = runArgs(
+      dir.path(), "--quiet --sensitivity flow.media[1].conductivity trans.inp");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("run the flow run with --sensitivity first"),
+            std::string::npos)
+      << r.err;
 }
 
 } // namespace

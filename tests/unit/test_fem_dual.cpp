@@ -57,6 +57,7 @@ struct Count {
   std::vector<int> iterations;
   int dried = 0;
   void dry(int) { ++dried; }
+  template <class L> void leakage(int, const L &) {}
   void iteration(int iter, const qmr::Scan &) {
     if (iter == 1) iterations.push_back(0);
     ++iterations.back();

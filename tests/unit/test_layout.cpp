@@ -202,6 +202,16 @@ TEST(LayoutRead, ReadEndsAtTheFirstItemWithoutTarget) {
   EXPECT_EQ(b, 4); // the rest of the first record was skipped
 }
 
+TEST(LayoutRead, ReversionToAnEmptyLastGroupReadsNoMoreFields) {
+  // Reading resumes at the last top-level group, here one without items:
+  // no field is ever met again, and the read runs into the end of the file.
+  Reader r("    1\n    2\n");
+  int a = 0, b = 0;
+  EXPECT_LT(qmr::readChecked(r.u, Layout("(I5,())"), {ref(a), ref(b)}), 0);
+  EXPECT_EQ(a, 1);
+  EXPECT_EQ(b, 0);
+}
+
 TEST(LayoutRead, TextFields) {
   Reader r("FXOW\nlisting.out\r\n");
   std::string a(80, '?'), b(80, '?'), c(80, '?'), name(200, '?');
@@ -319,6 +329,30 @@ TEST(UnitFiles, UnknownStatusKeepsAFileUntilItIsWritten) {
   Unit f;
   EXPECT_FALSE(f.openUnknown(dir.string()));
   EXPECT_FALSE(f.openWrite(dir.string()));
+  std::filesystem::remove_all(dir);
+}
+
+TEST(UnitFiles, AUnitOpenedAgainStartsAfresh) {
+  auto dir = qmrtest::scratch("reopen");
+  const auto a = (dir / "a.dat").string(), b = (dir / "b.dat").string();
+  qmrtest::writeFile(a, "a 1\na 2\na 3\n");
+  qmrtest::writeFile(b, "b 1\nb 2\n");
+  Unit u;
+  std::string rec;
+  ASSERT_TRUE(u.openRead(a));
+  ASSERT_TRUE(u.next(rec));
+  ASSERT_TRUE(u.next(rec));
+  EXPECT_TRUE(u.close());
+  ASSERT_TRUE(u.openRead(b));
+  ASSERT_TRUE(u.next(rec));
+  EXPECT_EQ(rec, "b 1");
+  EXPECT_EQ(u.recno(), 1);
+  // A memory unit opened again holds only what is written after.
+  u.openMemory("first");
+  u.put("old");
+  u.openMemory("second");
+  u.put("new");
+  EXPECT_EQ(u.text(), "new\n");
   std::filesystem::remove_all(dir);
 }
 

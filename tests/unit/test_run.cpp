@@ -1,9 +1,22 @@
-// The run spine: job records, control data, termination and exit statuses.
+// The run spine: job records, control data, termination and exit statuses,
+// the files named by the deck and the progress line.
 #include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <thread>
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
 
 #include "input/input.hpp"
 #include "io/layout.hpp"
+#include "run/progress.hpp"
 #include "run/run.hpp"
+#include "stop/stop.hpp"
 #include "support.hpp"
 
 using qmrtest::Deck;
@@ -258,4 +271,72 @@ TEST(Termination, FramedMessage) {
             qmr::kExitFailure);
   EXPECT_EQ(c->io.console.text(),
             " ****ERROR OR END OF FILE ON DARCY FILE****\n");
+}
+
+// ---------------------------------------------------------------------------
+// Files named by the deck, and the progress line
+
+TEST(DeckFiles, OnlyFilesStillOpenAreKeptApart) {
+  auto dir = qmrtest::scratch("apart");
+  const std::string p = (dir / "out.dat").string();
+  // A file written and closed may be written again through another unit.
+  qmr::Unit first, second;
+  qmr::openOrFail(first, p, "first file", &qmr::Unit::openWrite);
+  first.put("1");
+  ASSERT_TRUE(first.close());
+  EXPECT_NO_THROW(qmr::openOrFail(second, p, "second file",
+                                  &qmr::Unit::openWrite, {&first}));
+  second.put("2");
+  EXPECT_TRUE(second.close());
+  EXPECT_EQ(qmrtest::readFile(p), "2\n");
+  // While it is open, it is refused.
+  qmr::Unit third;
+  ASSERT_NO_THROW(
+      qmr::openOrFail(second, p, "second file", &qmr::Unit::openWrite));
+  EXPECT_THROW(
+      qmr::openOrFail(third, p, "third file", &qmr::Unit::openWrite, {&second}),
+      qmr::FileFault);
+  second.close();
+#ifndef _WIN32
+  // A device is no file whose content two outputs could mix: both may
+  // write to the null device.
+  qmr::Unit a, b;
+  qmr::openOrFail(a, "/dev/null", "listing", &qmr::Unit::openWrite);
+  EXPECT_NO_THROW(qmr::openOrFail(b, "/dev/null", "graphic file",
+                                  &qmr::Unit::openWrite, {&a}));
+#endif
+  std::filesystem::remove_all(dir);
+}
+
+TEST(Progress, NothingIsShownWhenStandardErrorIsAFile) {
+  auto dir = qmrtest::scratch("progress");
+  const std::string p = (dir / "stderr.txt").string();
+#ifdef _WIN32
+  const auto dup = _dup;
+  const auto dup2 = _dup2;
+  const auto closeFd = _close;
+  const auto fileno = _fileno;
+#else
+  const auto closeFd = ::close;
+#endif
+  std::fflush(stderr);
+  const int saved = dup(fileno(stderr));
+  std::FILE *f = std::fopen(p.c_str(), "wb");
+  ASSERT_NE(f, nullptr);
+  dup2(fileno(f), fileno(stderr));
+  {
+    qmr::State s;
+    s.clock.nts = 2;
+    qmr::Progress progress(s);
+    // Beyond the first second, when a terminal would show the line.
+    std::this_thread::sleep_for(std::chrono::milliseconds(1100));
+    s.clock.its = 1;
+    progress.step(s);
+  }
+  std::fflush(stderr);
+  dup2(saved, fileno(stderr));
+  closeFd(saved);
+  std::fclose(f);
+  EXPECT_EQ(qmrtest::readFile(p), "");
+  std::filesystem::remove_all(dir);
 }

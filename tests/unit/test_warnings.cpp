@@ -75,6 +75,30 @@ TEST(Warnings, ShiftedRecordsAreTold) {
   EXPECT_NE(oneShifted.warnings.find("columns 6-6"), std::string::npos);
 }
 
+TEST(Warnings, LeftSlipIsTold) {
+  // "    2.5000" "1.2500E-03" with the second field typed a column to the
+  // left: its 1 overwrites the last 0, and the rest reads .25E-3.
+  Check slip("    2.5001.2500E-03       0.5", "(3F10.0)", 3, false);
+  EXPECT_DOUBLE_EQ(slip.reals[0], 2.5001);
+  EXPECT_DOUBLE_EQ(slip.reals[1], 0.25e-3);
+  EXPECT_NE(slip.warnings.find("DECK, record 1, columns 1-20 (test record): "
+                               "\"    2.5001\" (columns 1-10) ends in its "
+                               "last column and \".2500E-03 \" (columns "
+                               "11-20) starts in its first column"),
+            std::string::npos)
+      << slip.warnings;
+  // The slipped field the last of a record that now ends a column early;
+  // full-width fields that touch, and a left-justified field after a blank,
+  // are no slip.
+  Check lastSlipped("       0.11.23457-4", "(2F10.0)", 2, false);
+  EXPECT_NE(lastSlipped.warnings.find("columns 1-20"), std::string::npos)
+      << lastSlipped.warnings;
+  for (const char *ok : {"       0.01.234567-4", "    2.5000 1.25E-3  "}) {
+    Check c(ok, "(2F10.0)", 2, false);
+    EXPECT_TRUE(c.warnings.empty()) << ok << ": " << c.warnings;
+  }
+}
+
 TEST(Warnings, NumbersThatMerelyTouchAreFine) {
   // Full-width values side by side, and values that cannot join into one.
   for (const char *ok : {"   15.00005.0000E-04", "-1.234E+01-2.345E+01",
@@ -88,6 +112,27 @@ TEST(Warnings, NumbersThatMerelyTouchAreFine) {
     Check c(ok, "(16I5)", 3, true);
     EXPECT_TRUE(c.warnings.empty()) << ok << ": " << c.warnings;
   }
+}
+
+TEST(Warnings, WhatAnUnreadableRecordLooksLike) {
+  // A word with a point, or with a folder separator, looks like a file
+  // name; a word without either does not.
+  for (const char *name : {"run.lst", "out/run", "C:RUN"}) {
+    qmr::Unit u;
+    u.openText("DECK", name);
+    u.setCheckFields(true);
+    int a = 0;
+    EXPECT_GT(qmr::readChecked(u, Layout("(16I5)"), {ref(a)}), 0);
+    EXPECT_NE(u.fault().find("the record looks like a file name"),
+              std::string::npos)
+        << u.fault();
+  }
+  qmr::Unit u;
+  u.openText("DECK", "Valley");
+  u.setCheckFields(true);
+  int a = 0;
+  EXPECT_GT(qmr::readChecked(u, Layout("(16I5)"), {ref(a)}), 0);
+  EXPECT_EQ(u.fault().find("looks like"), std::string::npos) << u.fault();
 }
 
 TEST(Warnings, ControlCharactersAreShown) {
@@ -118,3 +163,68 @@ TEST(Warnings, ByteOrderMarkIsNoPartOfTheFirstRecord) {
 }
 
 } // namespace
+
+namespace lookback {
+
+// A deck of three numbers in I5 records, a record of two floating values and
+// a record of two integers, read as the program reads count-driven
+// sections; returns the fault of the read that failed (empty when all
+// read).
+std::string readDeck(const std::string &text) {
+  qmr::Unit u;
+  u.openText("DECK", text);
+  u.setCheckFields(true);
+  std::string warnings;
+  qmr::setWarningSink(&warnings);
+  int item[3] = {}, pair[2] = {};
+  double reals[2] = {};
+  int st = qmr::readChecked(u, Layout("(I5)"),
+                            {ref(item[0]), ref(item[1]), ref(item[2])});
+  if (st == 0)
+    st =
+        qmr::readChecked(u, Layout("(2F10.0)"), {ref(reals[0]), ref(reals[1])});
+  if (st == 0)
+    st = qmr::readChecked(u, Layout("(2I5)"), {ref(pair[0]), ref(pair[1])});
+  qmr::setWarningSink(nullptr);
+  return st == 0 ? std::string() : u.fault();
+}
+
+} // namespace lookback
+
+TEST(Warnings, MissingOrDoubledRecordIsNamed) {
+  const std::string deck = "    1\n    2\n    3\n       1.5       2.5\n"
+                           "    9    8\n";
+  EXPECT_EQ(lookback::readDeck(deck), "");
+  // The second item left out: the floating record is read as the third
+  // item (its first five columns blank), and the deck ends where the pair
+  // of integers was expected. Leaving out the third item reads as well, so
+  // the message gives the range too.
+  const std::string missing =
+      lookback::readDeck("    1\n    3\n       1.5       2.5\n    9    8\n");
+  EXPECT_NE(missing.find("is a record missing just before record 3? From "
+                         "there on the records read as the deck expects "
+                         "them one record later (as they do from any of "
+                         "records 2 to 3 on)"),
+            std::string::npos)
+      << missing;
+  // The second item typed twice: the third item is read as the floating
+  // record, which in turn meets the integer pair.
+  const std::string twice = lookback::readDeck(
+      "    1\n    2\n    2\n    3\n       1.5       2.5\n    9    8\n");
+  EXPECT_NE(twice.find("DECK, record 5, columns 6-10"), std::string::npos)
+      << twice;
+  EXPECT_NE(twice.find("is record 3, which repeats record 2, one too many?"),
+            std::string::npos)
+      << twice;
+  // A record that cannot be read because a digit of its exponent moved
+  // into the next field, or because it is typed a column off, is no
+  // record out of place.
+  for (const char *rec : {"    1.5E- 3      2.5", "     1.5E-3       2.5"}) {
+    const std::string mistyped = lookback::readDeck(
+        "    1\n    2\n    3\n" + std::string(rec) + "\n    9    8\n");
+    EXPECT_NE(mistyped.find("DECK, record 4, columns 1-10"), std::string::npos)
+        << mistyped;
+    EXPECT_EQ(mistyped.find("missing just before"), std::string::npos)
+        << mistyped;
+  }
+}

@@ -162,6 +162,20 @@ TEST(CsvOutputs, FlowAgreesWithTheGraphicFluxFileAndListing) {
   }
 }
 
+TEST(CsvOutputs, AProfileOfTheFirstStepHasItsTime) {
+  // The profiles after steps 1 and 8 of 2 d each: at 2 and 16 d.
+  const Scratch dir("csv-first-step");
+  auto ls = qmrtest::lines(flowDeck());
+  ASSERT_EQ(ls[ls.size() - 2], i5(2));
+  ls[ls.size() - 2] = i5(1);
+  qmrtest::writeFile(dir.path() / "VELDA.INP", qmrtest::joined(ls));
+  const auto r = runArgs(dir.path(), "--csv --quiet");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(
+      readCsv(r.file("FLOW.prof.csv")).header,
+      (std::vector<std::string>{"node", "x", "step 1 t=2", "step 8 t=16"}));
+}
+
 // Recharge N on a confined aquifer between h1 at x = 0 and h2 at x = L:
 // h(x) = h1 + (h2 - h1) x / L + N / (2 K b) x (L - x), reproduced exactly at
 // the nodes of any mesh, with the boundary fluxes K b W h'(0) entering at

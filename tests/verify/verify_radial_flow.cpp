@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "runs/run_args.hpp"
 #include "verify_util.hpp"
 
 namespace {
@@ -234,6 +235,62 @@ TEST(RadialFlow, TheisTransientDrawdown) {
     EXPECT_NEAR(bal[k].storage, bal[k].fluxes, 1e-6 * std::fabs(bal[k].fluxes));
   }
   checkBalances(lst, 1e-8, static_cast<std::size_t>(p.nts));
+}
+
+} // namespace
+
+namespace {
+
+// The derivatives of Theis drawdown with respect to the conductivity K
+// (T = K b) and the storage coefficient S, from --sensitivity, against the
+// analytical ones:
+//   dh/dT = Q / (4 pi T^2) (W(u) - exp(-u)),  dh/dS = Q / (4 pi T S) exp(-u)
+// (h = -s). Compared as the change for a relative change of the parameter
+// (K dh/dK = T dh/dT, S dh/dS), they carry the same discretisation error as
+// the drawdown itself, and are held to the same tolerance as the drawdown
+// in the test above.
+TEST(RadialFlow, TheisDerivatives) {
+  Pumping p;
+  p.ne = 240;
+  p.rmax = 1e5;
+  p.steady = false;
+  p.sc = 1e-3;
+  p.delta1 = 1e-4;
+  p.ntslog = 20;
+  p.nts = 100;
+  p.obs = {41, 81, 121, 161};
+  const Scratch folder("v-theis-sens");
+  qmrtest::writeFile(folder.path() / "VELDA.INP", p.deck());
+  const auto r = qmrtest::runArgs(
+      folder.path(), "--quiet --no-listing --sensitivity media[1].conductivity "
+                     "--sensitivity media[1].storativity");
+  ASSERT_EQ(r.status, 0) << r.err;
+  const auto lines =
+      qmrtest::lines(qmrtest::readFile(folder.path() / "WELL.sens.csv"));
+  const double s0 = kQ / (4.0 * kPi * kT);
+  double worst[2] = {0.0, 0.0};
+  int compared = 0;
+  for (std::size_t i = 1; i < lines.size(); ++i) {
+    const auto f = qmrtest::splitCsv(lines[i]);
+    if (f[1] != "observation") continue;
+    const double t = std::stod(f[3]);
+    if (t < 100.0 * p.delta1 * 0.999) continue; // the first step's error
+    const double rad = std::stod(f[5]);
+    const double u = rad * rad * p.sc / (4.0 * kT * t);
+    const bool k = f[0] == "media[1].conductivity";
+    // Relative derivatives: T dh/dT and S dh/dS.
+    const double want =
+        k ? s0 * (wellFunction(u) - std::exp(-u)) : s0 * std::exp(-u);
+    const double got = std::stod(f[7]) * (k ? kK : p.sc);
+    const double tol = 1e-3 * std::fabs(want) + 1e-3 * s0;
+    worst[k ? 0 : 1] = std::max(worst[k ? 0 : 1], std::fabs(got - want) / s0);
+    EXPECT_NEAR(got, want, tol) << f[0] << " t " << t << " r " << rad;
+    EXPECT_TRUE(f[8].empty()) << lines[i];
+    ++compared;
+  }
+  EXPECT_EQ(compared, 2 * 4 * 60);
+  report("K dh/dK error / s0", worst[0]);
+  report("S dh/dS error / s0", worst[1]);
 }
 
 } // namespace

@@ -12,24 +12,26 @@
 // interior divergence term. Each term below is the sum of the same
 // coefficients the element matrices hold, applied to the concentrations at
 // the old and new level; the imbalance of a solved step is then round-off.
+#pragma once
+
 #include "drivers/step.hpp"
 
 namespace qmr {
 
-SoluteBalance soluteBalance(const Mesh &mesh, const Codes &codes,
-                            const Clock &clock,
-                            const TransportProperties<double> &p,
-                            const Prescribed<double> &bc,
-                            const Levels<double> &lev) {
-  SoluteBalance b;
+template <class T>
+SoluteBalanceOf<T>
+soluteBalance(const Mesh &mesh, const Codes &codes, const Clock &clock,
+              const TransportProperties<T> &p, const Prescribed<T> &bc,
+              const Levels<T> &lev) {
+  SoluteBalanceOf<T> b;
   const double wnew = clock.theta;
   const double wold = -clock.thtm1;
   // The time-weighted concentration of a node over the step.
-  auto mean = [&](int ip) {
+  auto mean = [&](int ip) -> T {
     return wnew * lev.hdnew(ip) + wold * lev.hdold(ip);
   };
 
-  double before = 0.0; // discharge of the previous element over the step
+  T before = 0.0; // discharge of the previous element over the step
   for (int ie = 1; ie <= mesh.ne; ++ie) {
     const int ip1 = ie;
     const int ip2 = ie + 1;
@@ -46,32 +48,33 @@ SoluteBalance soluteBalance(const Mesh &mesh, const Codes &codes,
       m1 = radius * el * 0.5 - tilt;
       m2 = radius * el * 0.5 + tilt;
     }
-    const double c1 = mean(ip1);
-    const double c2 = mean(ip2);
-    const double mc = m1 * c1 + m2 * c2;
-    const double held = p.poros(ie) * p.retar(ie) * p.thick(ie);
+    const T c1 = mean(ip1);
+    const T c2 = mean(ip2);
+    const T mc = m1 * c1 + m2 * c2;
+    const T held = p.poros(ie) * p.retar(ie) * p.thick(ie);
 
-    b.storage += held * clock.asign *
-                 (m1 * (lev.hdnew(ip1) - lev.hdold(ip1)) +
-                  m2 * (lev.hdnew(ip2) - lev.hdold(ip2)));
-    b.decay -= held * clock.delta * p.decay(ie) * mc;
-    b.rechargeDil -= p.qrech(ie) * clock.delta * mc;
-    b.leakageDil -= p.qleak(ie) * clock.delta * mc;
-    b.recharge += p.qrech(ie) * p.crech(ie) * clock.delta * (m1 + m2);
-    b.leakage += p.qleak(ie) * p.cleak(ie) * clock.delta * (m1 + m2);
+    b.storage = b.storage + held * clock.asign *
+                                (m1 * (lev.hdnew(ip1) - lev.hdold(ip1)) +
+                                 m2 * (lev.hdnew(ip2) - lev.hdold(ip2)));
+    b.decay = b.decay - held * clock.delta * p.decay(ie) * mc;
+    b.rechargeDil = b.rechargeDil - p.qrech(ie) * clock.delta * mc;
+    b.leakageDil = b.leakageDil - p.qleak(ie) * clock.delta * mc;
+    b.recharge =
+        b.recharge + p.qrech(ie) * p.crech(ie) * clock.delta * (m1 + m2);
+    b.leakage = b.leakage + p.qleak(ie) * p.cleak(ie) * clock.delta * (m1 + m2);
 
     // Discharge x thickness over the step, positive towards node ie + 1.
-    const double q = radius * p.darcy(ie) * p.thick(ie) * clock.delta;
+    const T q = radius * p.darcy(ie) * p.thick(ie) * clock.delta;
     if (ie == 1) b.inFirst = q * c1;
-    if (ie > 1) b.divergence += c1 * (q - before);
+    if (ie > 1) b.divergence = b.divergence + c1 * (q - before);
     if (ie == mesh.ne) b.inLast = -q * c2;
     before = q;
   }
 
-  for (int ibt = 1; ibt <= bc.nbt; ++ibt) b.value += bc.qvalb(ibt);
+  for (int ibt = 1; ibt <= bc.nbt; ++ibt) b.value = b.value + bc.qvalb(ibt);
   for (int isb = 1; isb <= bc.nsb; ++isb) {
-    b.flux += bc.bslod(isb) * clock.delta;
-    b.fluid -= bc.bslqw(isb) * clock.delta * mean(bc.isbv(isb));
+    b.flux = b.flux + bc.bslod(isb) * clock.delta;
+    b.fluid = b.fluid - bc.bslqw(isb) * clock.delta * mean(bc.isbv(isb));
   }
 
   b.imbalance = b.value + b.flux + b.fluid + b.recharge + b.rechargeDil +

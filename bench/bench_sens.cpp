@@ -1,0 +1,165 @@
+// The cost of exact sensitivities: whole runs of 300 elements and 101 steps
+// (the decks of bench_runs, every file written) with the derivatives of P
+// parameters, P = 0 (the plain run), 1, 4 and 12, timed in-process. The
+// rows of X.sens.csv are left out (no output asked for), so the figures are
+// the cost of the derivatives alone; --sensitivity-outputs writes them.
+//
+//   BM_ConfinedFlow/P      confined, three zones, linear: one iteration a step;
+//                          conductivity, storativity, recharge and leakance
+//                          of each zone
+//   BM_WaterTableCapped/P  water table and leakage cap: every step iterates
+//   BM_Transport/P         default velocity; dispersivity, porosity,
+//                          retardation and decay of each zone
+//   BM_ConfinedFlow3000/P  the confined run on 3,000 elements
+#include <benchmark/benchmark.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "deck.hpp"
+#include "run/run.hpp"
+#include "state/state.hpp"
+#include "system.hpp"
+
+#include "quiet_folder.hpp"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const double kWidths[] = {400.0, 900.0, 600.0};
+
+void fullCapacity(qmrtest::RunDeck &d, int ne) {
+  d.ne = ne;
+  d.xn = 15000.0;
+  d.zones = {1, ne / 3 + 1, 2 * ne / 3 + 1};
+  d.nts = 101;
+  d.delta1 = 0.1;
+  d.ntslog = 20;
+  for (int k = 1; k <= 20; ++k) d.observations.push_back(ne / 20 * k + 1);
+  for (int k = 1; k <= 20; ++k) d.profiles.push_back(5 * k);
+}
+
+std::string flowDeck(bool waterTable, int ne = 300) {
+  qmrtest::FlowDeck d;
+  d.listing = "flow.lst";
+  d.graphic = "flow.grf";
+  d.flux = "flow.flx";
+  fullCapacity(d, ne);
+  d.restartOut = "flow.rst";
+  d.media.clear();
+  if (waterTable) {
+    d.codes.i2dwt = 1;
+    for (double w : kWidths)
+      d.media.push_back(
+          {30.0, 0.0, 0.15, 0.0, 0.0002, 0.0001, 18.0, w, 0.0002});
+    d.nitmax = 100;
+    d.toler = 0.001;
+    d.relax = 0.75;
+  } else {
+    for (double w : kWidths)
+      d.media.push_back({30.0, 1e-5, 0.001, 15.0, 0.0002, 0.0001, 18.0, w});
+  }
+  d.values = {{1, 20.0}, {ne + 1, 10.0}};
+  d.initial = 12.0;
+  return d.text();
+}
+
+std::string transportDeck() {
+  qmrtest::TransportDeck d;
+  d.listing = "trans.lst";
+  d.graphic = "trans.grf";
+  d.flux = "trans.flx";
+  fullCapacity(d, 300);
+  d.restartOut = "trans.rst";
+  d.media.clear();
+  for (double w : kWidths)
+    d.media.push_back({50.0, 0.0001, 0.2, 1.5, 0.0001, 0.0, 0.0, w});
+  d.values = {{1, 100.0}};
+  d.darcy = 0.05;
+  d.thick = 15.0;
+  return d.text();
+}
+
+// The first p of the twelve parameters of a deck: four names in each of
+// the three zones.
+std::vector<qmr::Parameter> parameters(const std::vector<std::string> &names,
+                                       int p) {
+  std::vector<qmr::Parameter> out;
+  for (int k = 0; k < p; ++k) {
+    std::string why;
+    const std::string path = "media[" + std::to_string(k / 4 + 1) + "]." +
+                             names[static_cast<std::size_t>(k % 4)];
+    out.push_back(*qmr::parseParameter(path, why));
+  }
+  return out;
+}
+
+void timeRuns(benchmark::State &state, const std::string &deck,
+              const std::vector<std::string> &names) {
+  const fs::path dir = qmrtest::scratch("bench-sens");
+  qmrtest::writeFile(dir / "VELDA.INP", deck);
+  const auto params = parameters(names, static_cast<int>(state.range(0)));
+  int status = 0;
+  {
+    qmrbench::InQuietFolder quiet(dir);
+    for (auto _ : state) {
+      auto s = std::make_unique<qmr::State>();
+      s->opt.sensitivity = params;
+      s->opt.sensObservations = s->opt.sensFluxes = false;
+      status = qmr::runMain(*s);
+      if (status != 0) break;
+    }
+  }
+  if (status != 0)
+    state.SkipWithError(("status " + std::to_string(status)).c_str());
+  fs::remove_all(dir);
+}
+
+const std::vector<std::string> kFlowNames = {"conductivity", "storativity",
+                                             "recharge", "leakance"};
+
+void BM_ConfinedFlow(benchmark::State &state) {
+  timeRuns(state, flowDeck(false), kFlowNames);
+}
+void BM_WaterTableCapped(benchmark::State &state) {
+  timeRuns(state, flowDeck(true), kFlowNames);
+}
+void BM_Transport(benchmark::State &state) {
+  timeRuns(state, transportDeck(),
+           {"dispersivity", "porosity", "retardation", "decay"});
+}
+void BM_ConfinedFlow3000(benchmark::State &state) {
+  timeRuns(state, flowDeck(false, 3000), kFlowNames);
+}
+
+} // namespace
+
+BENCHMARK(BM_ConfinedFlow)
+    ->Arg(0)
+    ->Arg(1)
+    ->Arg(4)
+    ->Arg(12)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_WaterTableCapped)
+    ->Arg(0)
+    ->Arg(1)
+    ->Arg(4)
+    ->Arg(12)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Transport)
+    ->Arg(0)
+    ->Arg(1)
+    ->Arg(4)
+    ->Arg(12)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ConfinedFlow3000)
+    ->Arg(0)
+    ->Arg(1)
+    ->Arg(4)
+    ->Arg(12)
+    ->Unit(benchmark::kMillisecond);
+
+BENCHMARK_MAIN();
