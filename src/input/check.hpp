@@ -43,12 +43,12 @@ inline void checkZones(Files &io, const Mesh &mesh, const Media &media,
     const long rec = last - media.nmat + imat;
     checkNode(io, mesh, rec, "zone start", media.lmat(imat));
     if (imat > 1 && media.lmat(imat) <= media.lmat(imat - 1))
-      badInput(io, "main input record " + std::to_string(rec) +
-                       ": zone start " + std::to_string(media.lmat(imat)) +
-                       " of medium " + std::to_string(imat) +
-                       " does not follow the start " +
-                       std::to_string(media.lmat(imat - 1)) + " of medium " +
-                       std::to_string(imat - 1),
+      badInput(io,
+               "main input record " + std::to_string(rec) + ": zone start " +
+                   std::to_string(media.lmat(imat)) + " of medium " +
+                   std::to_string(imat) + " does not follow the start " +
+                   std::to_string(media.lmat(imat - 1)) + " of medium " +
+                   std::to_string(imat - 1),
                rec);
   }
 }
@@ -59,10 +59,11 @@ inline void checkMedia(Files &io, const Mesh &mesh, const Media &media,
                        long last) {
   for (int ie = 1; ie <= mesh.ne; ++ie) {
     if (media.lmat(ie) >= 1 && media.lmat(ie) <= media.nmat) continue;
-    badInput(io, "main input record " + std::to_string(last - mesh.ne + ie) +
-                     ": medium number " + std::to_string(media.lmat(ie)) +
-                     " of element " + std::to_string(ie) + " is outside 1.." +
-                     std::to_string(media.nmat),
+    badInput(io,
+             "main input record " + std::to_string(last - mesh.ne + ie) +
+                 ": medium number " + std::to_string(media.lmat(ie)) +
+                 " of element " + std::to_string(ie) + " is outside 1.." +
+                 std::to_string(media.nmat),
              last - mesh.ne + ie);
   }
 }
