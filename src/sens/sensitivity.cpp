@@ -52,9 +52,13 @@ struct Flags {
   }
 };
 
+// A small change of a parameter, relative to its value: a branch that a
+// change this large could switch is flagged.
+constexpr double kSmall = 0.01;
+
 // What the iteration on derivatives reports: no listing, only the flags.
 // A scan decides whether the iteration goes on: it does while the largest
-// change of a node is at or above the tolerance. When a change of 0.1 % of
+// change of a node is at or above the tolerance. When a change of 1 % of
 // some parameter could carry that change across the tolerance (judged from
 // the change's own derivative), the run could make one iteration more or
 // less there, and the derivatives from then on are one-sided.
@@ -64,25 +68,50 @@ template <class T> struct FlagReport {
   const Levels<T> &lev;
   const std::vector<double> &scale; // magnitude of each parameter
   Flags &flags;
-  double used; // the tolerance of the next scan
+  T &toler;    // the tolerance of the next scan, with its derivatives
+  bool renews; // a flow step: the tolerance follows the solution's range
+  int np;
 
   void dry(int) { flags.dry = true; }
-  // A rate that 0.1 % of some parameter could carry across its cap.
+  // A rate that 1 % of some parameter could carry across its cap.
   void leakage(int, const Leakage<T> &l) {
     for (const T *gap : {&l.capNew, &l.capOld})
       for (std::size_t j = 0; j < scale.size(); ++j)
-        if (std::fabs(gap->d[j]) * scale[j] * 1e-3 >= std::fabs(gap->v))
+        if (std::fabs(gap->d[j]) * scale[j] * kSmall >= std::fabs(gap->v))
           flags.cap = true;
   }
   void iteration(int, const Scan &scan) {
     if (crit.nitmax > 1 && scan.nmaxnd > 0) {
+      // The largest change against the tolerance it was held to.
       const T change = band.aslod(scan.nmaxnd) - lev.hdnew(scan.nmaxnd);
-      const double margin = std::fabs(scan.amaxdf - used);
-      for (std::size_t j = 0; j < scale.size(); ++j)
-        if (std::fabs(change.d[j]) * scale[j] * 1e-3 >= margin)
+      const double sign = change.v < 0.0 ? -1.0 : 1.0;
+      const double margin = std::fabs(scan.amaxdf - toler.v);
+      for (std::size_t j = 0; j < scale.size(); ++j) {
+        const double slope = sign * change.d[j] - toler.d[j];
+        if (std::fabs(slope) * scale[j] * kSmall >= margin)
           flags.convergence = true;
+      }
     }
-    used = crit.toler;
+    // The next tolerance of a flow step: 0.1 % of the range of the
+    // solution (zero included), at least 1.0E-6, as the step renews it.
+    if (!renews) return;
+    int up = 0, low = 0;
+    double vupper = 0.0, vlower = 0.0;
+    for (int ip = 1; ip <= np; ++ip) {
+      const double v = band.aslod(ip).v;
+      if (v > vupper) {
+        vupper = v;
+        up = ip;
+      }
+      if (v < vlower) {
+        vlower = v;
+        low = ip;
+      }
+    }
+    const T upper = up > 0 ? band.aslod(up) : T(0.0);
+    const T lower = low > 0 ? band.aslod(low) : T(0.0);
+    const T vtoler = (upper - lower) * static_cast<double>(0.001f);
+    toler = vtoler.v == crit.toler ? vtoler : T(crit.toler);
   }
 };
 
@@ -209,7 +238,9 @@ public:
       band_.aslod(i) = 0.0;
       for (int j = 1; j <= band_.ifullb; ++j) band_.astif(i, j) = 0.0;
     }
-    FlagReport<T> report{crit_, band_, lev_, scale_, flags_, crit_.toler};
+    FlagReport<T> report{
+        crit_,  band_, lev_, scale_, flags_, toler_, s.codes.imode == kFlowRun,
+        mesh.np};
     if (s.codes.imode == kFlowRun) {
       FlowSystem<T> f{mesh, s.codes, s.clock, fprop_, bc_, lev_, band_, crit_};
       flowIteration(f, report);
@@ -467,6 +498,7 @@ private:
   Levels<T> lev_;
   Band<T> band_;
   Criteria crit_;
+  T toler_ = crit_.toler;            // the tolerance with its derivatives
   std::vector<T> accum_;             // reactions accumulated since the start
   const VelocityDerivatives *chain_; // a transport run's flow derivatives
 
