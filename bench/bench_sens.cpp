@@ -1,8 +1,9 @@
 // The cost of exact sensitivities: whole runs of 300 elements and 101 steps
-// (the decks of bench_runs, every file written) with the derivatives of P
-// parameters, P = 0 (the plain run), 1, 4 and 12, timed in-process. The
-// rows of X.sens.csv are left out (no output asked for), so the figures are
-// the cost of the derivatives alone; --sensitivity-outputs writes them.
+// (the decks of bench_decks.hpp, every file but the velocity file written) with
+// the derivatives of P parameters, P = 0 (the plain run), 1, 4 and 12, timed
+// in-process. The rows of X.sens.csv are left out (no output asked for), so the
+// figures are the cost of the derivatives alone; --sensitivity-outputs writes
+// them.
 //
 //   BM_ConfinedFlow/P      confined, three zones, linear: one iteration a step;
 //                          conductivity, storativity, recharge and leakance
@@ -23,65 +24,12 @@
 #include "state/state.hpp"
 #include "system.hpp"
 
+#include "bench_decks.hpp"
 #include "quiet_folder.hpp"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-const double kWidths[] = {400.0, 900.0, 600.0};
-
-void fullCapacity(qmrtest::RunDeck &d, int ne) {
-  d.ne = ne;
-  d.xn = 15000.0;
-  d.zones = {1, ne / 3 + 1, 2 * ne / 3 + 1};
-  d.nts = 101;
-  d.delta1 = 0.1;
-  d.ntslog = 20;
-  for (int k = 1; k <= 20; ++k) d.observations.push_back(ne / 20 * k + 1);
-  for (int k = 1; k <= 20; ++k) d.profiles.push_back(5 * k);
-}
-
-std::string flowDeck(bool waterTable, int ne = 300) {
-  qmrtest::FlowDeck d;
-  d.listing = "flow.lst";
-  d.graphic = "flow.grf";
-  d.flux = "flow.flx";
-  fullCapacity(d, ne);
-  d.restartOut = "flow.rst";
-  d.media.clear();
-  if (waterTable) {
-    d.codes.i2dwt = 1;
-    for (double w : kWidths)
-      d.media.push_back(
-          {30.0, 0.0, 0.15, 0.0, 0.0002, 0.0001, 18.0, w, 0.0002});
-    d.nitmax = 100;
-    d.toler = 0.001;
-    d.relax = 0.75;
-  } else {
-    for (double w : kWidths)
-      d.media.push_back({30.0, 1e-5, 0.001, 15.0, 0.0002, 0.0001, 18.0, w});
-  }
-  d.values = {{1, 20.0}, {ne + 1, 10.0}};
-  d.initial = 12.0;
-  return d.text();
-}
-
-std::string transportDeck() {
-  qmrtest::TransportDeck d;
-  d.listing = "trans.lst";
-  d.graphic = "trans.grf";
-  d.flux = "trans.flx";
-  fullCapacity(d, 300);
-  d.restartOut = "trans.rst";
-  d.media.clear();
-  for (double w : kWidths)
-    d.media.push_back({50.0, 0.0001, 0.2, 1.5, 0.0001, 0.0, 0.0, w});
-  d.values = {{1, 100.0}};
-  d.darcy = 0.05;
-  d.thick = 15.0;
-  return d.text();
-}
 
 // The first p of the twelve parameters of a deck: four names in each of
 // the three zones.
@@ -122,17 +70,17 @@ const std::vector<std::string> kFlowNames = {"conductivity", "storativity",
                                              "recharge", "leakance"};
 
 void BM_ConfinedFlow(benchmark::State &state) {
-  timeRuns(state, flowDeck(false), kFlowNames);
+  timeRuns(state, qmrbench::flowDeck(false, 300, false), kFlowNames);
 }
 void BM_WaterTableCapped(benchmark::State &state) {
-  timeRuns(state, flowDeck(true), kFlowNames);
+  timeRuns(state, qmrbench::flowDeck(true, 300, false), kFlowNames);
 }
 void BM_Transport(benchmark::State &state) {
-  timeRuns(state, transportDeck(),
+  timeRuns(state, qmrbench::transportDeck(0),
            {"dispersivity", "porosity", "retardation", "decay"});
 }
 void BM_ConfinedFlow3000(benchmark::State &state) {
-  timeRuns(state, flowDeck(false, 3000), kFlowNames);
+  timeRuns(state, qmrbench::flowDeck(false, 3000, false), kFlowNames);
 }
 
 } // namespace

@@ -149,7 +149,9 @@ TEST(RadialFlow, ThiemSteadyDrawdown) {
 // 1 % would exceed the late tolerance wherever the drawdown exceeds s0; S
 // enters late drawdowns only through ln S, and S wrong by 10 % shifts them by
 // 0.095 s0, several times the tolerance.
-TEST(RadialFlow, TheisTransientDrawdown) {
+// The pumping test of the Theis comparisons: 240 elements to 1E5 m, 100
+// logarithmic steps from 1E-4 d, observations at r = 1, 10, 100, 1000.
+Pumping theisTest() {
   Pumping p;
   p.ne = 240;
   p.rmax = 1e5;
@@ -158,7 +160,12 @@ TEST(RadialFlow, TheisTransientDrawdown) {
   p.delta1 = 1e-4;
   p.ntslog = 20;
   p.nts = 100;
-  p.obs = {41, 81, 121, 161}; // r = 1, 10, 100, 1000
+  p.obs = {41, 81, 121, 161};
+  return p;
+}
+
+TEST(RadialFlow, TheisTransientDrawdown) {
+  Pumping p = theisTest();
   p.profs = {41, 70, 100};
   const Scratch folder("v-theis");
   const auto r = run(folder, p.deck(), "WELL.LST");
@@ -250,15 +257,7 @@ namespace {
 // the drawdown itself, and are held to the same tolerance as the drawdown
 // in the test above.
 TEST(RadialFlow, TheisDerivatives) {
-  Pumping p;
-  p.ne = 240;
-  p.rmax = 1e5;
-  p.steady = false;
-  p.sc = 1e-3;
-  p.delta1 = 1e-4;
-  p.ntslog = 20;
-  p.nts = 100;
-  p.obs = {41, 81, 121, 161};
+  const Pumping p = theisTest();
   const Scratch folder("v-theis-sens");
   qmrtest::writeFile(folder.path() / "VELDA.INP", p.deck());
   const auto r = qmrtest::runArgs(
