@@ -369,17 +369,21 @@ def run_chain(decks: Sequence[Deck], folder: Optional[PathLike] = None,
 def _chain(decks: Sequence[Deck], folder: Optional[PathLike],
            exe: Optional[PathLike], args: Sequence[str],
            files: Optional[Dict[str, Union[str, bytes]]],
-           timeout: Optional[float], listing: bool, keep: bool
+           timeout: Optional[float], listing: bool, keep: bool,
+           deck_args: Optional[Sequence[Sequence[str]]] = None
            ) -> List[Result]:
+    """The runs of :func:`run_chain`; `deck_args` adds arguments of each
+    deck's own to the common `args`."""
     scratch = _Scratch() if folder is None else None
     where = scratch.path if scratch is not None else _folder(folder)
     if scratch is not None and keep:
         scratch.keep()
     out = []
     try:
-        for d in decks:
-            out.append(_run_in(d, where, exe, args, files, timeout, listing,
-                               scratch))
+        for i, d in enumerate(decks):
+            own = list(deck_args[i]) if deck_args is not None else []
+            out.append(_run_in(d, where, exe, [*args, *own], files, timeout,
+                               listing, scratch))
             files = None
     except RunError:
         raise                           # the folder kept for a look
