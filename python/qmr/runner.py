@@ -136,14 +136,16 @@ def _diagnostics(stderr: str, deck: Optional[Deck] = None,
 
 
 def find_exe(exe: Optional[PathLike] = None) -> str:
-    """The qmr executable: `exe`, else the environment variable QMR_EXE,
+    """The qmr executable: `exe`, else the environment variable QMR_EXE
+    (a relative path taken from the current folder),
     else ``build/qmr`` of the checkout this package lies in, else ``qmr``
     on PATH. Raises FileNotFoundError when none is found."""
-    if exe is not None:
-        return os.fspath(exe)
-    env = os.environ.get("QMR_EXE")
-    if env:
-        return env
+    given = os.fspath(exe) if exe is not None else \
+        os.environ.get("QMR_EXE")
+    if given:
+        # runs start in their own folder: a relative path is taken from
+        # here (a bare name is looked up on PATH)
+        return os.path.abspath(given) if os.sep in given else given
     here = Path(__file__).resolve().parent
     for cand in (here.parent.parent / "build" / "qmr",):
         if cand.is_file() and os.access(cand, os.X_OK):
