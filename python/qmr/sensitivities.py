@@ -21,7 +21,7 @@ from .ensembles.base import _load_base
 from .ensembles.collect import at_times
 from .ensembles.outputs import Output, _as_output
 from .io.csv import SENS_COLUMNS, read_sensitivities, sens_path
-from .runner import PathLike, _chain, find_exe
+from .runner import PathLike, RunError, _chain, find_exe
 
 __all__ = ["Sensitivities", "sensitivities", "parameter_names"]
 
@@ -39,11 +39,14 @@ _NAMES: Dict[str, Tuple[str, ...]] = {}
 def parameter_names(exe: Optional[PathLike] = None) -> Tuple[str, ...]:
     """The parameter paths the program differentiates and sets
     (``qmr --parameter-names``), numbers left out: ``media[].conductivity``,
-    ``initial_value``, ..."""
+    ``initial_value``, ... Raises RunError when the program cannot say (a
+    build without sensitivities)."""
     path = find_exe(exe)
     if path not in _NAMES:
         p = subprocess.run([path, "--parameter-names"], capture_output=True,
-                           text=True, check=True)
+                           text=True)
+        if p.returncode != 0:
+            raise RunError(p.returncode, None, p.stderr)
         _NAMES[path] = tuple(ln.strip() for ln in p.stdout.splitlines()
                              if ln.strip())
     return _NAMES[path]
@@ -293,8 +296,10 @@ def sensitivities(deck_or_chain: Any, parameters: Sequence[str],
     asked = [_Parameter(str(p), decks, names) for p in parameters]
     if not asked:
         raise ValueError("no parameters")
-    if len({p.path for p in asked}) < len(asked):
-        raise ValueError("a parameter given twice")
+    twice = [p.path for i, p in enumerate(asked)
+             if any((q.deck, q.inner) == (p.deck, p.inner) for q in asked[:i])]
+    if twice:
+        raise ValueError(f"parameter {twice[0]!r} given twice")
     selected = _selectors(outputs, decks) if outputs is not None else None
     want = ",".join(sorted({_PROGRAM_OUTPUT[o.kind] for _, o in selected})) \
         if selected else ""

@@ -260,9 +260,46 @@ def test_failures_are_one_line():
         with pytest.raises(qmr.PathError) as e:
             qmr.sensitivities(deck, [bad])
         assert what in str(e.value) and "\n" not in str(e.value)
+    with pytest.raises(ValueError, match="given twice"):
+        qmr.sensitivities(deck, [K, "flow." + K])
     with pytest.raises(qmr.PathError, match="names its deck first"):
         qmr.sensitivities(chain(), ["media[1].conductivity"])
     # a max_leakage of 0 means no cap: no derivative, the run refuses it
     with pytest.raises(qmr.RunError) as e:
         qmr.sensitivities(deck, ["media[1].max_leakage"])
     assert e.value.status == 1 and "\n" not in str(e.value)
+
+
+def test_steady_heads_between_fixed_heads_analytically():
+    """Steady confined flow between heads h1 at x = 0 and h2 at x = L: the
+    head h1 + (h2 - h1) x / L, whatever the conductivity K; the flow
+    K b w (h1 - h2) / L, proportional to K."""
+    deck = qmr.FlowDeck(
+        listing="s.lst", graphic="s.grf", flux_file="s.flx", title="steady",
+        mesh_code=1, first_coordinate=0.0, last_coordinate=100.0, grading=1.0,
+        elements=4, steady_state=1, steps=1, property_input=1,
+        zone_starts=[1],
+        media=[qmr.FlowMedium(conductivity=10.0, thickness=5.0, width=2.0)],
+        prescribed_values=[qmr.PrescribedValue(1, value=50.0),
+                           qmr.PrescribedValue(5, value=45.0)],
+        initial_value=50.0, observation_nodes=[2, 3, 4], profile_steps=[1])
+    h1, h2 = "prescribed_values[1].value", "prescribed_values[2].value"
+    s = qmr.sensitivities(deck, [K, h1, h2])
+    ds = s.dataset
+    obs = ds.where(ds["output"] == "observation", drop=True)
+    x = obs["x"].to_numpy()
+    np.testing.assert_allclose(obs["value"], 50.0 - 5.0 * x / 100.0,
+                               rtol=1e-14)
+    np.testing.assert_allclose(obs["derivative"].sel(parameter=h1),
+                               1 - x / 100.0, rtol=1e-13)
+    np.testing.assert_allclose(obs["derivative"].sel(parameter=h2),
+                               x / 100.0, rtol=1e-13)
+    assert np.abs(obs["derivative"].sel(parameter=K)).max() < 1e-13
+    flux = ds.where(ds["output"] == "flux", drop=True)
+    q = flux["value"].to_numpy()
+    np.testing.assert_allclose(np.abs(q), 10.0 * 5.0 * 2.0 * 5.0 / 100.0,
+                               rtol=1e-12)
+    np.testing.assert_allclose(flux["derivative"].sel(parameter=K), q / 10.0,
+                               rtol=1e-12)
+    np.testing.assert_allclose(s.scaled().sel(parameter=K)[
+        ds["output"] == "flux"], 1.0, rtol=1e-12)
