@@ -21,7 +21,7 @@ from .ensembles.base import _load_base
 from .ensembles.collect import at_times
 from .ensembles.outputs import Output, _as_output
 from .io.csv import SENS_COLUMNS, read_sensitivities, sens_path
-from .runner import PathLike, RunError, _chain, find_exe
+from .runner import PathLike, RunError, _chain, _run_name, find_exe
 
 __all__ = ["Sensitivities", "sensitivities", "parameter_names"]
 
@@ -290,6 +290,11 @@ def sensitivities(deck_or_chain: Any, parameters: Sequence[str],
                                                            "transport"]:
         raise ValueError("a chain for sensitivities is a flow deck, then the "
                          "transport deck that reads its velocity file")
+    if decks.chain and len({_run_name(d.graphic or "").lower()
+                            for d in decks.decks}) == 1:
+        # the transport run would overwrite the flow run's derivatives
+        raise ValueError("the decks of the chain write one graphic file, "
+                         "beside which both runs write their derivatives")
     if isinstance(parameters, str):
         parameters = [parameters]
     names = parameter_names(exe)

@@ -262,6 +262,10 @@ def test_failures_are_one_line():
         assert what in str(e.value) and "\n" not in str(e.value)
     with pytest.raises(ValueError, match="given twice"):
         qmr.sensitivities(deck, [K, "flow." + K])
+    flow, tran = chain()
+    tran.graphic = flow.graphic
+    with pytest.raises(ValueError, match="one graphic file"):
+        qmr.sensitivities([flow, tran], ["flow." + K])
     with pytest.raises(qmr.PathError, match="names its deck first"):
         qmr.sensitivities(chain(), ["media[1].conductivity"])
     # a max_leakage of 0 means no cap: no derivative, the run refuses it
