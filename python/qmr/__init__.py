@@ -14,6 +14,8 @@
   (:mod:`qmr.sampling`): :func:`latin_hypercube`, :func:`random_sample`,
   :class:`Uniform`, :class:`LogUniform`, :class:`Normal`,
   :class:`LogNormal`, :class:`Truncated`.
+- Exact derivatives of the outputs (:mod:`qmr.sensitivities`):
+  :func:`sensitivities`, :class:`Sensitivities`.
 - Figures: :mod:`qmr.plot` (matplotlib, imported on its own).
 
 The package's exceptions: :class:`DeckError` (and :class:`PathError`) for
@@ -34,6 +36,7 @@ from .io import (FluxFile, GraphicFile, Listing, OutputFileError,
                  read_restart, read_velocity)
 from .runner import (Diagnostic, QmrWarning, Result, RunError, find_exe,
                      run, run_chain)
+from .sensitivities import Sensitivities, sensitivities
 from .sampling import (Distribution, LogNormal, LogUniform, Normal,
                        Truncated, Uniform, latin_hypercube, random_sample,
                        round_significant)
@@ -53,4 +56,5 @@ __all__ = [
     "tls_security", "FAILED_OUTSIDE",
     "Distribution", "Uniform", "LogUniform", "Normal", "LogNormal",
     "Truncated", "latin_hypercube", "random_sample", "round_significant",
+    "sensitivities", "Sensitivities",
 ]

@@ -136,14 +136,16 @@ def _diagnostics(stderr: str, deck: Optional[Deck] = None,
 
 
 def find_exe(exe: Optional[PathLike] = None) -> str:
-    """The qmr executable: `exe`, else the environment variable QMR_EXE,
+    """The qmr executable: `exe`, else the environment variable QMR_EXE
+    (a relative path taken from the current folder),
     else ``build/qmr`` of the checkout this package lies in, else ``qmr``
     on PATH. Raises FileNotFoundError when none is found."""
-    if exe is not None:
-        return os.fspath(exe)
-    env = os.environ.get("QMR_EXE")
-    if env:
-        return env
+    given = os.fspath(exe) if exe is not None else \
+        os.environ.get("QMR_EXE")
+    if given:
+        # runs start in their own folder: a relative path is taken from
+        # here (a bare name is looked up on PATH)
+        return os.path.abspath(given) if os.sep in given else given
     here = Path(__file__).resolve().parent
     for cand in (here.parent.parent / "build" / "qmr",):
         if cand.is_file() and os.access(cand, os.X_OK):
@@ -369,17 +371,21 @@ def run_chain(decks: Sequence[Deck], folder: Optional[PathLike] = None,
 def _chain(decks: Sequence[Deck], folder: Optional[PathLike],
            exe: Optional[PathLike], args: Sequence[str],
            files: Optional[Dict[str, Union[str, bytes]]],
-           timeout: Optional[float], listing: bool, keep: bool
+           timeout: Optional[float], listing: bool, keep: bool,
+           deck_args: Optional[Sequence[Sequence[str]]] = None
            ) -> List[Result]:
+    """The runs of :func:`run_chain`; `deck_args` adds arguments of each
+    deck's own to the common `args`."""
     scratch = _Scratch() if folder is None else None
     where = scratch.path if scratch is not None else _folder(folder)
     if scratch is not None and keep:
         scratch.keep()
     out = []
     try:
-        for d in decks:
-            out.append(_run_in(d, where, exe, args, files, timeout, listing,
-                               scratch))
+        for i, d in enumerate(decks):
+            own = list(deck_args[i]) if deck_args is not None else []
+            out.append(_run_in(d, where, exe, [*args, *own], files, timeout,
+                               listing, scratch))
             files = None
     except RunError:
         raise                           # the folder kept for a look

@@ -15,7 +15,7 @@ PACKAGE = PYTHON / "qmr"
 
 # The parts, lowest first: a module imports its own part and lower ones.
 LAYERS = {"deck": 0, "io": 0, "sampling": 0, "runner": 1, "plot": 1,
-          "ensembles": 2, "cli": 3, "__init__": 4}
+          "ensembles": 2, "sensitivities": 3, "cli": 3, "__init__": 4}
 
 
 def modules(root: Path, top: str) -> dict[str, Path]:

@@ -240,7 +240,13 @@ def _at_times(b: Block, times: Optional[Sequence[float]]) -> Block:
     """The rows of a block at the `times` (all without)."""
     if times is None:
         return b
-    t = np.asarray(times, dtype=float)
-    keep = np.isclose(b[2][:, None], t[None, :], rtol=1e-9, atol=0.0) \
-        .any(axis=1)
+    keep = at_times(b[2], times)
     return (b[0], *(a[keep] for a in b[1:]))  # type: ignore[return-value]
+
+
+def at_times(column: np.ndarray, times: Sequence[float]) -> np.ndarray:
+    """Which of the times of `column` are among `times` (to nine
+    significant digits, as the program prints them)."""
+    t = np.asarray(times, dtype=float)
+    return np.isclose(np.asarray(column, dtype=float)[:, None], t[None, :],
+                      rtol=1e-9, atol=0.0).any(axis=1)

@@ -26,9 +26,20 @@ def csv_paths(graphic_path: PathLike) -> dict[str, Path]:
     """The names of the CSV files of a run: the graphic file's name with
     its extension replaced (``X.GRF`` gives ``X.obs.csv``), or the suffix
     appended to a name without extension."""
-    path = Path(graphic_path)
-    stem = path.with_suffix("") if path.suffix else path
+    stem = _stem(graphic_path)
     return {k: stem.parent / f"{stem.name}.{k}.csv" for k in CSV_KINDS}
+
+
+def sens_path(graphic_path: PathLike) -> Path:
+    """The name of the sensitivities file of a run (``qmr --sensitivity``),
+    named as the CSV files are: ``X.GRF`` gives ``X.sens.csv``."""
+    stem = _stem(graphic_path)
+    return stem.parent / f"{stem.name}.sens.csv"
+
+
+def _stem(graphic_path: PathLike) -> Path:
+    path = Path(graphic_path)
+    return path.with_suffix("") if path.suffix else path
 
 
 def header_columns(path: Path, names: Sequence[str], pattern: re.Pattern,
@@ -197,3 +208,33 @@ def read_csv_outputs(graphic_path: PathLike,
         df["step"] = _whole(df, "step", path)
         out["balance"] = df.set_index("step")
     return out
+
+
+# Columns of the sensitivities file (``qmr --sensitivity``).
+SENS_COLUMNS = ("parameter", "output", "step", "time", "node", "x", "value",
+                "derivative", "flag")
+
+
+def read_sensitivities(path: PathLike) -> pd.DataFrame:
+    """The long-form sensitivities file of a run (``X.sens.csv``): one row
+    per parameter, output, step and node; every number read back to the
+    double the program wrote; ``node`` an integer column (missing, and
+    ``x`` NaN, for a balance term); ``flag`` text ("" when the derivative
+    is two-sided). Raises OutputFileError for a file of other columns."""
+    path = Path(path)
+    try:
+        df = pd.read_csv(path, dtype={"parameter": str, "output": str,
+                                      "flag": str, "step": "int64",
+                                      "node": "Int64"},
+                         keep_default_na=False,
+                         na_values={"node": [""], "x": [""]},
+                         float_precision="round_trip")
+    except (ValueError, pd.errors.ParserError) as e:
+        raise OutputFileError(f"{path}: not a sensitivities file: "
+                              f"{str(e).splitlines()[0]}") from None
+    if tuple(df.columns) != SENS_COLUMNS:
+        raise OutputFileError(f"{path}: not a sensitivities file: columns "
+                              f"{', '.join(map(str, df.columns))}")
+    for c in ("time", "x", "value", "derivative"):
+        df[c] = df[c].astype(float)
+    return df
