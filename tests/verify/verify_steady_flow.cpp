@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "runs/run_args.hpp"
 #include "verify_util.hpp"
 
 namespace {
@@ -219,6 +220,56 @@ TEST(SteadyFlow, ReadersTakeTheFixedColumns) {
   EXPECT_EQ(g.profile(0, 2), 6.0);
   EXPECT_EQ(obsDeviation(0.0, -0.0009), 0.0);
   EXPECT_NEAR(obsDeviation(0.0, 0.0015), 0.0005, 1e-9);
+}
+
+} // namespace
+
+namespace {
+
+// The derivatives of the recharge mound above (--sensitivity, profile of
+// every node): with h = h1 + (h2 - h1) x / L + N x (L - x) / (2 K b),
+//   dh/dK = -N x (L - x) / (2 K^2 b),  dh/dN = x (L - x) / (2 K b),
+//   dh/dh1 = 1 - x / L.
+// The heads are exact at the nodes, and so are their derivatives: they are
+// held to round-off, relative to the largest of each.
+TEST(SteadyFlow, RechargeMoundDerivatives) {
+  const double len = 1000.0, k = 10.0, b = 20.0, w = 50.0, n = 0.001;
+  const double h1 = 2.0, h2 = 1.0;
+  const int ne = 20;
+  auto deck = verificationDeck<FlowDeck>("STEADY.LST", "STEADY.GRA");
+  deck.ne = ne;
+  deck.xn = len;
+  deck.grading = 1.5;
+  deck.codes.isstat = 1;
+  deck.media = {{k, 0.0, 0.0, b, n, 0.0, 0.0, w}};
+  deck.values = {{1, h1}, {ne + 1, h2}};
+  deck.profiles = {1};
+  const Scratch folder("v-mound-sens");
+  qmrtest::writeFile(folder.path() / "VELDA.INP", deck.text());
+  const auto r = qmrtest::runArgs(
+      folder.path(),
+      "--quiet --sensitivity-outputs profiles "
+      "--sensitivity media[1].conductivity --sensitivity "
+      "media[1].recharge --sensitivity prescribed_values[1].value");
+  ASSERT_EQ(r.status, 0) << r.err;
+  const auto lines =
+      qmrtest::lines(qmrtest::readFile(folder.path() / "STEADY.sens.csv"));
+  ASSERT_EQ(lines.size(), 1u + 3u * (ne + 1));
+  const double peak[3] = {n * len * len / (8.0 * k * k * b),
+                          len * len / (8.0 * k * b), 1.0};
+  for (std::size_t i = 1; i < lines.size(); ++i) {
+    const auto f = qmrtest::splitCsv(lines[i]);
+    const double x = std::stod(f[5]);
+    const double mound = x * (len - x) / (2.0 * k * b);
+    const int which = f[0] == "media[1].conductivity" ? 0
+                      : f[0] == "media[1].recharge"   ? 1
+                                                      : 2;
+    const double want = which == 0   ? -n * mound / k
+                        : which == 1 ? mound
+                                     : 1.0 - x / len;
+    EXPECT_NEAR(std::stod(f[7]), want, 1e-12 * peak[which]) << lines[i];
+    EXPECT_TRUE(f[8].empty()) << lines[i];
+  }
 }
 
 } // namespace

@@ -23,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "runs/run_args.hpp"
 #include "verify_util.hpp"
 
 namespace {
@@ -302,6 +303,79 @@ TEST(Transport, OgataBanksFromFlowVelocityFile) {
         EXPECT_NEAR(g.prof[i].v.at(2 + k), gp.prof[i].v.at(2 + k),
                     printed4(gp.prof[i].v.at(2 + k), 1e-9));
   }
+}
+
+} // namespace
+
+namespace {
+
+// The derivatives of the breakthrough curves of the default case with
+// respect to the dispersivity alpha and the Darcy velocity q (--sensitivity
+// media[1].dispersivity, default_velocity), against the derivatives of the
+// analytical solution (a five-point difference of its closed form, good to
+// 1e-9 here). As the change for a relative change of the parameter (alpha
+// dC/dalpha, q dC/dq) they carry the discretisation error of the
+// concentrations themselves, and are held to the same tolerance, of C0 or
+// of the derivative's own largest value where that is larger, from t = 10
+// on.
+TEST(Transport, OgataBanksDerivatives) {
+  Transport tr;
+  tr.obs = {11, 21, 31, 41};
+  const Scratch folder("v-ogata-sens");
+  qmrtest::writeFile(folder.path() / "VELDA.INP", tr.deck());
+  const auto r = qmrtest::runArgs(
+      folder.path(), "--quiet --no-listing --sensitivity "
+                     "media[1].dispersivity --sensitivity default_velocity");
+  ASSERT_EQ(r.status, 0) << r.err;
+  const auto lines =
+      qmrtest::lines(qmrtest::readFile(folder.path() / "TRANS.sens.csv"));
+  // The analytical derivative, scaled by the parameter.
+  auto scaled = [&](bool alpha, double x, double t) {
+    auto at = [&](double f) {
+      Transport other = tr;
+      if (alpha)
+        other.m.alfal *= f;
+      else
+        other.q *= f;
+      return other.solution()(x, t);
+    };
+    const double h = 1e-3;
+    return (8.0 * (at(1 + h) - at(1 - h)) - (at(1 + 2 * h) - at(1 - 2 * h))) /
+           (12.0 * h);
+  };
+  struct Row {
+    bool alpha;
+    double t, x, got, want;
+  };
+  std::vector<Row> rows;
+  double peak[2] = {0.0, 0.0};
+  for (std::size_t i = 1; i < lines.size(); ++i) {
+    const auto f = qmrtest::splitCsv(lines[i]);
+    if (f[1] != "observation") continue;
+    const double t = std::stod(f[3]);
+    if (t < 10.0 * 0.999) continue;
+    const bool alpha = f[0] == "media[1].dispersivity";
+    const double x = std::stod(f[5]);
+    rows.push_back({alpha, t, x, std::stod(f[7]) * (alpha ? tr.m.alfal : tr.q),
+                    scaled(alpha, x, t)});
+    peak[alpha ? 0 : 1] =
+        std::max(peak[alpha ? 0 : 1], std::fabs(rows.back().want));
+  }
+  // The tolerance of the concentrations (of C0), of C0 or of the largest
+  // of the derivative where that is larger.
+  double worst[2] = {0.0, 0.0};
+  for (const Row &r : rows) {
+    const int k = r.alpha ? 0 : 1;
+    const double scale = std::max(1.0, peak[k]);
+    worst[k] = std::max(worst[k], std::fabs(r.got - r.want) / scale);
+    EXPECT_NEAR(r.got, r.want, kObsTol * scale)
+        << (r.alpha ? "alpha" : "q") << " t " << r.t << " x " << r.x;
+  }
+  const std::size_t compared = rows.size();
+  EXPECT_EQ(compared, 2u * 4u * 91u);
+  report("alpha dC/dalpha error / max(C0, largest)", worst[0]);
+  report("q dC/dq error / max(C0, largest)", worst[1]);
+  report("largest alpha dC/dalpha, q dC/dq (/ C0)", std::max(peak[0], peak[1]));
 }
 
 } // namespace
