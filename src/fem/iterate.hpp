@@ -17,6 +17,8 @@ struct Scan {
   int nmaxnd = 0;       // its node, the first on a tie; 0 when none changed
   double vupper = 0.0;  // the largest solution value, at least 0
   double vlower = 0.0;  // the smallest solution value, at most 0
+  int nupper = 0;       // the node of vupper (0: zero is the largest)
+  int nlower = 0;       // the node of vlower (0: zero is the smallest)
 };
 
 // Compares the solution in aslod with the iterate in hdnew.
@@ -25,8 +27,14 @@ Scan scanChange(const Band<T> &b, const Levels<T> &lev, int np, double toler) {
   Scan scan;
   for (int ip = 1; ip <= np; ++ip) {
     const double vaslod = value(b.aslod(ip));
-    if (vaslod > scan.vupper) scan.vupper = vaslod;
-    if (vaslod < scan.vlower) scan.vlower = vaslod;
+    if (vaslod > scan.vupper) {
+      scan.vupper = vaslod;
+      scan.nupper = ip;
+    }
+    if (vaslod < scan.vlower) {
+      scan.vlower = vaslod;
+      scan.nlower = ip;
+    }
     const double differ = std::fabs(vaslod - value(lev.hdnew(ip)));
     if (differ > scan.amaxdf) {
       scan.amaxdf = differ;

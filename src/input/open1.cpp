@@ -66,8 +66,7 @@ void open1(Files &io, const Options &opt, Codes &codes) {
   if (!io.listingOpen) {
     // Without a listing its name is still checked against the other files.
     if (opt.noListing)
-      openOrFail(io.listing, outfil, "listing", &Unit::openNullFile,
-                 {&io.deck});
+      openOrFail(io.listing, outfil, "listing", &Unit::openNull, {&io.deck});
     else
       openOrFail(io.listing, outfil, "listing", create, {&io.deck});
     io.listingOpen = true;

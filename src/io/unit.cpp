@@ -317,9 +317,10 @@ bool Unit::ensureWriter() {
   return false;
 }
 
-void Unit::openNull(const std::string &path) {
+bool Unit::openNull(const std::string &path) {
   name_ = path_ = path;
   mode_ = Mode::Null;
+  return true;
 }
 
 void Unit::put(std::string_view line) {

@@ -78,12 +78,8 @@ public:
   // A file the run does not write at all (--no-listing): what is written to
   // it is dropped unformatted, and a file of that name is left as it is.
   // The path is kept for the comparison of names.
-  void openNull(const std::string &path);
-  // The same in the form of the other openings; always succeeds.
-  bool openNullFile(const std::string &path) {
-    openNull(path);
-    return true;
-  }
+  // Always succeeds (its form is that of the other openings).
+  bool openNull(const std::string &path);
   bool drops() const { return mode_ == Mode::Null; }
   // Memory-backed units for tests.
   void openText(std::string name, std::string text);

@@ -3,7 +3,6 @@
 #include <charconv>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <string_view>
 
@@ -172,21 +171,9 @@ int commandLine(int argc, char **argv, Options &opt) {
       std::string file;
       if (!value("--sensitivities", file))
         return usageError("--sensitivities needs a file");
-      std::ifstream in(file);
-      if (!in) return usageError("cannot read \"" + file + "\"");
-      std::string line;
-      for (int n = 1; std::getline(in, line); ++n) {
-        if (const std::size_t h = line.find('#'); h != std::string::npos)
-          line.erase(h);
-        const std::size_t a = line.find_first_not_of(" \t\r");
-        if (a == std::string::npos) continue;
-        const std::size_t b = line.find_last_not_of(" \t\r");
-        std::string why;
-        const auto p = parseParameter(line.substr(a, b - a + 1), why);
-        if (!p)
-          return usageError(file + ", line " + std::to_string(n) + ": " + why);
-        opt.sensitivity.push_back(*p);
-      }
+      std::string why;
+      if (!readParameterList(file, opt.sensitivity, why))
+        return usageError("--sensitivities " + why);
     } else if (options && arg.starts_with("-C")) {
       std::string dir;
       if (arg.size() > 2) {

@@ -1,11 +1,8 @@
 #include "sens/sensitivity.hpp"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <filesystem>
-#include <fstream>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -16,6 +13,7 @@
 #include "fem/transtep.hpp"
 #include "input/spread.hpp"
 #include "sens/tangent.hpp"
+#include "sens/velocitysens.hpp"
 #include "stop/stop.hpp"
 
 namespace qmr {
@@ -95,113 +93,26 @@ template <class T> struct FlagReport {
     // The next tolerance of a flow step: 0.1 % of the range of the
     // solution (zero included), at least 1.0E-6, as the step renews it.
     if (!renews) return;
-    int up = 0, low = 0;
-    double vupper = 0.0, vlower = 0.0;
-    for (int ip = 1; ip <= np; ++ip) {
-      const double v = band.aslod(ip).v;
-      if (v > vupper) {
-        vupper = v;
-        up = ip;
-      }
-      if (v < vlower) {
-        vlower = v;
-        low = ip;
-      }
-    }
-    const T upper = up > 0 ? band.aslod(up) : T(0.0);
-    const T lower = low > 0 ? band.aslod(low) : T(0.0);
+    const T upper = scan.nupper > 0 ? band.aslod(scan.nupper) : T(0.0);
+    const T lower = scan.nlower > 0 ? band.aslod(scan.nlower) : T(0.0);
     const T vtoler = (upper - lower) * static_cast<double>(0.001f);
     toler = vtoler.v == crit.toler ? vtoler : T(crit.toler);
   }
 };
 
-// One row of X.sens.csv.
+// One row of X.sens.csv; a balance term has no node (node 0): its node and
+// coordinate stay empty.
 void row(Unit &out, const Parameter &p, const char *output, const Clock &c,
          int node, double x, double value, double derivative,
          const std::string &flag) {
-  std::string r = p.path;
-  r += ',';
-  r += output;
-  r += ',' + std::to_string(c.its) + ',' + shortest(c.ttime) + ',' +
-       std::to_string(node) + ',' + shortest(x) + ',' + shortest(value) + ',' +
-       shortest(derivative) + ',' + flag;
+  std::string r = p.path + ',' + output + ',' + std::to_string(c.its) + ',' +
+                  shortest(c.ttime) + ',';
+  if (node > 0)
+    r += std::to_string(node) + ',' + shortest(x);
+  else
+    r += ',';
+  r += ',' + shortest(value) + ',' + shortest(derivative) + ',' + flag;
   out.put(r);
-}
-
-// One row of a balance term (no node).
-void balanceRow(Unit &out, const Parameter &p, const char *term, const Clock &c,
-                double value, double derivative, const std::string &flag) {
-  out.put(p.path + "," + term + "," + std::to_string(c.its) + "," +
-          shortest(c.ttime) + ",,," + shortest(value) + "," +
-          shortest(derivative) + "," + flag);
-}
-
-// The derivatives of a flow run's velocity records with respect to its
-// parameters, V.sens.csv beside its velocity file V: per parameter (its path
-// without the "flow." prefix) and block, per element the derivatives of the
-// Darcy velocity, thickness, leakage and recharge.
-struct VelocityDerivatives {
-  using Block = std::vector<std::array<double, 4>>; // [element - 1]
-  std::map<std::string, std::vector<Block>> blocks;
-};
-
-std::string withoutFlow(const std::string &path) {
-  return path.starts_with("flow.") ? path.substr(5) : path;
-}
-
-const char *const kVelocityHeader =
-    "parameter,step,element,darcy,thickness,leakage,recharge";
-
-// Reads V.sens.csv for the flow parameters of a transport run; a file that
-// is missing or lacks a parameter ends the run.
-VelocityDerivatives readVelocityDerivatives(Files &io, const std::string &name,
-                                            const std::vector<Parameter> &ps,
-                                            int ne) {
-  VelocityDerivatives vd;
-  std::ifstream in(name);
-  std::string line;
-  if (!in || !std::getline(in, line) || line != kVelocityHeader)
-    fail(io,
-         "cannot read the derivatives of the velocity file from \"" + name +
-             "\": run the flow run with --sensitivity first",
-         kParameterFailure);
-  std::map<std::string, int> lastStep;
-  for (long n = 2; std::getline(in, line); ++n) {
-    std::vector<std::string> f(1);
-    for (char c : line) {
-      if (c == ',')
-        f.emplace_back();
-      else
-        f.back().push_back(c);
-    }
-    double v[6] = {};
-    bool ok = f.size() == 7;
-    for (std::size_t i = 1; ok && i < 7; ++i) {
-      const auto r =
-          std::from_chars(f[i].data(), f[i].data() + f[i].size(), v[i - 1]);
-      ok = r.ec == std::errc() && r.ptr == f[i].data() + f[i].size();
-    }
-    if (!ok)
-      fail(io,
-           name + ", line " + std::to_string(n) + ": not a record of " +
-               kVelocityHeader,
-           kParameterFailure);
-    auto &bs = vd.blocks[withoutFlow(f[0])];
-    const int step = static_cast<int>(v[0]);
-    auto last = lastStep.find(f[0]);
-    if (last == lastStep.end() || last->second != step) {
-      bs.emplace_back(static_cast<std::size_t>(ne), std::array<double, 4>{});
-      lastStep[f[0]] = step;
-    }
-    const int ie = static_cast<int>(v[1]);
-    if (ie >= 1 && ie <= ne)
-      bs.back()[static_cast<std::size_t>(ie - 1)] = {v[2], v[3], v[4], v[5]};
-  }
-  for (const Parameter &p : ps)
-    if (p.deck == "flow" && !vd.blocks.contains(withoutFlow(p.path)))
-      fail(io, name + " holds no derivatives with respect to " + p.path,
-           kParameterFailure);
-  return vd;
 }
 
 class Chunk {
@@ -487,7 +398,7 @@ private:
     }
     for (int j = 0; j < static_cast<int>(p_.size()); ++j)
       for (const auto &[name, v] : terms)
-        balanceRow(out, p_[j], name, s.clock, v.v, v.d[j], flag);
+        row(out, p_[j], name, s.clock, 0, 0.0, v.v, v.d[j], flag);
   }
 
   std::vector<Parameter> p_;

@@ -146,35 +146,47 @@ std::optional<double> ParameterValues::medium(int imat, int slot,
   return std::nullopt;
 }
 
-bool readParameterFile(const std::string &path, ParameterValues &into,
-                       std::string &why) {
+namespace {
+
+// The words of each line of a file of parameters ("#" starts a comment;
+// blank lines are skipped), handed to take(words, where) with "FILE, line
+// N: " for its messages; stops at the first line take refuses.
+template <class Take>
+bool eachLine(const std::string &path, std::string &why, Take take) {
   std::ifstream in(path);
   if (!in) {
     why = "cannot read the parameter file \"" + path + "\"";
     return false;
   }
   std::string line;
-  std::vector<std::string> seen;
   for (int n = 1; std::getline(in, line); ++n) {
-    const std::string where = path + ", line " + std::to_string(n) + ": ";
     if (const std::size_t hash = line.find('#'); hash != std::string::npos)
       line.erase(hash);
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    std::size_t i = line.find_first_not_of(" \t");
-    if (i == std::string::npos) continue;
-    const std::size_t end = line.find_first_of(" \t", i);
-    const std::string name = line.substr(i, end - i);
-    const std::size_t v0 =
-        end == std::string::npos ? end : line.find_first_not_of(" \t", end);
-    const std::size_t v1 =
-        v0 == std::string::npos ? v0 : line.find_first_of(" \t", v0);
-    if (v0 == std::string::npos ||
-        (v1 != std::string::npos &&
-         line.find_first_not_of(" \t", v1) != std::string::npos)) {
+    std::vector<std::string> words;
+    std::size_t i = 0;
+    while ((i = line.find_first_not_of(" \t\r", i)) != std::string::npos) {
+      const std::size_t end = line.find_first_of(" \t\r", i);
+      words.push_back(line.substr(i, end - i));
+      i = end;
+    }
+    if (!words.empty() &&
+        !take(words, path + ", line " + std::to_string(n) + ": "))
+      return false;
+  }
+  return true;
+}
+
+} // namespace
+
+bool readParameterFile(const std::string &path, ParameterValues &into,
+                       std::string &why) {
+  std::vector<std::string> seen;
+  return eachLine(path, why, [&](const auto &words, const std::string &where) {
+    if (words.size() != 2) {
       why = where + "a line is a path and a value";
       return false;
     }
-    const std::string text = line.substr(v0, v1 - v0);
+    const std::string &text = words[1];
     double v = 0.0;
     const auto r = std::from_chars(text.data(), text.data() + text.size(), v);
     if (r.ec != std::errc() || r.ptr != text.data() + text.size()) {
@@ -182,19 +194,34 @@ bool readParameterFile(const std::string &path, ParameterValues &into,
       return false;
     }
     std::string bad;
-    const auto p = parseParameter(name, bad);
+    const auto p = parseParameter(words[0], bad);
     if (!p) {
       why = where + bad;
       return false;
     }
-    if (std::find(seen.begin(), seen.end(), name) != seen.end()) {
-      why = where + name + " is given twice";
+    if (std::find(seen.begin(), seen.end(), words[0]) != seen.end()) {
+      why = where + words[0] + " is given twice";
       return false;
     }
-    seen.push_back(name);
+    seen.push_back(words[0]);
     into.set(*p, v);
-  }
-  return true;
+    return true;
+  });
+}
+
+bool readParameterList(const std::string &path, std::vector<Parameter> &into,
+                       std::string &why) {
+  return eachLine(path, why, [&](const auto &words, const std::string &where) {
+    std::string bad;
+    const auto p =
+        words.size() == 1 ? parseParameter(words[0], bad) : std::nullopt;
+    if (!p) {
+      why = where + (words.size() == 1 ? bad : "a line is one path");
+      return false;
+    }
+    into.push_back(*p);
+    return true;
+  });
 }
 
 std::string shortest(double v) {

@@ -90,6 +90,11 @@ private:
 bool readParameterFile(const std::string &path, ParameterValues &into,
                        std::string &why);
 
+// Reads a file of paths, one a line ("#" comments, blank lines); returns
+// false and says why (file and line) on the first fault.
+bool readParameterList(const std::string &path, std::vector<Parameter> &into,
+                       std::string &why);
+
 // The shortest text of a double that reads back to it.
 std::string shortest(double v);
 
