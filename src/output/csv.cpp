@@ -35,18 +35,10 @@ std::string nodeLabel(const Mesh &mesh, int node) {
   return h;
 }
 
-std::string csvName(Files &io, const char *suffix) {
-  const std::string graphic =
-      io.graphic.path().empty() ? io.graphic.name() : io.graphic.path();
-  std::filesystem::path p(graphic);
-  p.replace_extension(suffix);
-  return p.string();
-}
-
 void open(Files &io, const Options &opt, Unit &u, const char *suffix,
           const char *what) {
   // A check of the deck checks the names and makes no file.
-  openOrFail(u, csvName(io, suffix), what,
+  openOrFail(u, besideGraphic(io, suffix), what,
              opt.check ? &Unit::openDiscard : &Unit::openWrite,
              {&io.deck, &io.listing, &io.graphic, &io.flux, &io.restartOut,
               &io.velocity, &io.obsCsv, &io.profCsv, &io.fluxCsv});
@@ -62,6 +54,13 @@ const char *const kSoluteTerms =
     "advection_last_node,advection_divergence,storage_increase,imbalance";
 
 } // namespace
+
+std::string besideGraphic(const Files &io, const char *suffix) {
+  std::filesystem::path p(io.graphic.path().empty() ? io.graphic.name()
+                                                    : io.graphic.path());
+  p.replace_extension(suffix);
+  return p.string();
+}
 
 void opencsv(Files &io, const Options &opt, const Codes &codes,
              const Mesh &mesh, const Prescribed<double> &bc,

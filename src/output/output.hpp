@@ -10,6 +10,10 @@ void outpro(
     Observations &obs); // step output: old values and the observation row
 void outobs(State &s);  // profile table, flux history, restart file, message
 
+// The name of a file beside the graphic file X: its extension replaced by
+// the suffix (X.GRF gives X.obs.csv), or the suffix appended.
+std::string besideGraphic(const Files &io, const char *suffix);
+
 // The CSV files (--csv): opened with their headings once the deck is read,
 // one row per step after the step output, the profiles at the end.
 void opencsv(Files &io, const Options &opt, const Codes &codes,

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -12,6 +11,7 @@
 #include "fem/flowstep.hpp"
 #include "fem/transtep.hpp"
 #include "input/spread.hpp"
+#include "output/output.hpp"
 #include "sens/tangent.hpp"
 #include "sens/velocitysens.hpp"
 #include "stop/stop.hpp"
@@ -451,14 +451,6 @@ std::string noDerivative(const Parameter &p, const State &s) {
   return "";
 }
 
-// X.sens.csv beside the graphic file X, as the CSV files are named.
-std::string sensName(const Files &io) {
-  std::filesystem::path p(io.graphic.path().empty() ? io.graphic.name()
-                                                    : io.graphic.path());
-  p.replace_extension(".sens.csv");
-  return p.string();
-}
-
 } // namespace
 
 std::unique_ptr<Sensitivity> Sensitivity::start(State &s) {
@@ -470,7 +462,7 @@ std::unique_ptr<Sensitivity> Sensitivity::start(State &s) {
            "--sensitivity " + p.path + ": " + why + "; it has no derivative",
            kParameterFailure);
   Files &io = s.io;
-  openOrFail(io.sensCsv, sensName(io), "sensitivity file",
+  openOrFail(io.sensCsv, besideGraphic(io, ".sens.csv"), "sensitivity file",
              s.opt.check ? &Unit::openDiscard : &Unit::openWrite,
              {&io.deck, &io.listing, &io.graphic, &io.flux, &io.restartOut,
               &io.velocity, &io.obsCsv, &io.profCsv, &io.fluxCsv,
