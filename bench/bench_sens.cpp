@@ -27,9 +27,9 @@
 #include "bench_decks.hpp"
 #include "quiet_folder.hpp"
 
-namespace {
-
 namespace fs = std::filesystem;
+
+namespace {
 
 // The first p of the twelve parameters of a deck: four names in each of
 // the three zones.
@@ -110,4 +110,25 @@ BENCHMARK(BM_ConfinedFlow3000)
     ->Arg(12)
     ->Unit(benchmark::kMillisecond);
 
-BENCHMARK_MAIN();
+// --write-decks DIR writes the four decks to DIR (confined.inp,
+// watertable.inp, transport.inp, confined3000.inp), for profiling single
+// runs of the program; otherwise the benchmarks run.
+int main(int argc, char **argv) {
+  if (argc == 3 && std::string(argv[1]) == "--write-decks") {
+    const fs::path dir = argv[2];
+    fs::create_directories(dir);
+    qmrtest::writeFile(dir / "confined.inp",
+                       qmrbench::flowDeck(false, 300, false));
+    qmrtest::writeFile(dir / "watertable.inp",
+                       qmrbench::flowDeck(true, 300, false));
+    qmrtest::writeFile(dir / "transport.inp", qmrbench::transportDeck(0));
+    qmrtest::writeFile(dir / "confined3000.inp",
+                       qmrbench::flowDeck(false, 3000, false));
+    return 0;
+  }
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}

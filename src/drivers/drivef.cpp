@@ -9,8 +9,8 @@
 
 namespace qmr {
 
-void drivef(State &s) {
-  flowIterate(s);
+void drivef(State &s, StepCore *core) {
+  flowIterate(s, core);
 
   const int its = s.clock.its;
   if (velocityBlockDue(s.codes, s.clock))

@@ -5,7 +5,12 @@
 
 namespace qmr {
 
-void drivef(State &s); // flow step: iteration, results, balance and files
-void drivet(State &s); // transport step
+class StepCore;
+
+// A flow step: iteration, results, balance and files; the iteration by core
+// when one is given.
+void drivef(State &s, StepCore *core = nullptr);
+// A transport step.
+void drivet(State &s, StepCore *core = nullptr);
 
 } // namespace qmr

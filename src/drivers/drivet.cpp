@@ -6,6 +6,7 @@
 #include "drivers/drivers.hpp"
 #include "drivers/solutebalance.hpp"
 #include "drivers/step.hpp"
+#include "drivers/stepcore.hpp"
 #include "fem/fem.hpp"
 #include "fem/transtep.hpp"
 #include "io/layout.hpp"
@@ -23,12 +24,15 @@ const Layout kColHead(
 
 // What the iteration tells the listing: every iteration of a step whose
 // results are listed.
-struct ListingReport {
+struct ListingReport final : IterationListing {
+  ListingReport(Files &io, const Criteria &crit, bool print)
+      : io(io), crit(crit), print(print) {}
   Files &io;
   const Criteria &crit;
   bool print;
 
-  void iteration(int iter, const Scan &scan) {
+  void dry(int) override {}
+  void iteration(int iter, const Scan &scan) override {
     if (print)
       write(io.lst(), kIter, {iter, crit.nitmax, scan.amaxdf, scan.nmaxnd});
   }
@@ -36,13 +40,14 @@ struct ListingReport {
 
 } // namespace
 
-void drivet(State &s) {
+void drivet(State &s, StepCore *core) {
   const int its = s.clock.its;
   const bool print = printTransportStep(s.opt, its);
   TransportSystem<double> t{s.mesh, s.codes, s.clock, s.tprop,
                             s.bc,   s.lev,   s.band,  s.crit};
   ListingReport report{s.io, s.crit, print};
-  const IterationEnd end = transportIteration(t, report);
+  const IterationEnd end = core != nullptr ? core->transport(s, report)
+                                           : transportIteration(t, report);
   if (end.fault) pivotFailure(s.io, end.fault);
   if (!end.converged && s.codes.i2dwt == 1) endqmr(s.io, 3, kNotConverged);
 

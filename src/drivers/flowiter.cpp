@@ -4,6 +4,7 @@
 // fluxes of the step summed for the mass balance, and the stop when a
 // non-linear problem does not converge or the solver meets a bad pivot.
 #include "drivers/step.hpp"
+#include "drivers/stepcore.hpp"
 #include "fem/fem.hpp"
 #include "fem/flowstep.hpp"
 #include "io/layout.hpp"
@@ -19,13 +20,15 @@ const Layout kIter(
     "('***** ITERATION ',I3,' OF MAXIMUM ',I3,' *****',/,'      MAXIMUM HEAD DIFFERENCE OF ',E12.5,' AT NODE ',I5)");
 
 // What the iteration tells the listing.
-struct ListingReport {
+struct ListingReport final : IterationListing {
+  ListingReport(Files &io, const Clock &clock, const Criteria &crit, bool print)
+      : io(io), clock(clock), crit(crit), print(print) {}
   Files &io;
   const Clock &clock;
   const Criteria &crit;
   bool print; // a print step: every iteration is reported
 
-  void dry(int ie) {
+  void dry(int ie) override {
     write(io.lst(), kDry, {ie});
     // Without a listing the trouble is told on standard error.
     if (io.lst().drops())
@@ -34,7 +37,7 @@ struct ListingReport {
              " has gone dry (its saturated thickness is taken as 1.0E-4)");
   }
   void leakage(int, const Leakage<double> &) {}
-  void iteration(int iter, const Scan &scan) {
+  void iteration(int iter, const Scan &scan) override {
     if (print)
       write(io.lst(), kIter, {iter, crit.nitmax, scan.amaxdf, scan.nmaxnd});
   }
@@ -42,7 +45,7 @@ struct ListingReport {
 
 } // namespace
 
-void flowIterate(State &s) {
+void flowIterate(State &s, StepCore *core) {
   // The prescribed fluxes of the step, summed for the mass balance.
   for (int isb = 1; isb <= s.bc.nsb; ++isb)
     s.res.pfxsum = s.res.pfxsum + s.bc.bslod(isb) * s.clock.delta;
@@ -51,7 +54,8 @@ void flowIterate(State &s) {
                        s.bc,   s.lev,   s.band,  s.crit};
   ListingReport report{s.io, s.clock, s.crit,
                        printStep(s.opt, s.codes, s.clock.its)};
-  const IterationEnd end = flowIteration(f, report);
+  const IterationEnd end =
+      core != nullptr ? core->flow(s, report) : flowIteration(f, report);
   if (end.fault) pivotFailure(s.io, end.fault);
   if (end.converged) return;
 

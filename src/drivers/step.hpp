@@ -50,8 +50,10 @@ Leakage<T> limitLeakage(const FlowProperties<T> &p, const StepHeads<T> &h,
 
 // --- the parts of the flow step ----------------------------------------------
 
-// The iteration, and the stop when it fails.
-void flowIterate(State &s);
+// The iteration (on the run's doubles, or by core), and the stop when it
+// fails.
+class StepCore;
+void flowIterate(State &s, StepCore *core);
 // One block of the velocity file.
 void velocityBlock(Files &io, const Codes &codes, const Mesh &mesh,
                    const Clock &clock, const FlowProperties<double> &p,

@@ -56,8 +56,8 @@ void phases(State &s) {
     if (s.codes.imode == kTransportRun)
       fdarcy(s.io, s.codes, s.mesh, s.clock.its, s.tprop);
     tstart(s.clock, s.codes, s.mesh, s.band, s.lev, s.res, s.io);
-    if (s.codes.imode == kFlowRun) drivef(s);
-    if (s.codes.imode == kTransportRun) drivet(s);
+    if (s.codes.imode == kFlowRun) drivef(s, sensitivity->core());
+    if (s.codes.imode == kTransportRun) drivet(s, sensitivity->core());
     sensitivity->step(s);
     outpro(s.io, s.mesh, s.clock, s.lev, s.obs);
     if (s.opt.csv) csvstep(s.io, s.codes, s.clock, s.bc, s.lev, s.obs, s.res);

@@ -13,6 +13,7 @@
 #include "input/spread.hpp"
 #include "output/output.hpp"
 #include "sens/tangent.hpp"
+#include "sens/tangentsolve.hpp"
 #include "sens/velocitysens.hpp"
 #include "stop/stop.hpp"
 
@@ -118,7 +119,38 @@ void row(Unit &out, const Parameter &p, const char *output, const Clock &c,
 class Chunk {
 public:
   virtual ~Chunk() = default;
-  virtual void step(const State &s, Unit &out) = 0;
+  // The step on the derivatives, beside the run's.
+  void step(const State &s, Unit &out) {
+    iterate(s, nullptr);
+    finish(s, out);
+  }
+  // The iteration of the step; its listing reports go to listing when
+  // there is one.
+  virtual IterationEnd iterate(const State &s, IterationListing *listing) = 0;
+  // The values of the iteration into the run's state (the chunk that
+  // iterates for the run).
+  virtual void deliver(State &s) const = 0;
+  // The rest of the step: the flags and the rows.
+  virtual void finish(const State &s, Unit &out) = 0;
+
+  Unit *velocityOut_ = nullptr; // a flow run's V.sens.csv
+};
+
+// What the iteration on derivatives reports: the flags, and the listing's
+// reports when the iteration is the run's.
+template <class T> struct BothReports {
+  FlagReport<T> &flags;
+  IterationListing *listing;
+
+  void dry(int ie) {
+    flags.dry(ie);
+    if (listing != nullptr) listing->dry(ie);
+  }
+  void leakage(int ie, const Leakage<T> &l) { flags.leakage(ie, l); }
+  void iteration(int iter, const Scan &scan) {
+    flags.iteration(iter, scan);
+    if (listing != nullptr) listing->iteration(iter, scan);
+  }
 };
 
 // The derivatives with respect to up to N parameters.
@@ -142,27 +174,39 @@ public:
     accum_.assign(static_cast<std::size_t>(s.bc.nbt), T(0.0));
   }
 
-  void step(const State &s, Unit &out) override {
+  IterationEnd iterate(const State &s, IterationListing *listing) override {
     const Mesh &mesh = s.mesh;
     for (int i = 1; i <= mesh.nd; ++i) {
       lev_.hdnew(i) = lev_.hdold(i);
       band_.aslod(i) = 0.0;
       for (int j = 1; j <= band_.ifullb; ++j) band_.astif(i, j) = 0.0;
     }
-    FlagReport<T> report{
+    FlagReport<T> flags{
         crit_,  band_, lev_, scale_, flags_, toler_, s.codes.imode == kFlowRun,
         mesh.np};
+    BothReports<T> report{flags, listing};
     if (s.codes.imode == kFlowRun) {
       FlowSystem<T> f{mesh, s.codes, s.clock, fprop_, bc_, lev_, band_, crit_};
-      flowIteration(f, report);
-    } else {
-      // Velocities read before every step: their derivatives come from the
-      // flow run, block by block.
-      if (s.codes.iodarc == 2) copyVelocities(s, s.clock.its);
-      TransportSystem<T> t{mesh, s.codes, s.clock, tprop_,
-                           bc_,  lev_,    band_,   crit_};
-      transportIteration(t, report);
+      return flowIteration(f, report);
     }
+    // Velocities read before every step: their derivatives come from the
+    // flow run, block by block.
+    if (s.codes.iodarc == 2) copyVelocities(s, s.clock.its);
+    TransportSystem<T> t{mesh, s.codes, s.clock, tprop_,
+                         bc_,  lev_,    band_,   crit_};
+    return transportIteration(t, report);
+  }
+
+  // The system is scratch (every step starts from a clear one): the levels,
+  // the reactions and the tolerance are what the step leaves.
+  void deliver(State &s) const override {
+    for (int i = 1; i <= s.mesh.nd; ++i) s.lev.hdnew(i) = lev_.hdnew(i).v;
+    for (int k = 1; k <= s.bc.nbt; ++k) s.bc.qvalb(k) = bc_.qvalb(k).v;
+    s.crit.toler = crit_.toler;
+  }
+
+  void finish(const State &s, Unit &out) override {
+    const Mesh &mesh = s.mesh;
     for (int ip = 1; ip <= mesh.np; ++ip)
       if (lev_.hdnew(ip).v != s.lev.hdnew(ip)) flags_.mismatch = true;
     rows(s, out);
@@ -413,10 +457,6 @@ private:
   std::vector<T> accum_;             // reactions accumulated since the start
   const VelocityDerivatives *chain_; // a transport run's flow derivatives
 
-public:
-  Unit *velocityOut_ = nullptr; // a flow run's V.sens.csv
-
-private:
   Flags flags_;
   int profiles_ = 0; // profiles already written
 };
@@ -424,18 +464,73 @@ private:
 class NoSensitivity : public Sensitivity {
 public:
   void step(State &) override {}
+  StepCore *core() override { return nullptr; }
 };
 
-class Sensitivities : public Sensitivity {
+// The first chunk iterates for the run (its values are the run's, bit for
+// bit); the others iterate beside it.
+class Sensitivities : public Sensitivity, public StepCore {
 public:
   explicit Sensitivities(std::unique_ptr<VelocityDerivatives> chain)
       : chain_(std::move(chain)) {}
   std::unique_ptr<VelocityDerivatives> chain_;
   std::vector<std::unique_ptr<Chunk>> chunks_;
-  void step(State &s) override {
-    for (auto &c : chunks_) c->step(s, s.io.sensCsv);
+
+  StepCore *core() override { return this; }
+  IterationEnd flow(State &s, IterationListing &listing) override {
+    return iterateFor(s, listing);
   }
+  IterationEnd transport(State &s, IterationListing &listing) override {
+    return iterateFor(s, listing);
+  }
+  void step(State &s) override {
+    for (std::size_t i = 0; i < chunks_.size(); ++i) {
+      if (i > 0 || !iterated_) chunks_[i]->iterate(s, nullptr);
+      chunks_[i]->finish(s, s.io.sensCsv);
+    }
+    iterated_ = false;
+  }
+
+private:
+  IterationEnd iterateFor(State &s, IterationListing &listing) {
+    Chunk &first = *chunks_.front();
+    const IterationEnd end = first.iterate(s, &listing);
+    first.deliver(s);
+    iterated_ = true;
+    return end;
+  }
+  bool iterated_ = false; // the first chunk iterated the run's step
 };
+
+// The most parameters one chunk carries, and the chunk for a number of
+// them: the smallest of the compiled widths that holds them.
+constexpr std::size_t kLanes = 16;
+
+std::unique_ptr<Chunk> chunkFor(std::vector<Parameter> p, const State &s,
+                                const VelocityDerivatives *chain) {
+  switch (p.size()) {
+  case 1:
+    return std::make_unique<TangentChunk<1>>(s, std::move(p), chain);
+  case 2:
+    return std::make_unique<TangentChunk<2>>(s, std::move(p), chain);
+  case 3:
+  case 4:
+    return std::make_unique<TangentChunk<4>>(s, std::move(p), chain);
+  case 5:
+  case 6:
+    return std::make_unique<TangentChunk<6>>(s, std::move(p), chain);
+  case 7:
+  case 8:
+    return std::make_unique<TangentChunk<8>>(s, std::move(p), chain);
+  case 9:
+  case 10:
+  case 11:
+  case 12:
+    return std::make_unique<TangentChunk<12>>(s, std::move(p), chain);
+  default:
+    return std::make_unique<TangentChunk<16>>(s, std::move(p), chain);
+  }
+}
 
 // Why a parameter has no derivative in this deck; empty when it has one.
 std::string noDerivative(const Parameter &p, const State &s) {
@@ -488,18 +583,14 @@ std::unique_ptr<Sensitivity> Sensitivity::start(State &s) {
     chunk->velocityOut_ = &io.velSensCsv;
     run->chunks_.push_back(std::move(chunk));
   };
-  if (all.size() == 1) {
-    add(std::make_unique<TangentChunk<1>>(s, all, run->chain_.get()));
-  } else {
-    for (std::size_t i = 0; i < all.size(); i += 4)
-      add(std::make_unique<TangentChunk<4>>(
-          s,
-          std::vector<Parameter>(
-              all.begin() + static_cast<std::ptrdiff_t>(i),
-              all.begin() +
-                  static_cast<std::ptrdiff_t>(std::min(i + 4, all.size()))),
-          run->chain_.get()));
-  }
+  // One chunk for up to kLanes parameters: the value arithmetic is done
+  // once for all of them.
+  for (std::size_t i = 0; i < all.size(); i += kLanes)
+    add(chunkFor(std::vector<Parameter>(
+                     all.begin() + static_cast<std::ptrdiff_t>(i),
+                     all.begin() + static_cast<std::ptrdiff_t>(
+                                       std::min(i + kLanes, all.size()))),
+                 s, run->chain_.get()));
   return run;
 }
 

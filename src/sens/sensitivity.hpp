@@ -9,6 +9,7 @@
 
 #include <memory>
 
+#include "drivers/stepcore.hpp"
 #include "state/state.hpp"
 
 namespace qmr {
@@ -21,9 +22,12 @@ public:
   // taken for 1, a max_leakage of 0 for no cap) ends the run.
   static std::unique_ptr<Sensitivity> start(State &s);
   virtual ~Sensitivity() = default;
-  // After the step of the run: the same step on the derivatives, and its
-  // rows.
+  // After the step of the run: the same step on the derivatives (unless
+  // the core iterated it), and its rows.
   virtual void step(State &s) = 0;
+  // What iterates the run's steps on numbers that carry the derivatives:
+  // nothing when no derivative is asked for.
+  virtual StepCore *core() = 0;
 };
 
 } // namespace qmr

@@ -7,9 +7,11 @@
 
 namespace qmr {
 
-template <int N> struct Tangent {
-  double v = 0.0;
+template <int N> struct alignas(16) Tangent {
+  // The derivatives first, in pairs the vector unit takes whole; the value
+  // after them.
   std::array<double, N> d{};
+  double v = 0.0;
 
   Tangent() = default;
   Tangent(double value) : v(value) {} // a constant: no derivative
