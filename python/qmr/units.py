@@ -183,9 +183,11 @@ class Units:
         return text or "-"
 
     def label(self, name: str, dim: str) -> str:
-        """An axis or column label: ``"head (m)"``, ``"time (time)"``;
-        a pure number keeps its name alone."""
-        return f"{name} ({self.words(dim)})" if dimension(dim) else name
+        """An axis or column label: ``"head (m)"``, ``"distance (length)"``,
+        ``"porosity (-)"``; a label that is its unit's neutral word
+        (``"time"``, undeclared) stays alone."""
+        words = self.words(dim)
+        return name if words == name else f"{name} ({words})"
 
     def pint_unit(self, dim: str) -> str:
         """The unit of `dim` as pint reads it; raises ValueError when a

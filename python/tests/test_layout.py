@@ -113,7 +113,7 @@ def test_every_subpackage_is_installed_and_commands_are_entry_points():
     for d in PACKAGE.rglob("*"):
         if d.is_dir() and any(d.glob("*.py")):
             assert (d / "__init__.py").is_file(), d
-    for command in ("qmr-plot", "qmr-ensemble"):
+    for command in ("qmr-plot", "qmr-ensemble", "qmr-report"):
         m = re.search(rf'^{command} = "([\w.]+):(\w+)"', toml, re.M)
         assert m, command
         module = PYTHON.joinpath(*m[1].split(".")).with_suffix(".py")
