@@ -43,6 +43,7 @@ from .runner import (Diagnostic, QmrWarning, Result, RunError, find_exe,
                      run, run_chain)
 from .sensitivities import Sensitivities, sensitivities
 from .units import Units, convert
+from . import report  # noqa: E402,F401  (results report through it)
 from .sampling import (Distribution, LogNormal, LogUniform, Normal,
                        Truncated, Uniform, latin_hypercube, random_sample,
                        round_significant)

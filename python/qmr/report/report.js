@@ -79,13 +79,19 @@
     });
     if (fig.kind === "bars" && axis === "y" && !log) { lo = Math.min(lo, 0); }
     if (!isFinite(lo)) { return log ? [1, 10] : [0, 1]; }
-    if (lo === hi) {
+    if (lo === hi && !(fig.kind === "bars" && axis === "x")) {
       if (log) { return [lo / 2, hi * 2]; }
       var d = lo === 0 ? 1 : Math.abs(lo) * 0.1;
       return [lo - d, hi + d];
     }
+    if (fig.kind === "bars" && axis === "x") {
+      var n = Math.max(fig.series[0].x.length - 1, 1), half = (hi - lo) / n / 2;
+      if (log) { var f = Math.pow(hi / lo, 0.5 / n); return [lo / f, hi * f]; }
+      return [lo - half, hi + half];
+    }
     if (!log) { var pad = (hi - lo) * 0.04; return [lo - (lo === 0 ? 0 : pad), hi + pad]; }
-    return [lo, hi];
+    var k = Math.pow(hi / lo, 0.04);
+    return [lo / k, hi * k];
   }
 
   function pathOf(s, sx, sy, st) {
