@@ -6,7 +6,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/setup.sh" python3-numpy python3-pandas python3-matplotlib python3-xarray \
   python3-netcdf4 python3-scipy python3-pytest python3-mpmath flake8 python3-distributed python3-tqdm \
-  python3-hypothesis \
+  python3-hypothesis python3-pint python3-selenium chromium chromium-driver \
   openssl clang-format
 "$root/scripts/format.sh" --check
 cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=Release -DQMR_TESTS=ON >/dev/null

@@ -16,7 +16,12 @@
   :class:`LogNormal`, :class:`Truncated`.
 - Exact derivatives of the outputs (:mod:`qmr.sensitivities`):
   :func:`sensitivities`, :class:`Sensitivities`.
-- Figures: :mod:`qmr.plot` (matplotlib, imported on its own).
+- Units declared once (:mod:`qmr.units`): :class:`Units` on a deck
+  (``deck.units``), labelling every frame, figure, NetCDF variable and
+  report; :func:`convert` converts a reader's frame.
+- Figures: :mod:`qmr.plot` (matplotlib, imported on its own); reports
+  (:mod:`qmr.report`): ``Result.report()``, ``EnsembleResult.report()``,
+  :func:`qmr.report.calibration_report`, one HTML file each.
 
 The package's exceptions: :class:`DeckError` (and :class:`PathError`) for
 decks, :class:`RunError` for runs, :class:`OutputFileError` for output
@@ -37,6 +42,8 @@ from .io import (FluxFile, GraphicFile, Listing, OutputFileError,
 from .runner import (Diagnostic, QmrWarning, Result, RunError, find_exe,
                      run, run_chain)
 from .sensitivities import Sensitivities, sensitivities
+from .units import Units, convert
+from . import report  # noqa: E402,F401  (results report through it)
 from .sampling import (Distribution, LogNormal, LogUniform, Normal,
                        Truncated, Uniform, latin_hypercube, random_sample,
                        round_significant)
@@ -56,5 +63,5 @@ __all__ = [
     "tls_security", "FAILED_OUTSIDE",
     "Distribution", "Uniform", "LogUniform", "Normal", "LogNormal",
     "Truncated", "latin_hypercube", "random_sample", "round_significant",
-    "sensitivities", "Sensitivities",
+    "sensitivities", "Sensitivities", "Units", "convert",
 ]

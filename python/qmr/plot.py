@@ -31,6 +31,7 @@ import pandas as pd
 
 from .io import GraphicFile
 from .io.netcdf import DEFAULT_QUANTITY, parse_units
+from .units import NEUTRAL, Units
 
 Number = Union[int, float]
 Initial = Union[Number, Mapping[int, float], pd.Series]
@@ -48,8 +49,12 @@ def format_number(v: float) -> str:
     return f"{v:.4g}"
 
 
-def _with_unit(text: str, unit: Optional[str]) -> str:
-    return f"{text} ({unit})" if unit else text
+def _with_unit(text: str, unit: Optional[str],
+               neutral: Optional[str] = None) -> str:
+    """A label with its unit, or with the neutral word of an undeclared
+    unit (left out where the label already is that word)."""
+    unit = unit or neutral
+    return f"{text} ({unit})" if unit and unit != text else text
 
 
 def _label(symbol: str, v: float, unit: Optional[str]) -> str:
@@ -151,11 +156,15 @@ def panels(g: GraphicFile, *, units: Union[None, str, Sequence[str]] = None,
            quantity: Optional[str] = None, logtime: bool = False,
            logdist: bool = False, logvalue: bool = False,
            drawdown: Optional[Initial] = None,
-           notes: Optional[list[str]] = None) -> list[Panel]:
+           notes: Optional[list[str]] = None,
+           kind: Optional[str] = None) -> list[Panel]:
     """The panels :func:`plot_graphic` draws, with a note in ``notes`` for
-    each one left out."""
+    each one left out; ``kind`` "flow" gives the values the length
+    unit."""
     notes = notes if notes is not None else []
     length, time, value = parse_units(units)
+    if kind == "flow":
+        value = length          # heads
     quantity = quantity or ("drawdown" if drawdown is not None
                             else DEFAULT_QUANTITY)
     ylabel = _with_unit(quantity, value or (length if drawdown is not None
@@ -172,7 +181,7 @@ def panels(g: GraphicFile, *, units: Union[None, str, Sequence[str]] = None,
         out.append(Panel("observations",
                          observation_series(g, logtime, logvalue, units,
                                             drawdown),
-                         _with_unit("time", time), ylabel,
+                         _with_unit("time", time, NEUTRAL["T"]), ylabel,
                          "observation time series", logtime, logvalue))
     profiles = profile_series(g, logdist, logvalue, units, drawdown)
     markers: list[Series] = []
@@ -191,7 +200,8 @@ def panels(g: GraphicFile, *, units: Union[None, str, Sequence[str]] = None,
     if (profiles and len(g.profiles)) or markers:
         title = "steady state" if steady else "profiles"
         out.append(Panel("profiles", profiles if len(g.profiles) else [],
-                         _with_unit("distance x", length), ylabel, title,
+                         _with_unit("distance x", length, NEUTRAL["L"]),
+                         ylabel, title,
                          logdist, logvalue, markers))
     return out
 
@@ -382,16 +392,22 @@ def plot_graphic(g: GraphicFile, *,
     """
     from matplotlib.figure import Figure
 
+    kind = None
     if deck is not None:
         quantity = quantity or (None if drawdown is not None else
                                 "head" if deck.imode == 1 else
                                 "concentration")
         if logdist is None:
             logdist = bool(deck.radial)
+        kind = "flow" if deck.imode == 1 else "transport"
+        if units is None:
+            units = getattr(deck, "units", None)
+    if isinstance(units, Units):
+        units = (units.length, units.time, units.concentration)
     logdist = bool(logdist)
     found = panels(g, units=units, quantity=quantity, logtime=logtime,
                    logdist=logdist, logvalue=logvalue, drawdown=drawdown,
-                   notes=notes)
+                   notes=notes, kind=kind)
     if not found:
         return None
     fig = Figure(figsize=(10, 4.2 * len(found)), layout="constrained")

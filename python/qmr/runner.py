@@ -12,7 +12,7 @@ import warnings
 import weakref
 from dataclasses import dataclass
 from pathlib import Path
-from typing import Any, Dict, List, Optional, Sequence, Union
+from typing import Any, Callable, Dict, List, Optional, Sequence, Union
 
 from . import io
 from .deck import Deck, objects
@@ -28,12 +28,26 @@ __all__ = [
     "run_chain",
     "check_deck",
     "parse_diagnostic",
+    "stderr_path",
 ]
 
 PathLike = Union[str, "os.PathLike[str]"]
 
 # The name every qmr build reads its deck from.
 DECK_NAME = "VELDA.INP"
+
+# The report of a run (qmr.report installs it: this module does not import
+# the parts above it).
+REPORT: Optional[Callable[..., Path]] = None
+
+
+def stderr_path(graphic_path: Union[str, Path]) -> Path:
+    """Where a run keeps what the program wrote on standard error: beside
+    the graphic file, named as the CSV files are (``X.GRF`` gives
+    ``X.stderr.txt``)."""
+    path = Path(graphic_path)
+    stem = path.with_suffix("") if path.suffix else path
+    return stem.parent / f"{stem.name}.stderr.txt"
 
 
 @dataclass
@@ -247,21 +261,41 @@ class Result:
                                     "was removed when its result was closed")
         return path
 
+    @property
+    def kind(self) -> str:
+        """"flow" or "transport", by the deck's run type."""
+        return "flow" if self.deck.imode == 1 else "transport"
+
     def read_graphic(self) -> "io.GraphicFile":
-        """The graphic file (:func:`qmr.io.read_graphic`, four digits)."""
-        return io.read_graphic(self._file(self.graphic, "graphic file"))
+        """The graphic file (:func:`qmr.io.read_graphic`, four digits),
+        labelled with the deck's units."""
+        return io.read_graphic(self._file(self.graphic, "graphic file"),
+                               units=self.deck.units, kind=self.kind)
 
     def read_flux(self) -> "io.FluxFile":
         """The flux file (:func:`qmr.io.read_flux`)."""
-        return io.read_flux(self._file(self.flux, "flux file"))
+        return io.read_flux(self._file(self.flux, "flux file"),
+                            units=self.deck.units, kind=self.kind)
 
     def read_restart(self) -> Any:
         """The restart file written (:func:`qmr.io.read_restart`)."""
-        return io.read_restart(self._file(self.restart, "restart file"))
+        return io.read_restart(self._file(self.restart, "restart file"),
+                               units=self.deck.units, kind=self.kind)
 
     def read_velocity(self) -> Any:
         """The velocity file written (:func:`qmr.io.read_velocity`)."""
-        return io.read_velocity(self._file(self.velocity, "velocity file"))
+        return io.read_velocity(self._file(self.velocity, "velocity file"),
+                                units=self.deck.units)
+
+    def report(self, out: Optional[PathLike] = None, units: Any = None
+               ) -> Path:
+        """The run's report, one self-contained HTML file (default
+        ``report.html`` in the run's folder): see
+        :func:`qmr.report.run_report`. `units` replace the deck's."""
+        if REPORT is None:
+            raise NotImplementedError("import qmr to write reports")
+        self._file(self.graphic, "graphic file")
+        return REPORT(self, out=out, units=units)
 
     def read_csv(self, kind: Optional[str] = None) -> Any:
         """The CSV outputs of a run with ``--csv`` (full precision): all of
@@ -269,12 +303,13 @@ class Result:
         ("obs", "prof", "flux" or "balance") that one file alone, read
         without the others."""
         g = self._file(self.graphic, "graphic file")
+        label = {"units": self.deck.units, "kind": self.kind}
         if kind is None:
-            return io.read_csv_outputs(g)
+            return io.read_csv_outputs(g, **label)
         if kind not in io.CSV_KINDS:
             raise ValueError(f"kind {kind!r}: one of "
                              f"{', '.join(io.CSV_KINDS)}")
-        got = io.read_csv_outputs(g, kinds=(kind,))
+        got = io.read_csv_outputs(g, kinds=(kind,), **label)
         if kind not in got:
             raise FileNotFoundError(f"the run wrote no {kind} CSV file (run "
                                     "with args=['--csv'])")
@@ -282,7 +317,8 @@ class Result:
 
     def read_listing(self) -> "io.Listing":
         """The listing (:func:`qmr.io.read_listing`)."""
-        return io.read_listing(self._file(self.listing, "listing"))
+        return io.read_listing(self._file(self.listing, "listing"),
+                               units=self.deck.units)
 
 
 def _execute(exe: str, args: Sequence[str], folder: Path,
@@ -317,6 +353,7 @@ def _run_in(deck: Deck, where: Path, exe: Optional[PathLike],
         args.append(NO_LISTING)
     proc = _execute(find_exe(exe), args, where, timeout)
     out, err = _decode(proc.stdout), _decode(proc.stderr)
+    _keep_stderr(deck, where, proc.stderr)
     diags = _diagnostics(err, deck)
     warns = [d for d in diags if d.warning]
     for d in warns:
@@ -330,6 +367,18 @@ def _run_in(deck: Deck, where: Path, exe: Optional[PathLike],
     return Result(deck, where, out, err, diags,
                   listing=listing and NO_LISTING not in args,
                   scratch=scratch)
+
+
+def _keep_stderr(deck: Deck, where: Path, data: bytes) -> None:
+    """Standard error of the run kept beside its graphic file (see
+    :func:`stderr_path`), for a report made later from the folder."""
+    graphic = _local(deck.graphic, where)
+    if graphic is None:
+        return
+    try:
+        stderr_path(graphic).write_bytes(data)
+    except OSError:
+        pass        # a folder the graphic file cannot be written in either
 
 
 def run(deck: Deck, folder: Optional[PathLike] = None,

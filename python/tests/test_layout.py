@@ -14,8 +14,9 @@ PYTHON = Path(__file__).resolve().parent.parent
 PACKAGE = PYTHON / "qmr"
 
 # The parts, lowest first: a module imports its own part and lower ones.
-LAYERS = {"deck": 0, "io": 0, "sampling": 0, "runner": 1, "plot": 1,
-          "ensembles": 2, "sensitivities": 3, "cli": 3, "__init__": 4}
+LAYERS = {"units": 0, "deck": 1, "io": 1, "sampling": 1, "runner": 2,
+          "plot": 2, "ensembles": 3, "sensitivities": 4, "report": 4,
+          "cli": 5, "__init__": 6}
 
 
 def modules(root: Path, top: str) -> dict[str, Path]:
@@ -112,7 +113,7 @@ def test_every_subpackage_is_installed_and_commands_are_entry_points():
     for d in PACKAGE.rglob("*"):
         if d.is_dir() and any(d.glob("*.py")):
             assert (d / "__init__.py").is_file(), d
-    for command in ("qmr-plot", "qmr-ensemble"):
+    for command in ("qmr-plot", "qmr-ensemble", "qmr-report"):
         m = re.search(rf'^{command} = "([\w.]+):(\w+)"', toml, re.M)
         assert m, command
         module = PYTHON.joinpath(*m[1].split(".")).with_suffix(".py")

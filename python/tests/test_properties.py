@@ -194,7 +194,8 @@ def outputs(tmp_path_factory) -> dict:
     qmr.run(flow, folder, args=["--csv"])
     qmr.run(transient_deck(), folder, args=["--csv"])
     return Files({p.name: p.read_bytes() for p in folder.iterdir()
-                  if p.name != "VELDA.INP"})
+                  if p.name != "VELDA.INP"
+                  and not p.name.endswith(".stderr.txt")})
 
 
 class Files(dict):

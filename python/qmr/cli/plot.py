@@ -15,6 +15,7 @@ from ..deck import Deck
 from ..io import OutputFileError, read_graphic, read_restart
 from ..io.netcdf import parse_units
 from ..plot import Initial, plot_graphic, read_measured
+from ..units import Units
 from .common import Parser, load_function, one_line
 
 EXIT_OK = 0
@@ -50,9 +51,11 @@ def _parser() -> argparse.ArgumentParser:
     ap.add_argument("-o", "--output", metavar="FILE",
                     help="picture to write, PNG or SVG by its extension "
                     "(.png, .svg); default: the graphic file's name with .png")
-    ap.add_argument("--units", metavar="LENGTH,TIME[,VALUE]",
-                    help="units of the axes, e.g. m,d or m,d,mg/L (the "
-                    "value's unit is the length's for a drawdown)")
+    ap.add_argument("--units", metavar="LENGTH,TIME[,CONCENTRATION]",
+                    help="units of the axes, e.g. m,d or m,d,mg/L: a flow "
+                    "run's heads and a drawdown are in the length unit, a "
+                    "transport run's values in the third (without a deck, "
+                    "the third is the value's unit)")
     ap.add_argument("--logtime", action="store_true",
                     help="logarithmic time axis (rows with time <= 0 are "
                     "left out)")
@@ -136,6 +139,7 @@ def main(argv: Optional[Sequence[str]] = None) -> int:
         ap.error(f"{out}: the picture would replace the graphic file")
     try:
         parse_units(args.units)
+        Units.parse(args.units)         # units pint knows
     except ValueError as e:
         ap.error(str(e))
     name = os.path.basename(args.graphic)
@@ -179,8 +183,10 @@ def main(argv: Optional[Sequence[str]] = None) -> int:
         try:
             named = None if deck is None else \
                 "head" if deck.imode == 1 else "concentration"
+            kind = None if deck is None else \
+                "flow" if deck.imode == 1 else "transport"
             g.to_netcdf(args.netcdf, units=args.units,
-                        quantity=args.quantity or named)
+                        quantity=args.quantity or named, kind=kind)
         except (OSError, ImportError, ValueError) as e:
             return fail(f"cannot write {args.netcdf}: {e}")
     if fig is None:

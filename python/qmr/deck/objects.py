@@ -22,6 +22,7 @@ import warnings
 from typing import (Any, Callable, Dict, Iterator, List, Optional, Sequence,
                     Tuple, Type, TypeVar, Union)
 
+from ..units import Units
 from . import schema
 from .fields import (DeckError, DigitsLostWarning, _format_int, _format_text,
                      format_real, parse_int, parse_real)
@@ -138,6 +139,10 @@ def _join_fields(fields: Sequence[Field], texts: List[bytes],
 _FIXED = ("run_type", "imode")
 
 
+def _without_units(values: Dict[str, Any]) -> Dict[str, Any]:
+    return {k: v for k, v in values.items() if k != "units"}
+
+
 def _same_count(value: Any, count: int) -> bool:
     try:
         return operator.index(value) == count
@@ -156,6 +161,10 @@ class Deck:
     from typed times); ``elements`` and ``steps`` are set by hand for a
     generated mesh or generated times. The variant code, when not set, is
     blank with a ``flux_file`` and 05 (no flux file) without.
+
+    ``units`` (a :class:`qmr.Units`, or ``"m,d"``, ``"m,d,mg/L"``) are the
+    units the deck's values are in: no part of the deck's text nor of its
+    equality, they label the run's outputs and reports.
     """
 
     run_type = ""
@@ -170,13 +179,15 @@ class Deck:
             object.__setattr__(self, name, f.default)
         for attr in self._lists():
             object.__setattr__(self, attr, NumberedList())
+        object.__setattr__(self, "units", Units())
         self.print_interval = 1
         self.flux_file: Optional[str] = None
         self.variant: Optional[str] = None     # from flux_file when written
         fixed = {k: values.pop(k) for k in list(values)
                  if k in _FIXED or k in self._derived()}
         for k, v in values.items():
-            if k not in self._scalars() and k not in self._lists():
+            if k not in self._scalars() and k not in self._lists() and \
+                    k != "units":
                 raise TypeError(f"{type(self).__name__} has no value {k!r}"
                                 f"{self._hint(k)}")
             setattr(self, k, v)
@@ -245,6 +256,9 @@ class Deck:
                 if f.derived and f.derived[2] == "True"}
 
     def __setattr__(self, name: str, value: Any) -> None:
+        if name == "units":
+            object.__setattr__(self, name, Units.parse(value))
+            return
         if name in _FIXED:
             if value == getattr(type(self), name):
                 return
@@ -469,7 +483,7 @@ class Deck:
         try:
             return self.values() == other.values()
         except DeckError:            # decks that cannot be written
-            return vars(self) == vars(other)
+            return _without_units(vars(self)) == _without_units(vars(other))
 
     __hash__ = None  # type: ignore[assignment]
 

@@ -39,6 +39,10 @@ from .realize import Outcome, _Task
 from .outputs import _long
 from .store import _read_results, _read_status, _Store
 
+# The report of an ensemble (qmr.report installs it: this part does not
+# import the parts above it).
+REPORT: Optional[Callable[..., Path]] = None
+
 
 # ---------------------------------------------------------------------------
 # The results
@@ -142,6 +146,19 @@ class EnsembleResult:
 
     def __repr__(self) -> str:
         return f"EnsembleResult({self.summary()})"
+
+    def report(self, out: Optional[PathLike] = None, units: Any = None,
+               threshold: Optional[float] = None,
+               kind: Optional[str] = None) -> Path:
+        """The ensemble's report, one self-contained HTML file (default
+        ``report.html`` beside the results file): percentile bands of
+        every output, the chance of exceeding `threshold`, the parameters'
+        distributions and rank correlations (see
+        :func:`qmr.report.ensemble_report`)."""
+        if REPORT is None:
+            raise NotImplementedError("import qmr to write reports")
+        return REPORT(self, out=out, units=units, threshold=threshold,
+                      kind=kind)
 
 
 # ---------------------------------------------------------------------------

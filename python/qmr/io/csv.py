@@ -11,6 +11,7 @@ from typing import Optional, Sequence
 import numpy as np
 import pandas as pd
 
+from ..units import UnitsLike, annotate, value_dimension
 from .graphic import OutputFileError, PathLike
 
 
@@ -147,7 +148,8 @@ def _read_csv(path: Path, fixed: Sequence[str], pattern: re.Pattern,
 
 
 def read_csv_outputs(graphic_path: PathLike,
-                     kinds: Optional[Sequence[str]] = None,
+                     kinds: Optional[Sequence[str]] = None, *,
+                     units: UnitsLike = None, kind: Optional[str] = None,
                      ) -> dict[str, pd.DataFrame]:
     """Reads the CSV files that ``qmr --csv`` writes beside the graphic
     file, full-precision values (those that exist):
@@ -162,7 +164,12 @@ def read_csv_outputs(graphic_path: PathLike,
     - ``"balance"``: indexed by step, the time and every term of the mass
       balance as the file names them, ``imbalance`` last.
 
-    `kinds` reads those files alone (all by default).
+    `kinds` reads those files alone (all by default). ``units``
+    (:class:`qmr.Units`) and ``kind`` ("flow" or "transport"; the
+    balance file tells it when not given) label every frame:
+    ``attrs["units"]`` maps the index, "value" and the columns to their
+    units (see :func:`qmr.units.annotate`; :func:`qmr.units.convert`
+    converts them).
     """
     out: dict[str, pd.DataFrame] = {}
     paths = {k: p for k, p in csv_paths(graphic_path).items()
@@ -207,6 +214,21 @@ def read_csv_outputs(graphic_path: PathLike,
                 f"{path.name}: the header is not step, time, ..., imbalance")
         df["step"] = _whole(df, "step", path)
         out["balance"] = df.set_index("step")
+        if kind is None:
+            kind = "flow" if "prescribed_value" in names else "transport"
+    vd = value_dimension(kind)
+    solute = "C " if kind == "transport" else ""
+    dims = {"obs": {"time": "T", "value": vd, "x": "L"},
+            "prof": {"x": "L", "value": vd, "time": "T"},
+            "flux": {"time": "T", "rate": solute + "L3/T",
+                     "accumulated": solute + "L3", "x": "L"}}
+    for k, df in out.items():
+        if k == "balance":
+            terms = {c: (solute or "") + "L3" for c in df.columns
+                     if c != "time"}
+            annotate(df, units, {"time": "T", **terms}, kind)
+        else:
+            annotate(df, units, dims[k], kind)
     return out
 
 

@@ -19,6 +19,7 @@ from typing import Any, Optional, Sequence, Union
 import numpy as np
 import pandas as pd
 
+from ..units import UnitsLike, annotate, value_dimension
 from .columns import Lines, parse_integer, parse_value, read_floats, \
     read_integers
 
@@ -302,6 +303,8 @@ class GraphicFile:
     warnings: list[str]
     never_stored: list[int]
     name: str = "graphic file"
+    units: UnitsLike = None
+    kind: Optional[str] = None  # "flow", "transport" or None: not known
 
     @property
     def unreadable(self) -> int:
@@ -327,16 +330,19 @@ class GraphicFile:
         return pd.Series(self.prof.x, index=pd.Index(self.prof.keys,
                                                      name="node"), name="x")
 
-    def to_xarray(self, units: Optional[Sequence[str]] = None,
+    def to_xarray(self, units: UnitsLike = None,
                   quantity: Optional[str] = None, **kwargs: Any) -> Any:
         """The graphic file as an xarray Dataset following the CF
-        conventions: see :func:`qmr.io.netcdf.graphic_dataset`."""
+        conventions: see :func:`qmr.io.netcdf.graphic_dataset` (the units
+        and run type the file was read with unless given)."""
         from . import netcdf as cf
-        return cf.graphic_dataset(self, units=units, quantity=quantity,
+        kwargs.setdefault("kind", self.kind)
+        return cf.graphic_dataset(self, units=units if units is not None
+                                  else self.units, quantity=quantity,
                                   **kwargs)
 
     def to_netcdf(self, path: PathLike,
-                  units: Optional[Sequence[str]] = None,
+                  units: UnitsLike = None,
                   quantity: Optional[str] = None, **kwargs: Any) -> None:
         """Writes :meth:`to_xarray` to a NetCDF file (netCDF4 format)."""
         from . import netcdf as cf
@@ -360,6 +366,7 @@ def _never_stored(steps: np.ndarray, profile_steps: Sequence[Optional[int]],
 
 
 def parse_graphic(data: Union[bytes, str], name: str = "graphic file",
+                  *, units: UnitsLike = None, kind: Optional[str] = None,
                   ) -> GraphicFile:
     """Reads the text of a graphic file (see :func:`read_graphic`)."""
     if isinstance(data, str):
@@ -408,8 +415,11 @@ def parse_graphic(data: Union[bytes, str], name: str = "graphic file",
                                                     prof.labels, "step"),
                                 copy=False)
         profiles.attrs = {"time": times, "node": prof.keys.tolist()}
+    vd = value_dimension(kind)
+    annotate(observations, units, {"time": "T", "value": vd, "x": "L"}, kind)
+    annotate(profiles, units, {"x": "L", "value": vd, "time": "T"}, kind)
     return GraphicFile(observations, profiles, obs, prof, t.warnings, never,
-                       name)
+                       name, units, kind)
 
 
 @dataclass
@@ -464,7 +474,9 @@ class GraphicArrays:
             pr.x.astype(float), prof)
 
 
-def read_graphic(path: PathLike, warn: bool = True) -> GraphicFile:
+def read_graphic(path: PathLike, warn: bool = True, *,
+                 units: UnitsLike = None, kind: Optional[str] = None,
+                 ) -> GraphicFile:
     """Reads a graphic file.
 
     A file cut short (a run that failed) gives what it holds, with a
@@ -472,9 +484,13 @@ def read_graphic(path: PathLike, warn: bool = True) -> GraphicFile:
     whole values. A field of asterisks, ``NaN`` or ``Infinity`` reads as
     NaN or infinity. Raises :class:`GraphicFileError` for a file that is
     not a graphic file or a line that cannot be read. With ``warn`` the
-    file's warnings are also issued as Python warnings."""
+    file's warnings are also issued as Python warnings.
+
+    ``units`` (:class:`qmr.Units`) and ``kind`` ("flow" or "transport")
+    label the frames: ``attrs["units"]`` gives the unit of the index, the
+    values and the coordinates (see :func:`qmr.units.annotate`)."""
     path = Path(path)
-    g = parse_graphic(path.read_bytes(), path.name)
+    g = parse_graphic(path.read_bytes(), path.name, units=units, kind=kind)
     if warn:
         for w in g.warnings:
             warnings.warn(w, stacklevel=2)

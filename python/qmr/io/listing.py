@@ -13,6 +13,7 @@ from typing import Any, Optional, Sequence, Union
 import numpy as np
 import pandas as pd
 
+from ..units import UnitsLike, annotate, value_dimension
 from .columns import Lines, parse_integer, read_floats, read_integers
 from .graphic import OutputFileError, PathLike
 
@@ -98,8 +99,8 @@ def _signature(block: np.ndarray, number_w: int) -> np.ndarray:
     return digit[:, -1] & np.all(digit | (a == ord(" ")), axis=1)
 
 
-def parse_listing(data: Union[bytes, str], name: str = "listing",
-                  ) -> Listing:
+def parse_listing(data: Union[bytes, str], name: str = "listing", *,
+                  units: UnitsLike = None) -> Listing:
     """Reads the text of a listing (see :func:`read_listing`)."""
     if isinstance(data, str):
         data = data.encode("latin-1")
@@ -168,6 +169,16 @@ def parse_listing(data: Union[bytes, str], name: str = "listing",
                            for m in found]], names=["step", "iteration"]))
     failures = _FAILURE.findall(data[-4096:])
     failure = failures[-1].decode("latin-1") if failures else None
+    k = kind or None
+    vd = value_dimension(k)
+    annotate(steps, units, {c: "T" if c != "theta" else ""
+                            for c in STEP_COLUMNS}, k)
+    annotate(values, units, {"value": vd, "x": "L", "time": "T"}, k)
+    annotate(fluxes, units, {"prescribed": vd, "amount": "L3",
+                             "rate": "L3/T", "accumulated": "L3"}, k)
+    annotate(balance, units, {c: "L3" for c in BALANCE_COLUMNS}, k)
+    annotate(iterations, units, {"difference": vd, "node": "",
+                                 "maximum": ""}, k)
     return Listing(kind, steps, values, fluxes, balance, iterations,
                    _SUCCESS in data[-400:], failure, name)
 
@@ -198,9 +209,10 @@ def _wide(step: np.ndarray, node: np.ndarray, x: np.ndarray,
     return wide
 
 
-def read_listing(path: PathLike) -> Listing:
+def read_listing(path: PathLike, *, units: UnitsLike = None) -> Listing:
     """Reads the per-step tables of a listing: step headers, nodal values
     of the printed steps, fluxes at the prescribed-head nodes, mass
-    balances and iteration reports (see :class:`Listing`)."""
+    balances and iteration reports (see :class:`Listing`); ``units``
+    label the frames (``attrs["units"]``)."""
     path = Path(path)
-    return parse_listing(path.read_bytes(), path.name)
+    return parse_listing(path.read_bytes(), path.name, units=units)

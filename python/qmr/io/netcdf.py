@@ -11,9 +11,10 @@ conventions (CF-1.8).
   profiles (``profile_time``) and the distance along the valley (``x``).
 
 A qmr model has no geographic coordinates: distances along the valley and
-times since the start of the run are in the units the user gives (the
-graphic file does not say), and carry no ``units`` attribute when none is
-given. Times are elapsed model times, not dates.
+times since the start of the run are in the units the user declares
+(:class:`qmr.Units`; the graphic file does not say), and carry no ``units``
+attribute when none is declared (their ``long_name`` then says "in units
+of length" or "of time"). Times are elapsed model times, not dates.
 """
 
 from __future__ import annotations
@@ -22,6 +23,8 @@ from pathlib import Path
 from typing import TYPE_CHECKING, Any, Optional, Sequence, Union
 
 import numpy as np
+
+from ..units import Units, quantity_name
 
 if TYPE_CHECKING:  # pragma: no cover
     import xarray as xr
@@ -34,12 +37,15 @@ PARTS = ("all", "observations", "profiles")
 DEFAULT_QUANTITY = "head or concentration"
 
 
-def parse_units(units: Union[None, str, Sequence[str]],
+def parse_units(units: Union[None, str, Sequence[str], Units],
                 ) -> tuple[Optional[str], Optional[str], Optional[str]]:
-    """Units of length, time and value from ``"m,d"``, ``"m,d,mg/L"`` or a
-    sequence of two or three texts (None or an empty text: not given)."""
+    """Units of length, time and value from ``"m,d"``, ``"m,d,mg/L"``, a
+    sequence of two or three texts (None or an empty text: not given) or
+    a :class:`qmr.Units` (its concentration as the value's unit)."""
     if units is None:
         return None, None, None
+    if isinstance(units, Units):
+        return units.length, units.time, units.concentration
     if isinstance(units, str):
         units = units.split(",")
     items = [u.strip() or None if u is not None else None for u in units]
@@ -63,21 +69,29 @@ def _numbers(index: Any) -> np.ndarray:
 
 
 def graphic_dataset(g: "GraphicFile",
-                    units: Union[None, str, Sequence[str]] = None,
+                    units: Union[None, str, Sequence[str], Units] = None,
                     quantity: Optional[str] = None, part: str = "all",
-                    title: Optional[str] = None) -> "xr.Dataset":
+                    title: Optional[str] = None,
+                    kind: Optional[str] = None) -> "xr.Dataset":
     """The graphic file ``g`` as a CF-1.8 xarray Dataset.
 
-    ``units``: length and time units, optionally the value's
-    (``("m", "d")``, ``"m,d,mg/L"``); ``quantity``: what the values are
-    ("hydraulic head", "concentration"; the file does not say); ``part``:
-    "all", "observations" (a pure timeSeries file) or "profiles"."""
+    ``units``: a :class:`qmr.Units`, or length and time units and
+    optionally the value's (``("m", "d")``, ``"m,d,mg/L"``); ``kind``:
+    "flow" (the values are heads, in the length unit) or "transport"
+    (concentrations, in the third unit); ``quantity``: what the values are
+    (default "head" or "concentration" by ``kind``; the file does not
+    say); ``part``: "all", "observations" (a pure timeSeries file) or
+    "profiles"."""
     import xarray as xr
 
     if part not in PARTS:
         raise ValueError(f"part must be one of {PARTS}, not {part!r}")
     length, time, value = parse_units(units)
-    name = quantity or DEFAULT_QUANTITY
+    if isinstance(units, Units) or kind is not None:
+        Units(length, time, value)          # checked with pint
+    if kind == "flow":
+        value = length
+    name = quantity or (quantity_name(kind) if kind else DEFAULT_QUANTITY)
     ds = xr.Dataset()
     if part in ("all", "observations"):
         obs = g.observations

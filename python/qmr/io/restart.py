@@ -2,10 +2,12 @@
 
 from __future__ import annotations
 
+from typing import Optional
 
 import numpy as np
 import pandas as pd
 
+from ..units import UnitsLike, annotate, value_dimension
 from .columns import Lines, read_floats, read_integers
 from .graphic import OutputFileError, PathLike, _row_fault
 
@@ -41,20 +43,26 @@ def _records(path: PathLike, nvalues: int, what: str) -> tuple[
     return numbers, values
 
 
-def read_restart(path: PathLike) -> pd.DataFrame:
+def read_restart(path: PathLike, *, units: UnitsLike = None,
+                 kind: Optional[str] = None) -> pd.DataFrame:
     """Reads a restart file: one record per node, "(I5,2E15.7)".
 
     Returns a DataFrame indexed by node number with the columns ``x`` (the
-    node coordinate) and ``value`` (the final head or concentration)."""
+    node coordinate) and ``value`` (the final head or concentration);
+    ``units`` and ``kind`` ("flow" or "transport") label it
+    (``attrs["units"]``)."""
     numbers, values = _records(path, 2, "restart")
-    return pd.DataFrame({"x": values[:, 0], "value": values[:, 1]},
-                        index=pd.Index(numbers, name="node"))
+    df = pd.DataFrame({"x": values[:, 0], "value": values[:, 1]},
+                      index=pd.Index(numbers, name="node"))
+    return annotate(df, units, {"x": "L", "value": value_dimension(kind)},
+                    kind)
 
 
 VELOCITY_COLUMNS = ("darcy", "thickness", "leakage", "recharge")
 
 
-def read_velocity(path: PathLike) -> pd.DataFrame:
+def read_velocity(path: PathLike, *, units: UnitsLike = None
+                  ) -> pd.DataFrame:
     """Reads a velocity file: blocks of one record per element,
     "(I5,4E15.7)", one block at the last step or one per step.
 
@@ -62,11 +70,16 @@ def read_velocity(path: PathLike) -> pd.DataFrame:
     from 1 in file order, with the columns ``darcy`` (Darcy velocity ×
     width), ``thickness`` (saturated thickness), ``leakage`` (leakage rate
     per unit length) and ``recharge`` (recharge × width). A new block begins
-    at each record of element 1."""
+    at each record of element 1. ``units`` label it
+    (``attrs["units"]``: darcy, leakage and recharge are per unit length
+    of the valley, length²/time)."""
     numbers, values = _records(path, 4, "velocity")
     block = np.cumsum(numbers == 1)
     if len(block) and block[0] == 0:
         block += 1
     index = pd.MultiIndex.from_arrays([block, numbers],
                                       names=["block", "element"])
-    return pd.DataFrame(values, index=index, columns=list(VELOCITY_COLUMNS))
+    df = pd.DataFrame(values, index=index, columns=list(VELOCITY_COLUMNS))
+    return annotate(df, units, {"darcy": "L2/T", "thickness": "L",
+                                "leakage": "L2/T", "recharge": "L2/T"},
+                    "flow")
