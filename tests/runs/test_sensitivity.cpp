@@ -281,13 +281,29 @@ TEST(Sensitivity, TransportParameters) {
   EXPECT_GT(compared, 10 * 10 * 3);
 }
 
-// Many parameters at once (in groups) give the derivatives each gives alone.
+// Many parameters at once give the derivatives each gives alone: more than
+// one group carries them (the first iterates for the run, the others beside
+// it), each derivative on its own lane.
 TEST(Sensitivity, ManyParametersAtOnceAsEachAlone) {
   const std::string deck = confined().text();
-  const std::vector<std::string> paths = {
-      "media[1].conductivity", "media[2].conductivity",
-      "media[3].conductivity", "media[1].storativity",
-      "media[2].leakance",     "prescribed_values[1].value"};
+  const std::vector<std::string> paths = {"media[1].conductivity",
+                                          "media[2].conductivity",
+                                          "media[3].conductivity",
+                                          "media[1].storativity",
+                                          "media[2].leakance",
+                                          "prescribed_values[1].value",
+                                          "media[1].recharge",
+                                          "media[2].recharge",
+                                          "media[3].recharge",
+                                          "media[1].head_beyond_aquitard",
+                                          "media[2].head_beyond_aquitard",
+                                          "media[3].head_beyond_aquitard",
+                                          "media[2].storativity",
+                                          "media[3].storativity",
+                                          "media[1].leakance",
+                                          "media[3].leakance",
+                                          "initial_value",
+                                          "media[2].specific_storage"};
   Scratch all("sens-all");
   qmrtest::writeFile(all.path() / "VELDA.INP", deck);
   std::string args =
