@@ -196,3 +196,35 @@ def test_parameter_names_match_the_schema() -> None:
         elif record.key in ("hdeflt", "rdarcy"):
             python |= {f.name for f in floats}
     assert program == python
+
+
+@pytest.mark.parametrize("seed", range(20261300, 20261300 + 40))
+def test_outputs_unchanged_by_derivatives(seed: int, tmp_path: Path) -> None:
+    """The run that computes derivatives (all of a deck's parameters, so
+    more than one group of them for the larger decks) writes every other
+    file byte for byte as the plain run does."""
+    case = rd.make_case(seed)
+    if case.label.startswith("expect-fail"):
+        pytest.skip("a case made to fail")
+    prepared = tmp_path / "case"
+    rd.write_case(case.as_dict(), str(prepared))
+    last = len(case.decks)
+    for k in range(1, last):
+        assert qmr(prepared, f"deck{k}.inp").returncode == 0
+    params = candidates(case.decks[-1])
+    if not params:
+        pytest.skip("no parameter with a derivative")
+    plain, derived = tmp_path / "plain", tmp_path / "derived"
+    shutil.copytree(prepared, plain)
+    shutil.copytree(prepared, derived)
+    r = qmr(plain, "--csv", f"deck{last}.inp")
+    assert r.returncode == 0, r.stderr
+    more = [a for path, _ in params for a in ("--sensitivity", path)]
+    r = qmr(derived, "--csv", *more, f"deck{last}.inp")
+    assert r.returncode == 0, r.stderr
+    written = sorted(p.name for p in derived.iterdir()
+                     if not p.name.endswith(".sens.csv"))
+    assert written == sorted(p.name for p in plain.iterdir())
+    for name in written:
+        assert (plain / name).read_bytes() == (derived / name).read_bytes(), \
+            name
