@@ -66,7 +66,10 @@ public:
     for (std::size_t i = 0; i < rows.size(); ++i) {
       if (rows[i].kind == MeasuredKind::Flux) continue;
       initial_[i] = space(rows[i], before_);
-      if (rows[i].s1 == 0) simulated[i] = initial_[i];
+      if (rows[i].s1 == 0)
+        simulated[i] = rows[i].kind == MeasuredKind::Drawdown
+                           ? initial_[i] - initial_[i]
+                           : initial_[i];
     }
   }
 
