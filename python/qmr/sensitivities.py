@@ -186,8 +186,9 @@ class Sensitivities:
       ``derivative`` and ``flag`` (row, parameter); coordinates ``output``,
       ``step``, ``time``, ``node`` (0 for a balance term), ``x`` and
       ``name`` (a measurement's, "" for the other outputs) on ``row``,
-      ``parameter_value`` (the value the run used) on ``parameter``. In a chain the flow outputs do not depend on the
-      transport parameters: their derivatives are 0.
+      ``parameter_value`` (the value the run used) on ``parameter``. In a
+      chain the flow outputs do not depend on the transport parameters:
+      their derivatives are 0.
     - :meth:`scaled`: d ln y / d ln p.
     - :meth:`match`: the derivatives of the measurements' simulated values
       (``--observations``), measurement by parameter.
