@@ -16,6 +16,10 @@
   :class:`LogNormal`, :class:`Truncated`.
 - Exact derivatives of the outputs (:mod:`qmr.sensitivities`):
   :func:`sensitivities`, :class:`Sensitivities`.
+- Calibration (:mod:`qmr.calibration`): :func:`calibrate`,
+  :class:`Calibration`, :func:`read_parameters`, :func:`read_observations`,
+  :class:`CalibrationError`; meshes and steps through the measurements
+  (:mod:`qmr.deck.mesh`): :func:`set_mesh`, :func:`set_times`.
 - Figures: :mod:`qmr.plot` (matplotlib, imported on its own).
 
 The package's exceptions: :class:`DeckError` (and :class:`PathError`) for
@@ -37,6 +41,9 @@ from .io import (FluxFile, GraphicFile, Listing, OutputFileError,
 from .runner import (Diagnostic, QmrWarning, Result, RunError, find_exe,
                      run, run_chain)
 from .sensitivities import Sensitivities, sensitivities
+from .calibration import (Calibration, CalibrationError, calibrate,
+                          read_observations, read_parameters)
+from .deck.mesh import set_mesh, set_times
 from .sampling import (Distribution, LogNormal, LogUniform, Normal,
                        Truncated, Uniform, latin_hypercube, random_sample,
                        round_significant)
@@ -57,4 +64,6 @@ __all__ = [
     "Distribution", "Uniform", "LogUniform", "Normal", "LogNormal",
     "Truncated", "latin_hypercube", "random_sample", "round_significant",
     "sensitivities", "Sensitivities",
+    "calibrate", "Calibration", "CalibrationError", "read_parameters",
+    "read_observations", "set_mesh", "set_times",
 ]

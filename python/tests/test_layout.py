@@ -15,7 +15,8 @@ PACKAGE = PYTHON / "qmr"
 
 # The parts, lowest first: a module imports its own part and lower ones.
 LAYERS = {"deck": 0, "io": 0, "sampling": 0, "runner": 1, "plot": 1,
-          "ensembles": 2, "sensitivities": 3, "cli": 3, "__init__": 4}
+          "ensembles": 2, "sensitivities": 3, "calibration": 4, "cli": 5,
+          "__init__": 6}
 
 
 def modules(root: Path, top: str) -> dict[str, Path]:
