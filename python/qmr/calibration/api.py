@@ -10,7 +10,6 @@ from typing import Any, Callable, Dict, Mapping, Optional, Sequence, Union
 
 import numpy as np
 import pandas as pd
-from scipy import stats
 
 from ..ensembles.base import _load_base
 from ..runner import PathLike
@@ -72,6 +71,7 @@ def calibrate(deck_or_chain: Any,
     PathError for a path that names no parameter, RunError for a run that
     fails (a measurement outside the run's span or mesh, say).
     """
+    from scipy import stats
     decks, aux = _load_base(deck_or_chain, files)
     table = read_parameters(parameters)
     obs = read_observations(observations, chain=decks.chain)

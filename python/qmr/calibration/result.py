@@ -14,7 +14,7 @@ import numpy as np
 import pandas as pd
 
 from ..deck import Deck, DigitsLostWarning
-from .params import LN10, ParameterTable
+from .params import ParameterTable
 
 __all__ = ["Calibration", "linear_statistics"]
 
@@ -328,7 +328,3 @@ def _plots(cal: Calibration) -> None:
     fig.tight_layout()
     fig.savefig(folder / "fitted.png", dpi=100)
     plt.close(fig)
-
-
-def _ln10() -> float:
-    return LN10
