@@ -84,7 +84,18 @@ def read_observations(table: Union[PathLike, pd.DataFrame],
     def numbers(col: str, required: bool) -> np.ndarray:
         if col not in df.columns:
             return np.full(len(df), np.nan)
-        text = df[col].astype(str).str.strip()
+        if df[col].dtype.kind in "fiu":         # numbers as they are
+            v = df[col].to_numpy(float)
+            if required and np.isnan(v).any():
+                i = int(np.flatnonzero(np.isnan(v))[0])
+                raise CalibrationError(f"{where(i)}: no {col}")
+            if np.isinf(v).any():
+                i = int(np.flatnonzero(np.isinf(v))[0])
+                raise CalibrationError(f"{where(i)}: {col} is not finite")
+            return v
+        text = df[col].map(lambda v: "" if v is None or (
+            isinstance(v, float) and math.isnan(v)) else
+            repr(v) if isinstance(v, float) else str(v)).str.strip()
         v = pd.to_numeric(text.where(text != ""), errors="coerce")
         bad = (v.isna() & (text != "")).to_numpy()
         if bad.any():

@@ -79,6 +79,15 @@ class Parameter:
         units."""
         return 10.0 ** u if self.log else u
 
+    def at(self, u: float) -> float:
+        """The value of `u` of the transformed space, a bound exactly when
+        `u` is that bound's (10 ** log10(15) is not 15)."""
+        for bound in (self.lower, self.upper):
+            if math.isfinite(bound) and (bound > 0 or not self.log) and \
+                    u == self.to_u(bound):
+                return bound
+        return float(self.from_u(u))
+
     def dp_du(self, p: float) -> float:
         """d p / d u at the value `p`."""
         return p * LN10 if self.log else 1.0
@@ -136,8 +145,7 @@ class ParameterTable:
             raise ValueError(f"{len(u)} values for {len(free)} free "
                              "parameters")
         for i, p in enumerate(free):
-            out[p.path] = float(p.from_u(u[i])) if u is not None \
-                else p.value
+            out[p.path] = p.value if u is None else p.at(float(u[i]))
         for p in self.params:
             if p.fixed:
                 out[p.path] = p.value
