@@ -220,9 +220,7 @@ def read_sensitivities(path: PathLike) -> pd.DataFrame:
     per parameter, output, step and node; every number read back to the
     double the program wrote; ``node`` an integer column (missing, and
     ``x`` NaN, for a balance term); ``flag`` text ("" when the derivative
-    is two-sided); ``name`` (the measurement's, ``output`` ``match``), text,
-    when the program writes it. Raises OutputFileError for a file of other
-    columns."""
+    is two-sided). Raises OutputFileError for a file of other columns."""
     path = Path(path)
     try:
         df = pd.read_csv(path, dtype={"parameter": str, "output": str,
@@ -234,10 +232,7 @@ def read_sensitivities(path: PathLike) -> pd.DataFrame:
     except (ValueError, pd.errors.ParserError) as e:
         raise OutputFileError(f"{path}: not a sensitivities file: "
                               f"{str(e).splitlines()[0]}") from None
-    if tuple(df.columns) == SENS_COLUMNS + ("name",):
-        # the name of a measurement (--observations), empty on other rows
-        df["name"] = df["name"].astype(str)
-    elif tuple(df.columns) != SENS_COLUMNS:
+    if tuple(df.columns) != SENS_COLUMNS:
         raise OutputFileError(f"{path}: not a sensitivities file: columns "
                               f"{', '.join(map(str, df.columns))}")
     for c in ("time", "x", "value", "derivative"):
