@@ -3,8 +3,7 @@ at three wells of a radial deck and an Ogata-Banks breakthrough with
 retardation (python/tests/calibration_cases.py). Noise-free data recovered
 from a decade off; 1 % noise over 20 seeds inside the 95 % intervals;
 bounds, fixed and tied parameters, priors and unresolved combinations;
-the match table against an independent interpolation; predictions and
-samples; the suite's files and their check; the command."""
+predictions and samples; the suite's files and their check; the command."""
 
 from __future__ import annotations
 
@@ -192,43 +191,6 @@ def test_conductivity_storage_and_thickness_leave_one_combination(tmp_path):
     t = e["media[1].conductivity"] * e["media[1].thickness"]
     s = e["media[1].specific_storage"] * e["media[1].thickness"]
     assert rel(t, cc.K * cc.B) < 2e-3 and rel(s, cc.SS * cc.B) < 2e-3
-
-
-# ---------------------------------------------------------------------------
-# The match table against an independent interpolation of the CSV files
-# ---------------------------------------------------------------------------
-
-def test_the_match_is_the_linear_interpolation_of_the_csv_outputs():
-    deck = cc.theis_deck(60, 10, times=(0.01, 0.1, 1.0))
-    deck.observation_nodes = [k for k, x in enumerate(deck.coordinates, 1)
-                              if x in cc.WELLS]
-    t = np.asarray(list(deck.times))
-    deck.profile_steps = [int(np.searchsorted(t, 0.1)) + 1]
-    mid_t = 0.5 * (t[20] + t[21]) + 0.1 * (t[21] - t[20])
-    rows = [("a", 5.0, mid_t), ("b", 20.0, 0.5 * (t[3] + t[4])),
-            ("c", 33.3, 0.1), ("d", 7.77, 0.1)]
-    obs = pd.DataFrame({"name": [r[0] for r in rows],
-                        "x": [r[1] for r in rows],
-                        "time": [r[2] for r in rows], "value": 0.0})
-    files = {"o.csv": obs.to_csv(index=False)}
-    with qmr.run(deck, files=files, args=["--csv", "--observations",
-                                          "o.csv"], listing=False) as r:
-        m = pd.read_csv(r.folder / "pump.match.csv",
-                        float_precision="round_trip")
-        series = r.read_csv("obs")
-        prof = r.read_csv("prof")
-    head = series.copy()
-    head.columns = series.attrs["x"]
-    at = pd.concat([head, pd.DataFrame(index=[mid_t, rows[1][2]])]) \
-        .sort_index().interpolate(method="index")
-    expect = [at.loc[mid_t, 5.0], at.loc[rows[1][2], 20.0]]
-    p = prof.iloc[:, 0]
-    xs = p.index.to_numpy()
-    expect += [float(np.interp(33.3, xs, p.to_numpy())),
-               float(np.interp(7.77, xs, p.to_numpy()))]
-    assert m["simulated"].to_numpy() == pytest.approx(expect, rel=1e-12,
-                                                      abs=1e-12)
-    assert (m["residual"] == m["measured"] - m["simulated"]).all()
 
 
 # ---------------------------------------------------------------------------
