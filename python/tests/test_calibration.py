@@ -19,9 +19,9 @@ import pytest
 from scipy import stats
 
 import qmr
-from qmr.calibration.suite import (check_suite, fill_template,
-                                   read_instructions, read_suite,
-                                   write_suite)
+from qmr.calibration.suite import write_suite
+from qmr.calibration.suitecheck import (check_suite, fill_template,
+                                        read_instructions, read_suite)
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 import calibration_cases as cc  # noqa: E402

@@ -13,7 +13,8 @@ import pandas as pd
 
 from ..calibration.api import calibrate
 from ..calibration.params import CalibrationError
-from ..calibration.suite import check_suite, write_suite
+from ..calibration.suite import write_suite
+from ..calibration.suitecheck import check_suite
 from ..deck import DeckError
 from ..runner import RunError
 from .common import one_line
