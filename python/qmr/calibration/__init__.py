@@ -7,7 +7,8 @@ samples, and the files of the general calibration suites.
   and the observation table (:func:`read_observations`);
 - :func:`levenberg_marquardt`, the minimiser on any residual function;
 - :mod:`qmr.calibration.suite`: the suites' control, template and
-  instruction files (``qmr-pest``).
+  instruction files (``qmr-pest``); :mod:`qmr.calibration.suitecheck`:
+  those files read back and run once per parameter (``qmr-pest check``).
 
 See docs/calibration.md.
 """
