@@ -184,11 +184,14 @@ class Sensitivities:
     - :attr:`dataset`: an xarray Dataset on dimensions ``row`` (one output
       at one step and node) and ``parameter``: ``value`` (row),
       ``derivative`` and ``flag`` (row, parameter); coordinates ``output``,
-      ``step``, ``time``, ``node`` (0 for a balance term) and ``x`` on
-      ``row``, ``parameter_value`` (the value the run used) on
-      ``parameter``. In a chain the flow outputs do not depend on the
-      transport parameters: their derivatives are 0.
+      ``step``, ``time``, ``node`` (0 for a balance term), ``x`` and
+      ``name`` (a measurement's, "" for the other outputs) on ``row``,
+      ``parameter_value`` (the value the run used) on ``parameter``. In a
+      chain the flow outputs do not depend on the transport parameters:
+      their derivatives are 0.
     - :meth:`scaled`: d ln y / d ln p.
+    - :meth:`match`: the derivatives of the measurements' simulated values
+      (``--observations``), measurement by parameter.
     - :attr:`parameters`: path -> the value the run used.
     """
 
@@ -220,7 +223,8 @@ class Sensitivities:
         params = list(self.parameters)
         node = f["node"].fillna(0).to_numpy(np.int64)
         keys = pd.MultiIndex.from_arrays(
-            [f["output"].to_numpy(), f["step"].to_numpy(), node])
+            [f["output"].to_numpy(), f["step"].to_numpy(), node,
+             f["name"].to_numpy(str)])
         row, uniq = pd.factorize(keys)
         col = pd.Categorical(f["parameter"], categories=params).codes
         n, m = len(uniq), len(params)
@@ -243,7 +247,22 @@ class Sensitivities:
                     "step": ("row", at["step"].to_numpy(np.int64)),
                     "time": ("row", at["time"].to_numpy(float)),
                     "node": ("row", node[first] if n else node),
-                    "x": ("row", at["x"].to_numpy(float))})
+                    "x": ("row", at["x"].to_numpy(float)),
+                    "name": ("row", at["name"].to_numpy(str))})
+
+    def match(self) -> pd.DataFrame:
+        """The Jacobian of the measurements (``output=match`` rows, a run
+        given ``--observations``): the derivative of each one's simulated
+        value, a frame indexed by the measurement's name (in the order of
+        its file) with one column per parameter; empty without
+        measurements."""
+        f = self._frame[self._frame["output"].str.rpartition(".")[2]
+                        == "match"]
+        names = pd.unique(f["name"])
+        out = f.pivot(index="name", columns="parameter", values="derivative")
+        return out.reindex(index=names,
+                           columns=[p for p in self.parameters
+                                    if p in out.columns])
 
     def scaled(self) -> xr.DataArray:
         """The scaled sensitivities d ln y / d ln p = derivative * p / y on
@@ -341,6 +360,7 @@ def sensitivities(deck_or_chain: Any, parameters: Sequence[str],
                 for j, o in selected:
                     if j == i:
                         keep |= _keep(f, o)
+                keep |= (f["output"] == "match").to_numpy()  # measurements
                 f = f[keep]
             if decks.chain:
                 f = f.assign(output=decks.names[i] + "." + f["output"])

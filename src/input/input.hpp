@@ -55,5 +55,10 @@ void rdarcy(Files &io, const ParameterValues &values, const Codes &codes,
 // flux files.
 void obsnod(Files &io, const Codes &codes, const Mesh &mesh, const Clock &clock,
             const Prescribed<double> &bc, Observations &obs);
+// The measured data of --observations, checked against the deck and placed
+// between its nodes and step ends; a fault ends the run.
+void readMeasurements(Files &io, const Options &opt, const Codes &codes,
+                      const Mesh &mesh, const Clock &clock,
+                      const Prescribed<double> &bc, Measurements &meas);
 
 } // namespace qmr

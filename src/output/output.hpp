@@ -25,4 +25,14 @@ void csvstep(Files &io, const Codes &codes, const Clock &clock,
 void csvprof(Files &io, const Mesh &mesh, const Clock &clock,
              const Observations &obs);
 
+// X.match.csv (--observations): opened with its heading once the deck and
+// the measurements are read (the initial values kept), the simulated values
+// followed at the end of every step, the rows written after the last.
+void openmatch(Files &io, const Options &opt, const Mesh &mesh,
+               const Prescribed<double> &bc, const Levels<double> &lev,
+               Measurements &meas);
+void matchstep(const Clock &clock, const Prescribed<double> &bc,
+               const Levels<double> &lev, Measurements &meas);
+void matchrows(Files &io, const Measurements &meas);
+
 } // namespace qmr

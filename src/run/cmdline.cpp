@@ -3,6 +3,8 @@
 #include <charconv>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <string_view>
 
@@ -44,6 +46,10 @@ const char *const kUsage =
     "  --sensitivities FILE  the same for every path in FILE, one a line\n"
     "  --sensitivity-outputs LIST  which outputs: observations, profiles,\n"
     "                    fluxes, balance (default observations,fluxes)\n"
+    "  --observations FILE  measured data (CSV: name, x or node, time,\n"
+    "                    value, sd, group, kind); writes X.match.csv beside\n"
+    "                    the graphic file X, measured against simulated,\n"
+    "                    and with --sensitivity their derivatives\n"
     "  --parameter-names the parameter paths, one a line\n"
     "  --help            show this text\n"
     "  --version         show the version\n";
@@ -132,6 +138,20 @@ int commandLine(int argc, char **argv, Options &opt) {
         return usageError("--parameters needs a file");
       std::string why;
       if (!readParameterFile(file, fileValues, why)) return usageError(why);
+    } else if (options && (arg == "--observations" ||
+                           arg.starts_with("--observations="))) {
+      std::string file;
+      if (!value("--observations", file))
+        return usageError("--observations needs a file");
+      if (!opt.observations.empty())
+        return usageError("--observations is given twice");
+      std::ifstream in(file, std::ios::binary);
+      if (file.empty() || !in)
+        return usageError("cannot read the observation file \"" + file + "\"");
+      std::ostringstream text;
+      text << in.rdbuf(); // an empty file gives an empty text
+      opt.observations = file;
+      opt.observationsText = text.str();
     } else if (options && (arg == "--sensitivity-outputs" ||
                            arg.starts_with("--sensitivity-outputs="))) {
       std::string list;

@@ -43,6 +43,11 @@ void phases(State &s) {
     rdarcy(s.io, s.opt.values, s.codes, s.mesh, s.fprop, s.tprop);
   obsnod(s.io, s.codes, s.mesh, s.clock, s.bc, s.obs);
   if (s.opt.csv) opencsv(s.io, s.opt, s.codes, s.mesh, s.bc, s.obs);
+  const bool match = !s.opt.observations.empty();
+  if (match) {
+    readMeasurements(s.io, s.opt, s.codes, s.mesh, s.clock, s.bc, s.meas);
+    openmatch(s.io, s.opt, s.mesh, s.bc, s.lev, s.meas);
+  }
   const auto sensitivity = Sensitivity::start(s);
   if (s.opt.check) {
     checkSteps(s);
@@ -59,6 +64,7 @@ void phases(State &s) {
     if (s.codes.imode == kFlowRun) drivef(s);
     if (s.codes.imode == kTransportRun) drivet(s);
     sensitivity->step(s);
+    if (match) matchstep(s.clock, s.bc, s.lev, s.meas);
     outpro(s.io, s.mesh, s.clock, s.lev, s.obs);
     if (s.opt.csv) csvstep(s.io, s.codes, s.clock, s.bc, s.lev, s.obs, s.res);
     progress.step(s);
@@ -66,6 +72,7 @@ void phases(State &s) {
 
   outobs(s);
   if (s.opt.csv) csvprof(s.io, s.mesh, s.clock, s.obs);
+  if (match) matchrows(s.io, s.meas);
   endNormal(s.io);
 }
 } // namespace
@@ -113,7 +120,7 @@ int runMain(State &s) {
                    &s.io.restartOut, &s.io.velocity,  &s.io.obsCsv,
                    &s.io.profCsv,    &s.io.fluxCsv,   &s.io.balanceCsv,
                    &s.io.sensCsv,    &s.io.restartIn, &s.io.deck,
-                   &s.io.console};
+                   &s.io.console,    &s.io.matchCsv};
   for (Unit *u : units) {
     if (!u->isOpen()) continue;
     if (!u->close()) {

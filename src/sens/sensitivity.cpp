@@ -21,7 +21,7 @@ namespace qmr {
 namespace {
 
 const char *const kHeader =
-    "parameter,output,step,time,node,x,value,derivative,flag";
+    "parameter,output,step,time,node,x,value,derivative,flag,name";
 
 // Resizes an array of another number type as the run's array.
 template <class A, class B> void sizeAs(A &to, const B &from) {
@@ -101,17 +101,18 @@ template <class T> struct FlagReport {
 };
 
 // One row of X.sens.csv; a balance term has no node (node 0): its node and
-// coordinate stay empty.
+// coordinate stay empty. A measurement (--observations) is named; between
+// nodes it has a coordinate and no node.
 void row(Unit &out, const Parameter &p, const char *output, const Clock &c,
          int node, double x, double value, double derivative,
-         const std::string &flag) {
+         const std::string &flag, const std::string &name = {}) {
   std::string r = p.path + ',' + output + ',' + std::to_string(c.its) + ',' +
                   shortest(c.ttime) + ',';
-  if (node > 0)
-    r += std::to_string(node) + ',' + shortest(x);
-  else
-    r += ',';
-  r += ',' + shortest(value) + ',' + shortest(derivative) + ',' + flag;
+  if (node > 0) r += std::to_string(node);
+  r += ',';
+  if (node > 0 || !name.empty()) r += shortest(x);
+  r += ',' + shortest(value) + ',' + shortest(derivative) + ',' + flag + ',' +
+       name;
   out.put(r);
 }
 
@@ -166,6 +167,7 @@ public:
     for (int ip = 1; ip <= mesh.np; ++ip)
       if (lev_.hdnew(ip).v != s.lev.hdnew(ip)) flags_.mismatch = true;
     rows(s, out);
+    if (!s.opt.observations.empty()) matchStep(s, out);
     if (s.codes.imode == kFlowRun && velocityBlockDue(s.codes, s.clock))
       velocityRows(s, *velocityOut_);
     for (int ip = 1; ip <= mesh.np; ++ip) lev_.hdold(ip) = lev_.hdnew(ip);
@@ -363,6 +365,34 @@ private:
     if (opt.sensBalance) balanceRows(s, out, flag);
   }
 
+  // --observations: the derivatives of the simulated values of the
+  // measurements (the run's interpolation on the derivatives), with the
+  // flags of the later step used; written after the last step.
+  void matchStep(const State &s, Unit &out) {
+    const Measurements &m = s.meas;
+    if (s.clock.its == 1) {
+      match_.start(m.rows, m.nodes, s.mesh.np, s.bc.nbt,
+                   [this](int ip) { return lev_.hdold(ip); });
+      matchFlags_.assign(m.rows.size(), "");
+    }
+    for (std::size_t i : match_.step(
+             m.rows, m.nodes, s.bc.nbt, s.clock.its,
+             [this](int ip) { return lev_.hdnew(ip); },
+             [this](int k) { return bc_.qvalb(k); }, s.clock.delta))
+      matchFlags_[i] = flags_.text();
+    if (s.clock.its != s.clock.nts) return;
+    Clock at;
+    for (std::size_t j = 0; j < p_.size(); ++j)
+      for (std::size_t i = 0; i < m.rows.size(); ++i) {
+        const Measured &r = m.rows[i];
+        const T &v = match_.simulated[i];
+        at.its = r.s1;
+        at.ttime = r.time;
+        row(out, p_[j], "match", at, r.n0 == r.n1 ? r.n0 : 0, r.x, v.v, v.d[j],
+            matchFlags_[i], r.name);
+      }
+  }
+
   // The terms of the step's mass balance (not the imbalance), with the
   // names of the CSV balance file.
   void balanceRows(const State &s, Unit &out, const std::string &flag) {
@@ -418,7 +448,9 @@ public:
 
 private:
   Flags flags_;
-  int profiles_ = 0; // profiles already written
+  int profiles_ = 0;                    // profiles already written
+  MatchValues<T> match_;                // --observations
+  std::vector<std::string> matchFlags_; // by measurement
 };
 
 class NoSensitivity : public Sensitivity {

@@ -32,6 +32,10 @@ struct Options {
   bool sensProfiles = false;
   bool sensFluxes = true;
   bool sensBalance = false;
+  // --observations FILE: measured data, the file's name as given and its
+  // text, read with the command line (as the parameter file is).
+  std::string observations;
+  std::string observationsText;
 };
 
 } // namespace qmr

@@ -21,6 +21,7 @@
 #include "io/unit.hpp"
 #include "state/balance.hpp"
 #include "state/fixed.hpp"
+#include "state/measured.hpp"
 #include "state/options.hpp"
 
 namespace qmr {
@@ -82,6 +83,7 @@ struct Files {
   Unit balanceCsv;  // --csv: mass balance
   Unit sensCsv;     // --sensitivity: derivatives of the outputs
   Unit velSensCsv;  // --sensitivity: derivatives of the velocity records
+  Unit matchCsv;    // --observations: measured against simulated values
   std::string diag; // one line saying what failed and where
   bool listingOpen = false; // before, the listing's lines go to the console
 
@@ -266,6 +268,7 @@ struct State {
   Band<double> band;
   Observations obs;
   Results res;
+  Measurements meas; // --observations
 };
 
 // Sizes every array of the state from the counts (ne, np, nts, nmat, nbt,

@@ -50,6 +50,8 @@ inline constexpr std::string_view kVelocityMismatch =
     "PROBLEMS IN READING DARCY VELOCITIES FILE";
 inline constexpr std::string_view kParameterFailure =
     "A PARAMETER OF THE COMMAND LINE IS NOT IN THE DECK";
+inline constexpr std::string_view kObservationFailure =
+    "ERROR IN THE FILE OF OBSERVATIONS OF THE COMMAND LINE";
 inline constexpr std::string_view kNotConverged =
     "SOLUTION NOT CONVERGED - PROGRAM TERMINATED";
 

@@ -37,11 +37,13 @@ std::vector<Row> readSens(const std::string &text) {
   const auto ls = qmrtest::lines(text);
   EXPECT_FALSE(ls.empty());
   if (ls.empty()) return rows;
-  EXPECT_EQ(ls[0], "parameter,output,step,time,node,x,value,derivative,flag");
+  EXPECT_EQ(ls[0],
+            "parameter,output,step,time,node,x,value,derivative,flag,name");
   for (std::size_t i = 1; i < ls.size(); ++i) {
     auto f = qmrtest::splitCsv(ls[i]);
-    EXPECT_EQ(f.size(), 9u) << ls[i];
-    if (f.size() != 9) continue;
+    EXPECT_EQ(f.size(), 10u) << ls[i];
+    if (f.size() != 10) continue;
+    EXPECT_EQ(f[9], "") << ls[i]; // a name only on a measurement's row
     rows.push_back({f[0], f[1], std::stoi(f[2]),
                     f[4].empty() ? 0 : std::stoi(f[4]), std::stod(f[6]),
                     std::stod(f[7]), f[8]});

@@ -292,4 +292,60 @@ TEST(RadialFlow, TheisDerivatives) {
   report("S dh/dS error / s0", worst[1]);
 }
 
+// The measurements of --observations on the Theis test: drawdowns at radii
+// between the nodes and times between the steps' ends, interpolated
+// linearly in both, against Theis, s = s0 W(u), and their derivatives in
+// X.sens.csv against T ds/dT = -s0 (W(u) - exp(-u)) and S ds/dS =
+// -s0 exp(-u). The linear interpolation adds its own error to the
+// discretisation's (the mesh has 40 elements and the steps 20 a decade):
+// both are held to 5e-3 of s0.
+TEST(RadialFlow, TheisMatchedDrawdownsAndDerivatives) {
+  const Pumping p = theisTest();
+  const Scratch folder("v-theis-match");
+  qmrtest::writeFile(folder.path() / "VELDA.INP", p.deck());
+  std::string csv = "name,x,time,value,kind\n";
+  int n = 0;
+  for (double rad : {0.7, 3.0, 17.0, 55.0})
+    for (double t : {0.05, 0.33, 2.2, 7.7}) {
+      if (rad * rad * p.sc / (4.0 * kT * t) > 2.0) continue; // not reached
+      csv += "d" + std::to_string(++n) + "," + std::to_string(rad) + "," +
+             std::to_string(t) + ",0,drawdown\n";
+    }
+  qmrtest::writeFile(folder.path() / "m.csv", csv);
+  const auto r = qmrtest::runArgs(folder.path(),
+                                  "--quiet --no-listing --observations m.csv "
+                                  "--sensitivity media[1].conductivity "
+                                  "--sensitivity media[1].storativity");
+  ASSERT_EQ(r.status, 0) << r.err;
+  const auto lines =
+      qmrtest::lines(qmrtest::readFile(folder.path() / "WELL.sens.csv"));
+  const double s0 = kQ / (4.0 * kPi * kT);
+  double worst[3] = {0.0, 0.0, 0.0};
+  int compared = 0;
+  for (std::size_t i = 1; i < lines.size(); ++i) {
+    const auto f = qmrtest::splitCsv(lines[i]);
+    if (f[1] != "match") continue;
+    const double t = std::stod(f[3]);
+    const double rad = std::stod(f[5]);
+    const double u = rad * rad * p.sc / (4.0 * kT * t);
+    const bool k = f[0] == "media[1].conductivity";
+    const double want =
+        k ? -s0 * (wellFunction(u) - std::exp(-u)) : -s0 * std::exp(-u);
+    const double got = std::stod(f[7]) * (k ? kK : p.sc);
+    worst[k ? 0 : 1] = std::max(worst[k ? 0 : 1], std::fabs(got - want) / s0);
+    EXPECT_NEAR(got, want, 5e-3 * s0) << f[0] << " t " << t << " r " << rad;
+    const double drawdown = std::stod(f[6]);
+    worst[2] =
+        std::max(worst[2], std::fabs(drawdown - s0 * wellFunction(u)) / s0);
+    EXPECT_NEAR(drawdown, s0 * wellFunction(u), 5e-3 * s0) << t << " " << rad;
+    EXPECT_TRUE(f[4].empty()) << lines[i]; // between nodes
+    ++compared;
+  }
+  EXPECT_EQ(compared, 2 * n);
+  EXPECT_GE(n, 10);
+  report("matched K ds/dK error / s0", worst[0]);
+  report("matched S ds/dS error / s0", worst[1]);
+  report("matched drawdown error / s0", worst[2]);
+}
+
 } // namespace

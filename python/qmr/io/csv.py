@@ -212,19 +212,22 @@ def read_csv_outputs(graphic_path: PathLike,
 
 # Columns of the sensitivities file (``qmr --sensitivity``).
 SENS_COLUMNS = ("parameter", "output", "step", "time", "node", "x", "value",
-                "derivative", "flag")
+                "derivative", "flag", "name")
 
 
 def read_sensitivities(path: PathLike) -> pd.DataFrame:
     """The long-form sensitivities file of a run (``X.sens.csv``): one row
     per parameter, output, step and node; every number read back to the
     double the program wrote; ``node`` an integer column (missing, and
-    ``x`` NaN, for a balance term); ``flag`` text ("" when the derivative
-    is two-sided). Raises OutputFileError for a file of other columns."""
+    ``x`` NaN, for a balance term; missing for a measurement between
+    nodes); ``flag`` text ("" when the derivative is two-sided); ``name``
+    the measurement's of an ``output=match`` row (``--observations``), ""
+    on the others. Raises OutputFileError for a file of other columns."""
     path = Path(path)
     try:
         df = pd.read_csv(path, dtype={"parameter": str, "output": str,
-                                      "flag": str, "step": "int64",
+                                      "flag": str, "name": str,
+                                      "step": "int64",
                                       "node": "Int64"},
                          keep_default_na=False,
                          na_values={"node": [""], "x": [""]},
