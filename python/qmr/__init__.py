@@ -19,6 +19,10 @@
 - Units declared once (:mod:`qmr.units`): :class:`Units` on a deck
   (``deck.units``), labelling every frame, figure, NetCDF variable and
   report; :func:`convert` converts a reader's frame.
+- Calibration (:mod:`qmr.calibration`): :func:`calibrate`,
+  :class:`Calibration`, :func:`read_parameters`, :func:`read_observations`,
+  :class:`CalibrationError`; meshes and steps through the measurements
+  (:mod:`qmr.deck.mesh`): :func:`set_mesh`, :func:`set_times`.
 - Figures: :mod:`qmr.plot` (matplotlib, imported on its own); reports
   (:mod:`qmr.report`): ``Result.report()``, ``EnsembleResult.report()``,
   :func:`qmr.report.calibration_report`, one HTML file each.
@@ -42,6 +46,9 @@ from .io import (FluxFile, GraphicFile, Listing, OutputFileError,
 from .runner import (Diagnostic, QmrWarning, Result, RunError, find_exe,
                      run, run_chain)
 from .sensitivities import Sensitivities, sensitivities
+from .calibration import (Calibration, CalibrationError, calibrate,
+                          read_observations, read_parameters)
+from .deck.mesh import set_mesh, set_times
 from .units import Units, convert
 from . import report  # noqa: E402,F401  (results report through it)
 from .sampling import (Distribution, LogNormal, LogUniform, Normal,
@@ -64,4 +71,6 @@ __all__ = [
     "Distribution", "Uniform", "LogUniform", "Normal", "LogNormal",
     "Truncated", "latin_hypercube", "random_sample", "round_significant",
     "sensitivities", "Sensitivities", "Units", "convert",
+    "calibrate", "Calibration", "CalibrationError", "read_parameters",
+    "read_observations", "set_mesh", "set_times",
 ]

@@ -15,8 +15,8 @@ PACKAGE = PYTHON / "qmr"
 
 # The parts, lowest first: a module imports its own part and lower ones.
 LAYERS = {"units": 0, "deck": 1, "io": 1, "sampling": 1, "runner": 2,
-          "plot": 2, "ensembles": 3, "sensitivities": 4, "report": 4,
-          "cli": 5, "__init__": 6}
+          "plot": 2, "ensembles": 3, "sensitivities": 4, "report": 5,
+          "calibration": 6, "cli": 7, "__init__": 8}
 
 
 def modules(root: Path, top: str) -> dict[str, Path]:

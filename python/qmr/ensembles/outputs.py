@@ -70,6 +70,19 @@ class Observations(Output):
     def applies(self, deck: Deck) -> bool:
         return len(deck.observation_nodes) > 0
 
+    @staticmethod
+    def from_dates(frame: pd.DataFrame, start: Any,
+                   time_unit: Any = "d") -> pd.DataFrame:
+        """Measured data dated by calendar, as the observation table of
+        ``qmr --observations`` and :func:`qmr.calibrate` wants it: the
+        column ``date`` (or a DatetimeIndex) becomes ``time``, the time
+        elapsed since `start` (the model's time 0, a date) in
+        `time_unit`: ``"s"``, ``"min"``, ``"h"``, ``"d"``, ``"w"``, ``"y"``
+        (365.25 days) or a ``pd.Timedelta``. The other columns are kept.
+        Raises ValueError for a date that cannot be read or lies before
+        `start`."""
+        return _from_dates(frame, start, time_unit)
+
 
 @dataclass(frozen=True)
 class Profiles(Output):
@@ -126,6 +139,44 @@ class Function(Output):
 
     fn: Optional[Callable[[Any], Any]] = None
     kind = "function"
+
+
+_UNITS = {"s": "1s", "min": "1min", "h": "1h", "d": "1D", "w": "7D",
+          "y": "365.25D", "a": "365.25D"}
+
+
+def _from_dates(frame: pd.DataFrame, start: Any, time_unit: Any
+                ) -> pd.DataFrame:
+    """See :meth:`Observations.from_dates`."""
+    df = frame.copy()
+    if "date" in df.columns:
+        dates = df.pop("date")
+    elif isinstance(df.index, pd.DatetimeIndex):
+        dates = pd.Series(df.index, index=df.index)
+        df = df.reset_index(drop=True)
+        dates = dates.reset_index(drop=True)
+    else:
+        raise ValueError("no column 'date' and no DatetimeIndex")
+    if "time" in df.columns:
+        raise ValueError("the frame has both dates and a column 'time'")
+    try:
+        when = pd.to_datetime(dates.to_numpy())
+        origin = pd.Timestamp(start)
+    except (ValueError, TypeError) as e:
+        raise ValueError(f"a date cannot be read: {e}") from None
+    unit = pd.Timedelta(_UNITS.get(time_unit, time_unit)) \
+        if isinstance(time_unit, str) else pd.Timedelta(time_unit)
+    if unit <= pd.Timedelta(0):
+        raise ValueError(f"time_unit {time_unit!r} is not a positive span")
+    if when.isna().any():
+        raise ValueError("a date is missing")
+    elapsed = (when - origin) / unit
+    if (np.asarray(elapsed) < 0).any():
+        raise ValueError(f"a date lies before the start {origin}")
+    cols = list(df.columns)
+    at = cols.index("value") if "value" in cols else len(cols)
+    df.insert(at, "time", np.asarray(elapsed, float))
+    return df
 
 
 _BY_NAME = {"observations": Observations, "profiles": Profiles,
