@@ -122,6 +122,20 @@ def test_calibration_report_opens_offline(browser, shots, tmp_path):
     open_and_check(browser, report, shots / "report-calibration.png")
 
 
+def test_a_calibrated_pumping_test_reports_offline(browser, shots, tmp_path):
+    """The report of a real calibration (Theis drawdowns at three wells,
+    from a decade off), through Calibration.report()."""
+    import calibration_cases as cc
+    cal = qmr.calibrate(cc.theis_deck(), cc.theis_parameters(),
+                        cc.theis_observations(), tmp_path / "cal")
+    report = cal.report(units="m,d")
+    assert report.is_file() and report.parent == cal.folder
+    text = report.read_text()
+    for path in cal.estimates.index:
+        assert path in text
+    open_and_check(browser, report, shots / "report-calibrated-theis.png")
+
+
 def test_the_figures_respond_to_the_reader(browser, tmp_path):
     """A series toggled off leaves the figure; a log axis and a zoom
     redraw it; hovering shows the values."""
