@@ -65,12 +65,13 @@ def calibration(folder: Path) -> types.SimpleNamespace:
     rows = []
     for name, group, x, base in (("W1", "heads", 1000.0, 10.0),
                                  ("W2", "heads", 5000.0, 11.0)):
-        for ti in t:
+        for k, ti in enumerate(t, start=1):
             sim = base + np.log10(ti)
             meas = sim + 0.05 * np.sin(ti)
-            rows.append([name, group, "observations", x, ti, meas, sim,
+            # every measurement has a name of its own, as in X.match.csv
+            rows.append([f"{name}_{k}", group, "head", x, ti, meas, sim,
                          meas - sim, 2.0, 2.0 * (meas - sim)])
-    rows.append(["Q1", "fluxes", "fluxes", 0.0, 1000.0, 120.0, 118.0, 2.0,
+    rows.append(["Q1", "fluxes", "flux", 0.0, 1000.0, 120.0, 118.0, 2.0,
                  0.1, 0.2])
     residuals = pd.DataFrame(rows, columns=[
         "name", "group", "kind", "x", "time", "measured", "simulated",

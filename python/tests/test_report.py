@@ -360,17 +360,22 @@ class TestCalibrationReport:
                      '<td class="text">m/d</td>', '<td class="text">m</td>',
                      "media[1].conductivity and media[1].recharge (-0.970)",
                      "1 parameter combination(s) the data do not resolve",
-                     "Group heads: measured and simulated observations",
+                     "Group heads: measured and simulated head",
                      "Weighted residuals", "Statistics by group"):
             assert text in html, text
         figs = figures(html)
         fit = next(f for f in figs.values() if f["title"].startswith(
             "Group heads: measured"))
-        assert fit["ylabel"] == "observations (m)"
+        assert fit["ylabel"] == "head (m)"
         assert fit["xlabel"] == "time (d)"
+        # one series of measured and one of simulated values per well, not
+        # one per measurement (each has a name of its own)
+        assert [s["name"] for s in fit["series"]] == [
+            "x = 1000 m measured", "x = 1000 m simulated",
+            "x = 5000 m measured", "x = 5000 m simulated"]
         flux = next(f for f in figs.values() if f["title"].startswith(
             "Group fluxes: measured"))
-        assert flux["ylabel"] == "fluxes (m³/d)"
+        assert flux["ylabel"] == "flux (m³/d)"
         sv = next(f for f in figs.values() if f["title"].startswith(
             "Singular"))
         assert sv["series"][0]["y"] == [12.0, 3.0, 0.02] and sv["logy"]

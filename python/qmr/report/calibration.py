@@ -17,6 +17,7 @@ from pathlib import Path
 from typing import Any, Optional, Union
 
 import numpy as np
+import pandas as pd
 
 from ..units import Units, UnitsLike
 from .ensemble import _shade
@@ -73,7 +74,7 @@ def _output_dim(deck: Any, kind: str) -> Optional[str]:
     solute = "C " if vd == "C" else ""
     k = str(kind).rsplit(".", 1)[-1]
     if k in ("observations", "profiles", "observation", "profile", "head",
-             "concentration"):
+             "drawdown", "concentration"):
         return vd
     if k in ("fluxes", "flux", "rate"):
         return solute + "L3/T"
@@ -199,6 +200,15 @@ def _identifiability(page: Page, cal: Any) -> None:
                     enumerate(un.to_numpy(float), 1)])
 
 
+def _places(part: pd.DataFrame, over: str, u: Units) -> list:
+    """The series of a group: one per place (x) when drawn over time, one
+    per time when drawn over x; each measurement has a name of its own."""
+    by, unit = ("x", u.length) if over == "time" else ("time", u.time)
+    word = "x" if by == "x" else "t"
+    return [(f"{word} = {v:g}" + (f" {unit}" if unit else ""), one)
+            for v, one in part.groupby(by, sort=True)]
+
+
 def _fits(page: Page, cal: Any, u: Units) -> None:
     r = cal.residuals
     page.h2("Fits over the data")
@@ -208,13 +218,13 @@ def _fits(page: Page, cal: Any, u: Units) -> None:
         over = "time" if part["time"].nunique() > 1 or \
             part["x"].nunique() <= 1 else "x"
         series = []
-        for name, one in part.groupby("name", sort=False):
+        for where, one in _places(part, over, u):
             one = one.sort_values(over)
             x = one[over].to_numpy(float)
-            series.append(Series(f"{name} measured", x,
+            series.append(Series(f"{where} measured", x,
                                  one["measured"].to_numpy(float),
                                  "markers"))
-            series.append(Series(f"{name} simulated", x,
+            series.append(Series(f"{where} simulated", x,
                                  one["simulated"].to_numpy(float), "line"))
         page.figure(f"Group {group}: measured and simulated {kind}",
                     u.label("time", "T") if over == "time" else
@@ -245,9 +255,9 @@ def _residuals(page: Page, cal: Any, u: Units) -> None:
                     if over == "time" else u.label("distance x", "L"),
                     u.label("residual", dim) if dim is not None else
                     "residual (unit not known)",
-                    [Series(str(n), q[over].to_numpy(float),
+                    [Series(where, q[over].to_numpy(float),
                             q["residual"].to_numpy(float), "markers")
-                     for n, q in p.groupby("name", sort=False)],
+                     for where, q in _places(p, over, u)],
                     xname=over, yname="residual")
     st = cal.statistics
     if st is not None and len(st):
