@@ -26,6 +26,7 @@
 #include "state/state.hpp"
 #include "system.hpp"
 
+#include "bench_main.hpp"
 #include "quiet_folder.hpp"
 
 namespace {
@@ -138,9 +139,5 @@ int main(int argc, char **argv) {
                              std::stoi(istep)));
     return 0;
   }
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
+  return qmrbench::runBenchmarks(argc, argv);
 }

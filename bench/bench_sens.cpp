@@ -25,6 +25,7 @@
 #include "system.hpp"
 
 #include "bench_decks.hpp"
+#include "bench_main.hpp"
 #include "quiet_folder.hpp"
 
 namespace fs = std::filesystem;
@@ -126,9 +127,5 @@ int main(int argc, char **argv) {
                        qmrbench::flowDeck(false, 3000, false));
     return 0;
   }
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
+  return qmrbench::runBenchmarks(argc, argv);
 }

@@ -143,16 +143,24 @@ def check(prepared: Path, deck: str, path: str, v0: float) -> int:
     return int(free.sum())
 
 
-@pytest.mark.parametrize("seed", range(20261208, 20261208 + 48))
-def test_random_decks(seed: int, tmp_path: Path) -> None:
+def prepare(seed: int, tmp_path: Path) -> tuple[rd.Case, Path]:
+    """The random case of seed in tmp_path/case, with the runs before its
+    last made (they leave the files the last reads); a case made to fail is
+    skipped."""
     case = rd.make_case(seed)
     if case.label.startswith("expect-fail"):
         pytest.skip("a case made to fail")
     prepared = tmp_path / "case"
     rd.write_case(case.as_dict(), str(prepared))
-    last = len(case.decks)
-    for k in range(1, last):  # the runs that leave the files the last reads
+    for k in range(1, len(case.decks)):
         assert qmr(prepared, f"deck{k}.inp").returncode == 0
+    return case, prepared
+
+
+@pytest.mark.parametrize("seed", range(20261208, 20261208 + 48))
+def test_random_decks(seed: int, tmp_path: Path) -> None:
+    case, prepared = prepare(seed, tmp_path)
+    last = len(case.decks)
     d = case.decks[-1]
     if d.nobs == 0 and d.nbt == 0:
         pytest.skip("no observation and no prescribed value")
@@ -203,14 +211,8 @@ def test_outputs_unchanged_by_derivatives(seed: int, tmp_path: Path) -> None:
     """The run that computes derivatives (all of a deck's parameters, so
     more than one group of them for the larger decks) writes every other
     file byte for byte as the plain run does."""
-    case = rd.make_case(seed)
-    if case.label.startswith("expect-fail"):
-        pytest.skip("a case made to fail")
-    prepared = tmp_path / "case"
-    rd.write_case(case.as_dict(), str(prepared))
+    case, prepared = prepare(seed, tmp_path)
     last = len(case.decks)
-    for k in range(1, last):
-        assert qmr(prepared, f"deck{k}.inp").returncode == 0
     params = candidates(case.decks[-1])
     if not params:
         pytest.skip("no parameter with a derivative")

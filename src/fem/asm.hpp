@@ -21,18 +21,13 @@ inline bool badPivot(double pivot) {
   return pivot == 0.0 || !std::isfinite(pivot);
 }
 
-// Solves the system of nd equations in b: on return aslod holds the
-// solution, with the prescribed values at their nodes, and qvalb the
-// amount that enters at each prescribed node over the step. Stops at the
-// first bad pivot and returns it.
-template <class T> PivotFault asm_(Band<T> &b, Prescribed<T> &bc, int nd) {
-  const int nrs = nd - 1;
+// Prescribed values: the known value moves into the right-hand sides of
+// the neighbours, and the node's own row becomes the equation of its
+// reaction (its diagonal -1 stands for the unknown reaction).
+template <class T>
+void imposePrescribed(Band<T> &b, const Prescribed<T> &bc, int nd) {
   const int im01 = b.ihbp - 1;
   const int ip01 = b.ihbp + 1;
-
-  // Prescribed values: the known value moves into the right-hand sides of
-  // the neighbours, and the node's own row becomes the equation of its
-  // reaction (its diagonal -1 stands for the unknown reaction).
   for (int i = 1; i <= bc.nbt; ++i) {
     const int ind00 = bc.idv(i);
     const T hdprs = bc.valb(i);
@@ -49,6 +44,15 @@ template <class T> PivotFault asm_(Band<T> &b, Prescribed<T> &bc, int nd) {
       b.astif(indp1, im01) = 0.0;
     }
   }
+}
+
+// Solves the system of nd equations in b: on return aslod holds the
+// solution, with the prescribed values at their nodes, and qvalb the
+// amount that enters at each prescribed node over the step. Stops at the
+// first bad pivot and returns it.
+template <class T> PivotFault asm_(Band<T> &b, Prescribed<T> &bc, int nd) {
+  const int nrs = nd - 1;
+  imposePrescribed(b, bc, nd);
 
   // Elimination; the negated multipliers replace the eliminated entries.
   for (int j = 1; j <= nrs; ++j) {

@@ -24,32 +24,13 @@ PivotFault tangentGeneral(Band<Tangent<N>> &b, Prescribed<Tangent<N>> &bc,
 
 template <int N>
 PivotFault asm_(Band<Tangent<N>> &b, Prescribed<Tangent<N>> &bc, int nd) {
-  using T = Tangent<N>;
   // The band of linear elements is tridiagonal (diagonal in column 2); a
   // system of another width takes the general path.
   if (b.ifullb != 3 || b.ihalfb != 1 || b.ihbp != 2)
     return tangentGeneral(b, bc, nd);
 
-  const int im01 = b.ihbp - 1;
-  const int ip01 = b.ihbp + 1;
-
   // Prescribed values, as on doubles (their derivatives move with them).
-  for (int i = 1; i <= bc.nbt; ++i) {
-    const int ind00 = bc.idv(i);
-    const T hdprs = bc.valb(i);
-    const int indm1 = ind00 - 1;
-    const int indp1 = ind00 + 1;
-    if (indm1 > 0) {
-      b.aslod(indm1) = b.aslod(indm1) - b.astif(indm1, ip01) * hdprs;
-      b.astif(indm1, ip01) = 0.0;
-    }
-    b.aslod(ind00) = b.aslod(ind00) - b.astif(ind00, b.ihbp) * hdprs;
-    b.astif(ind00, b.ihbp) = -1.0;
-    if (indp1 <= nd) {
-      b.aslod(indp1) = b.aslod(indp1) - b.astif(indp1, im01) * hdprs;
-      b.astif(indp1, im01) = 0.0;
-    }
-  }
+  imposePrescribed(b, bc, nd);
 
   // Elimination with the forward reduction of the right-hand side, then
   // the back substitution, on the values: the operations of the solver on

@@ -6,6 +6,7 @@
 #include <charconv>
 #include <cstdlib>
 #include <filesystem>
+#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -107,6 +108,30 @@ inline Csv readCsv(const std::string &text) {
     csv.rows.push_back(row);
   }
   return csv;
+}
+
+// A value with every digit a double needs (for --set).
+inline std::string digits17(double v) {
+  std::ostringstream s;
+  s.precision(17);
+  s << v;
+  return s.str();
+}
+
+// A small transport run for derivatives: 20 elements over 100 m, ten steps
+// of 2, 1 held at node 1 and a fluid flux leaving at node 21.
+inline TransportDeck smallTransport() {
+  TransportDeck t;
+  t.ne = 20;
+  t.xn = 100.0;
+  t.nts = 10;
+  t.delta1 = 2.0;
+  t.media = {{2.0, 0.01, 0.3, 1.5, 0.001, 0.0, 0.0, 2.0}};
+  t.values = {{1, 1.0}};
+  t.fluxes = {{21, 0.0, 0.4}};
+  t.darcy = 0.2;
+  t.thick = 5.0;
+  return t;
 }
 
 } // namespace qmrtest

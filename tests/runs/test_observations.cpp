@@ -201,19 +201,12 @@ TEST(Observations, SteadyRunAndTheStartByHand) {
   EXPECT_EQ(qmrtest::splitCsv(m[3])[6], "12");
 }
 
-std::string num(double v) {
-  std::ostringstream s;
-  s.precision(17);
-  s << v;
-  return s.str();
-}
-
 // The simulated column of X.match.csv of a run with the parameter set to v.
 std::vector<double> simulated(const fs::path &dir, const std::string &path,
                               double v, const std::string &more = "") {
   const auto r = runArgs(dir, "--quiet --no-listing --observations m.csv "
                               "--set " +
-                                  path + "=" + num(v) + more);
+                                  path + "=" + qmrtest::digits17(v) + more);
   EXPECT_EQ(r.status, 0) << r.err;
   std::vector<double> out;
   const auto ls = qmrtest::lines(qmrtest::readFile(dir / "run.match.csv"));
@@ -223,16 +216,7 @@ std::vector<double> simulated(const fs::path &dir, const std::string &path,
 }
 
 TEST(Observations, MatchDerivativesAreCentralDifferences) {
-  TransportDeck t;
-  t.ne = 20;
-  t.xn = 100.0;
-  t.nts = 10;
-  t.delta1 = 2.0;
-  t.media = {{2.0, 0.01, 0.3, 1.5, 0.001, 0.0, 0.0, 2.0}};
-  t.values = {{1, 1.0}};
-  t.fluxes = {{21, 0.0, 0.4}};
-  t.darcy = 0.2;
-  t.thick = 5.0;
+  TransportDeck t = qmrtest::smallTransport();
   t.observations = {3};
   Scratch dir("obs-derivatives");
   qmrtest::writeFile(dir.path() / "VELDA.INP", t.text());

@@ -86,20 +86,14 @@ Outputs outputs(const fs::path &dir) {
   return o;
 }
 
-std::string num(double v) {
-  std::ostringstream s;
-  s.precision(17);
-  s << v;
-  return s.str();
-}
-
 // Runs the deck in a fresh folder with the parameter set to v; the outputs.
 Outputs runAt(const std::string &deck, const std::string &path, double v,
               const std::string &more = "") {
   Scratch dir("sens-fd");
   qmrtest::writeFile(dir.path() / "VELDA.INP", deck);
-  const auto r = runArgs(dir.path(), "--quiet --no-listing --csv --set " +
-                                         path + "=" + num(v) + more);
+  const auto r =
+      runArgs(dir.path(), "--quiet --no-listing --csv --set " + path + "=" +
+                              qmrtest::digits17(v) + more);
   EXPECT_EQ(r.status, 0) << r.err;
   return outputs(dir.path());
 }
@@ -117,11 +111,12 @@ Outputs runAt(const std::string &deck, const std::string &path, double v,
 int expectExact(const std::string &deck, const std::string &path, double v0) {
   Scratch dir("sens-exact");
   qmrtest::writeFile(dir.path() / "VELDA.INP", deck);
-  const auto r = runArgs(
-      dir.path(), "--quiet --no-listing --csv --set " + path + "=" + num(v0) +
-                      " --sensitivity-outputs observations,fluxes,"
-                      "balance --sensitivity " +
-                      path);
+  const auto r =
+      runArgs(dir.path(), "--quiet --no-listing --csv --set " + path + "=" +
+                              qmrtest::digits17(v0) +
+                              " --sensitivity-outputs observations,fluxes,"
+                              "balance --sensitivity " +
+                              path);
   EXPECT_EQ(r.status, 0) << r.err;
   const auto rows = readSens(qmrtest::readFile(dir.path() / "run.sens.csv"));
   const Outputs base = outputs(dir.path());
@@ -256,16 +251,7 @@ TEST(Sensitivity, WaterTableFlow) {
 }
 
 TEST(Sensitivity, TransportParameters) {
-  TransportDeck t;
-  t.ne = 20;
-  t.xn = 100.0;
-  t.nts = 10;
-  t.delta1 = 2.0;
-  t.media = {{2.0, 0.01, 0.3, 1.5, 0.001, 0.0, 0.0, 2.0}};
-  t.values = {{1, 1.0}};
-  t.fluxes = {{21, 0.0, 0.4}};
-  t.darcy = 0.2;
-  t.thick = 5.0;
+  TransportDeck t = qmrtest::smallTransport();
   t.observations = {3, 6, 11};
   int compared = 0;
   for (auto [path, v] : std::vector<std::pair<std::string, double>>{
@@ -458,9 +444,9 @@ Outputs chainAt(int iodarc, double k, const std::string &sens = "") {
   qmrtest::writeFile(dir.path() / "flow.inp", chainFlow(iodarc));
   qmrtest::writeFile(dir.path() / "trans.inp", chainTransport(iodarc));
   auto r =
-      runArgs(dir.path(), "--quiet --set media[1].conductivity=" + num(k) +
-                              (sens.empty() ? "" : " --sensitivity " + sens) +
-                              " flow.inp");
+      runArgs(dir.path(),
+              "--quiet --set media[1].conductivity=" + qmrtest::digits17(k) +
+                  (sens.empty() ? "" : " --sensitivity " + sens) + " flow.inp");
   EXPECT_EQ(r.status, 0) << r.err;
   r = runArgs(dir.path(),
               "--quiet --csv" +

@@ -9,13 +9,12 @@ from __future__ import annotations
 import math
 import os
 import re
-from pathlib import Path
 from typing import Union
 
 import numpy as np
 import pandas as pd
 
-from .params import CalibrationError
+from .params import CalibrationError, read_table
 
 __all__ = ["read_observations", "OBSERVATION_COLUMNS", "KINDS"]
 
@@ -37,20 +36,7 @@ def read_observations(table: Union[PathLike, pd.DataFrame],
     optional cells take the program's defaults. Raises
     :class:`CalibrationError` with one line naming the row (from 1 after
     the header) and the observation."""
-    if isinstance(table, pd.DataFrame):
-        df, source = table.reset_index(drop=True).copy(), \
-            "observation table"
-    else:
-        source = Path(table).name
-        try:
-            df = pd.read_csv(table, dtype=str, keep_default_na=False,
-                             skipinitialspace=True)
-        except FileNotFoundError:
-            raise CalibrationError(f"{table}: no such file") from None
-        except (pd.errors.ParserError, pd.errors.EmptyDataError,
-                UnicodeDecodeError) as e:
-            raise CalibrationError(f"{source}: not a CSV table: "
-                                   + " ".join(str(e).split())) from None
+    df, source = read_table(table, "observation table")
     df.columns = [str(c).strip() for c in df.columns]
     allowed = OBSERVATION_COLUMNS + (("deck",) if chain else ())
     for c in df.columns:
@@ -86,23 +72,17 @@ def read_observations(table: Union[PathLike, pd.DataFrame],
             return np.full(len(df), np.nan)
         if df[col].dtype.kind in "fiu":         # numbers as they are
             v = df[col].to_numpy(float)
-            if required and np.isnan(v).any():
-                i = int(np.flatnonzero(np.isnan(v))[0])
-                raise CalibrationError(f"{where(i)}: no {col}")
-            if np.isinf(v).any():
-                i = int(np.flatnonzero(np.isinf(v))[0])
-                raise CalibrationError(f"{where(i)}: {col} is not finite")
-            return v
-        text = df[col].map(lambda v: "" if v is None or (
-            isinstance(v, float) and math.isnan(v)) else
-            repr(v) if isinstance(v, float) else str(v)).str.strip()
-        v = pd.to_numeric(text.where(text != ""), errors="coerce")
-        bad = (v.isna() & (text != "")).to_numpy()
-        if bad.any():
-            i = int(np.flatnonzero(bad)[0])
-            raise CalibrationError(f"{where(i)}: {col} {text.iloc[i]!r} is "
-                                   "not a number")
-        v = v.to_numpy(float)
+        else:
+            text = df[col].map(lambda v: "" if v is None or (
+                isinstance(v, float) and math.isnan(v)) else
+                repr(v) if isinstance(v, float) else str(v)).str.strip()
+            parsed = pd.to_numeric(text.where(text != ""), errors="coerce")
+            bad = (parsed.isna() & (text != "")).to_numpy()
+            if bad.any():
+                i = int(np.flatnonzero(bad)[0])
+                raise CalibrationError(f"{where(i)}: {col} "
+                                       f"{text.iloc[i]!r} is not a number")
+            v = parsed.to_numpy(float)
         if required and np.isnan(v).any():
             i = int(np.flatnonzero(np.isnan(v))[0])
             raise CalibrationError(f"{where(i)}: no {col}")

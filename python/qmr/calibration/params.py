@@ -186,6 +186,27 @@ def _blank(v: Any) -> bool:
         str(v).strip() == ""
 
 
+def read_table(table: Union[PathLike, pd.DataFrame],
+               what: str) -> "tuple[pd.DataFrame, str]":
+    """A table given as a DataFrame (a copy, numbered from 0) or a CSV file
+    (every cell as text), and the name its messages give it: ``what`` for a
+    DataFrame, the file's name otherwise. A missing or unreadable file
+    raises :class:`CalibrationError` in one line."""
+    if isinstance(table, pd.DataFrame):
+        return table.reset_index(drop=True).copy(), what
+    source = Path(table).name
+    try:
+        df = pd.read_csv(table, dtype=str, keep_default_na=False,
+                         skipinitialspace=True)
+    except FileNotFoundError:
+        raise CalibrationError(f"{table}: no such file") from None
+    except (pd.errors.ParserError, pd.errors.EmptyDataError,
+            UnicodeDecodeError) as e:
+        raise CalibrationError(f"{source}: not a CSV table: "
+                               + " ".join(str(e).split())) from None
+    return df, source
+
+
 def read_parameters(table: Union[PathLike, pd.DataFrame, ParameterTable]
                     ) -> ParameterTable:
     """The parameter table of a CSV file or a DataFrame, checked.
@@ -200,19 +221,7 @@ def read_parameters(table: Union[PathLike, pd.DataFrame, ParameterTable]
     row (counted from 1 after the header) and the parameter."""
     if isinstance(table, ParameterTable):
         return table
-    if isinstance(table, pd.DataFrame):
-        df, source = table.reset_index(drop=True), "parameter table"
-    else:
-        source = Path(table).name
-        try:
-            df = pd.read_csv(table, dtype=str, keep_default_na=False,
-                             skipinitialspace=True)
-        except FileNotFoundError:
-            raise CalibrationError(f"{table}: no such file") from None
-        except (pd.errors.ParserError, pd.errors.EmptyDataError,
-                UnicodeDecodeError) as e:
-            raise CalibrationError(f"{source}: not a CSV table: "
-                                   + " ".join(str(e).split())) from None
+    df, source = read_table(table, "parameter table")
     cols = [str(c).strip() for c in df.columns]
     df.columns = cols
     unknown = [c for c in cols if c not in PARAMETER_COLUMNS]
