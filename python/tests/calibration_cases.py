@@ -10,6 +10,7 @@ concentration) lies well below what the tests ask of the estimates."""
 from __future__ import annotations
 
 import math
+from pathlib import Path
 from typing import Dict, Optional, Sequence, Tuple
 
 import numpy as np
@@ -92,10 +93,12 @@ OB_TIMES = tuple(float(t) for t in np.arange(20.0, 301.0, 10.0))
 
 
 def ogata_banks(x: np.ndarray, t: np.ndarray, alpha: float = ALPHA,
-                retardation: float = RETARDATION) -> np.ndarray:
+                retardation: float = RETARDATION,
+                velocity: Optional[float] = None) -> np.ndarray:
     """C / C0 for a constant concentration at x = 0 from time 0, uniform
-    flow, dispersion alpha v, retardation R (Ogata and Banks)."""
-    v = DARCY / POROSITY
+    flow at the pore velocity v (default DARCY / POROSITY), dispersion
+    alpha v, retardation R (Ogata and Banks)."""
+    v = DARCY / POROSITY if velocity is None else velocity
     d = alpha * v
     root = 2 * np.sqrt(d * retardation * t)
     return 0.5 * (erfc((retardation * x - v * t) / root) + np.exp(v * x / d)
@@ -150,3 +153,123 @@ def ogata_banks_parameters(start: Tuple[float, float] = (ALPHA * 10,
 TRUE: Dict[str, float] = {
     "media[1].conductivity": K, "media[1].specific_storage": SS,
     "media[1].dispersivity": ALPHA, "media[1].retardation": RETARDATION}
+
+
+# The plume of the examples (examples/plume): a sorbing, decaying solute
+# from a constant source of 100 mg/L; metres and days. The measured
+# concentrations come from the example's own deck at its values (the
+# tests check them against the analytical solution); a prediction at a
+# farther node and a later time.
+PLUME_DECK = Path(__file__).resolve().parents[2] / "examples" / "plume" / \
+    "VELDA.INP"
+PLUME_TRUE: Dict[str, float] = {"media[1].dispersivity": 10.0,
+                                "media[1].retardation": 2.0,
+                                "media[1].decay": 5.0e-4}
+PLUME_NODES = {11: 100.0, 21: 200.0}        # the observation wells
+PLUME_TIMES = tuple(float(t) for t in np.arange(40.0, 1001.0, 40.0))
+
+
+def plume_analytical(x: np.ndarray, t: np.ndarray, alpha: float = 10.0,
+                     retardation: float = 2.0, decay: float = 5.0e-4
+                     ) -> np.ndarray:
+    """The plume's concentration (mg/L) for a constant 100 mg/L at x = 0
+    from time 0 in uniform flow (pore velocity 0.4 m/d) with dispersion
+    alpha v, retardation R and first-order decay of dissolved and sorbed
+    solute (README of the example)."""
+    v = 0.1 / 0.25
+    d = alpha * v
+    u = v * np.sqrt(1 + 4 * d * retardation * decay / v ** 2)
+    root = 2 * np.sqrt(d * retardation * t)
+    return 50.0 * (np.exp(x * (v - u) / (2 * d))
+                   * erfc((retardation * x - u * t) / root)
+                   + np.exp(x * (v + u) / (2 * d))
+                   * erfc((retardation * x + u * t) / root))
+
+
+def plume_deck() -> qmr.TransportDeck:
+    deck = qmr.Deck.read(PLUME_DECK)
+    assert isinstance(deck, qmr.TransportDeck)
+    return deck
+
+
+def plume_simulated() -> pd.DataFrame:
+    """The example's observation series at its own values (full
+    precision): a frame indexed by time, one column per node."""
+    with qmr.run(plume_deck(), args=["--csv"], listing=False) as r:
+        return r.read_csv("obs")
+
+
+def plume_observations(simulated: pd.DataFrame, noise: float = 0.02,
+                       seed: int = 4, nodes: Sequence[int] = (11, 21),
+                       end: float = 1000.0) -> pd.DataFrame:
+    """Concentrations at the wells every 40 days to `end`, those above a
+    detection limit of 0.1 mg/L, with multiplicative noise (sd = noise *
+    the value)."""
+    times = [t for t in PLUME_TIMES if t <= end]
+    c = simulated.loc[times, list(nodes)].to_numpy().T.ravel()
+    x = np.repeat([PLUME_NODES[n] for n in nodes], len(times))
+    t = np.tile(times, len(nodes))
+    rng = np.random.default_rng(seed)
+    measured = c * (1 + noise * rng.standard_normal(len(c)))
+    df = pd.DataFrame({"name": [f"x{int(a)}_t{int(b)}" for a, b in zip(x, t)],
+                       "x": x, "time": t, "value": measured,
+                       "sd": noise * measured, "kind": "concentration"})
+    return df[c > 0.1].reset_index(drop=True)
+
+
+def plume_parameters(start: Tuple[float, float, float] = (30.0, 6.0, 1.5e-4),
+                     decay_upper: float = 0.1) -> pd.DataFrame:
+    """Dispersivity, retardation and decay, log-transformed, from a factor
+    of three off."""
+    return pd.DataFrame({
+        "parameter": list(PLUME_TRUE), "value": list(start),
+        "lower": [0.1, 1.0, 1e-7], "upper": [1000.0, 100.0, decay_upper],
+        "transform": ["log", "log", "log"]})
+
+
+# A chain: a steady confined flow between two heads (conductivity K,
+# gradient 0.005) writes one block of velocities; the transport run reads
+# it (Darcy velocity K * 0.005 = 0.1 m/d, porosity 0.25: the Ogata-Banks
+# case above without retardation). Metres and days.
+CHAIN_K, CHAIN_GRADIENT, CHAIN_LENGTH, CHAIN_ELEMENTS = 20.0, 0.005, 200.0, 50
+CHAIN_NODES = {11: 40.0, 21: 80.0}
+CHAIN_TIMES = tuple(float(t) for t in np.arange(12.0, 301.0, 12.0))
+CHAIN_TRUE: Dict[str, float] = {"flow.media[1].conductivity": CHAIN_K,
+                                "transport.media[1].dispersivity": ALPHA}
+
+
+def chain_decks() -> Tuple[qmr.FlowDeck, qmr.TransportDeck]:
+    """The flow deck (steady, velocity code 1: one block) and the transport
+    deck that reads its velocity file (100 centred steps of 3 days)."""
+    n = CHAIN_ELEMENTS
+    flow = qmr.FlowDeck(
+        title="Chain: steady confined flow between two heads - metres and "
+        "days", listing="cflow.lst", graphic="cflow.grf", print_interval=1,
+        time_scheme=1, velocity_code=1, velocity_file="chain.vel",
+        velocity_note="one block: the steady flow", steady_state=1,
+        property_input=1, zone_starts=[1],
+        media=[qmr.FlowMedium(conductivity=CHAIN_K, thickness=10.0,
+                              width=1.0)],
+        prescribed_values=[
+            qmr.PrescribedValue(node=1, value=10.0),
+            qmr.PrescribedValue(node=n + 1, value=10.0 - CHAIN_GRADIENT
+                                * CHAIN_LENGTH)],
+        initial_value=10.0, observation_nodes=[n // 2 + 1], profile_steps=[])
+    tran = qmr.TransportDeck(
+        title="Chain: a breakthrough on the flow run's velocities - metres "
+        "and days", listing="ctran.lst", graphic="ctran.grf",
+        print_interval=1, time_scheme=0, velocity_code=1,
+        velocity_file="chain.vel", velocity_note="written by the flow run",
+        time_generation=1, initial_time=0.0, first_step=3.0,
+        steps_per_decade=0, property_input=1, zone_starts=[1],
+        media=[qmr.TransportMedium(dispersivity=ALPHA, porosity=POROSITY,
+                                   retardation=1.0, width=1.0)],
+        prescribed_values=[qmr.PrescribedValue(node=1, value=1.0)],
+        initial_value=0.0, observation_nodes=list(CHAIN_NODES),
+        profile_steps=[])
+    for d in (flow, tran):
+        d.mesh_code, d.elements = 1, n
+        d.first_coordinate, d.last_coordinate, d.grading = \
+            0.0, CHAIN_LENGTH, 1.0
+    tran.steps = 100
+    return flow, tran

@@ -224,6 +224,42 @@ def test_predictions_and_samples_agree_on_the_uncertainty(tmp_path):
     assert pred["sd"].iloc[0] == pytest.approx(spread, rel=0.3)
 
 
+def test_a_plume_prediction_against_an_ensemble_of_samples(tmp_path):
+    """The comparison of docs/calibration.md on the plume of the examples:
+    dispersivity, retardation and decay from a factor of three off, on
+    breakthroughs at 100 and 200 m to day 1000 with 2 % noise; predicted
+    at 400 and 600 m at days 1500 and 2000."""
+    sim = cc.plume_simulated()
+    # the synthetic truth is the example's run: the analytical solution
+    # within 0.15 mg/L of 100 (the README's 0.1 at the profile times)
+    for node, x in ((11, 100.0), (21, 200.0), (41, 400.0), (61, 600.0)):
+        a = cc.plume_analytical(x, sim.index.to_numpy())
+        assert np.abs(sim[node].to_numpy() - a).max() < 0.15, node
+    obs = cc.plume_observations(sim)
+    cal = qmr.calibrate(cc.plume_deck(), cc.plume_parameters(), obs,
+                        tmp_path, plots=False)
+    assert cal.converged, cal.stop_reason
+    for p, v in cc.PLUME_TRUE.items():
+        assert cal.intervals.loc[p, "lower"] < v < \
+            cal.intervals.loc[p, "upper"], p
+    outputs = [qmr.Observations(nodes=(41, 61), times=(1500.0, 2000.0))]
+    pred = cal.predict(outputs).set_index(["node", "time"])
+    assert len(pred) == 4 and (pred["sd"] > 0).all()
+    truth = np.array([sim.loc[t, n] for n, t in pred.index])
+    # a linear prediction: the truth within three standard deviations
+    assert np.all(np.abs(pred["value"] - truth) < 3 * pred["sd"])
+    with pytest.warns(qmr.DigitsLostWarning):
+        res = qmr.ensemble(cal.deck, cal.sample(150, seed=1),
+                           outputs=outputs, workers=2)
+    assert res.long["realization"].nunique() == 150
+    spread = res.long.groupby(["node", "time"])["value"].std()
+    # 150 draws give the standard deviation to about 6 % (normal); the
+    # concentrations at the front are skewed over the spread of the
+    # parameters (decay's standard error is 20 %): the two within 30 %
+    ratio = spread.reindex(pred.index) / pred["sd"]
+    assert ((ratio > 0.7) & (ratio < 1.3)).all(), ratio
+
+
 def test_samples_keep_to_the_bounds(tmp_path):
     params = cc.theis_parameters((cc.K, cc.SS))
     params.loc[0, "upper"] = cc.K * 1.002
@@ -232,6 +268,72 @@ def test_samples_keep_to_the_bounds(tmp_path):
                         tmp_path, plots=False)
     s = cal.sample(500, seed=0)
     assert (s["media[1].conductivity"] <= cc.K * 1.002).all()
+
+
+# ---------------------------------------------------------------------------
+# A chain: a flow parameter through the velocity file
+# ---------------------------------------------------------------------------
+
+def test_a_chain_gives_back_a_flow_and_a_transport_parameter(tmp_path):
+    """Conductivity of the flow run and dispersivity of the transport run,
+    from a factor of five off, on the transport run's concentrations: the
+    conductivity reaches them only through the velocity file."""
+    flow, tran = cc.chain_decks()
+    qmr.run(flow, tmp_path, listing=False)
+    with qmr.run(tran, tmp_path, listing=False, args=["--csv"]) as r:
+        sim = r.read_csv("obs")
+    t = np.array(cc.CHAIN_TIMES)
+    # the chain's breakthrough is Ogata and Banks's (pore velocity
+    # K i / n = 0.4 m/d) within its discretisation error
+    for node, x in cc.CHAIN_NODES.items():
+        a = cc.ogata_banks(x, sim.index.to_numpy(), retardation=1.0)
+        assert np.abs(sim[node].to_numpy() - a).max() < 5e-3, node
+    x = np.repeat(list(cc.CHAIN_NODES.values()), len(t))
+    tt = np.tile(t, len(cc.CHAIN_NODES))
+    c = sim.loc[t, list(cc.CHAIN_NODES)].to_numpy().T.ravel()
+    obs = pd.DataFrame({"name": [f"x{int(a)}_t{int(b)}"
+                                 for a, b in zip(x, tt)],
+                        "x": x, "time": tt, "value": c,
+                        "kind": "concentration", "deck": "transport"})
+    obs = obs[c > 1e-3].reset_index(drop=True)
+    paths = list(cc.CHAIN_TRUE)
+    params = pd.DataFrame({"parameter": paths,
+                           "value": [cc.CHAIN_K / 5, cc.ALPHA * 5],
+                           "lower": [1e-3, 1e-3], "upper": [1e4, 1e3],
+                           "transform": ["log", "log"]})
+    cal = qmr.calibrate([flow, tran], params, obs, tmp_path / "cal",
+                        plots=False)
+    assert cal.converged, cal.stop_reason
+    for p in paths:
+        assert rel(cal.estimates[p], cc.CHAIN_TRUE[p]) < 1e-3, cal.estimates
+    assert cal.runs <= 20
+    assert isinstance(cal.deck, list) and \
+        cal.deck[0].media[1].conductivity == cal.estimates[paths[0]]
+    for f in ("calibrated.flow.inp", "calibrated.transport.inp",
+              "parameters.flow.txt", "parameters.transport.txt"):
+        assert (cal.folder / f).is_file(), f
+    # the conductivity's column: the derivatives carried through the
+    # velocity file, against Ogata and Banks's (d C / d K = d C / d v *
+    # i / n, a central difference of the analytical solution)
+    s = qmr.sensitivities(cal.deck, paths, outputs=[qmr.Observations(
+        deck="transport")])
+    f = s.frame()
+    f = f[f["parameter"] == paths[0]].set_index(["node", "time"])
+    k = cal.estimates[paths[0]]
+    dc = np.array([f.loc[(n, b), "derivative"] for n, b in zip(
+        obs["x"].map({v: n for n, v in cc.CHAIN_NODES.items()}),
+        obs["time"])]) * k
+    v, h = cc.DARCY / cc.POROSITY, 1e-6
+    ob = [cc.ogata_banks(obs["x"].to_numpy(), obs["time"].to_numpy(),
+                         retardation=1.0, velocity=v * (1 + e))
+          for e in (h, -h)]
+    dk = (ob[0] - ob[1]) / (2 * h)          # K d C / d K = v d C / d v
+    assert np.abs(dc).max() > 0.1
+    assert np.abs(dc - dk).max() < 0.02 * np.abs(dk).max()
+    # the calibration's Jacobian held that column: its composite
+    # sensitivity sqrt(mean((K d C / d K)^2)) (weights 1)
+    assert cal.composite_sensitivities[paths[0]] == pytest.approx(
+        math.sqrt(np.mean(dc ** 2)), rel=1e-6)
 
 
 # ---------------------------------------------------------------------------

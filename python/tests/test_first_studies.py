@@ -80,6 +80,35 @@ def test_fields_get_a_blank_where_no_digit_is_lost():
     # An integer-valued text without a point may not take a trailing blank
     # (blanks read as zeros would make 100 into 1000).
     assert line("100", "1.258925-7") == "       1001.258925-7"
+    # A decimal of nine columns stays put when its move would start it
+    # right after the number before it (the program reads that as a record
+    # typed a column to the left); a shorter one still moves.
+    assert line("0.25", "2.0338463", "4.365211-4") == \
+        "      0.25 2.03384634.365211-4"
+    assert line("0.25", "2.03", "4.365211-4") == \
+        "      0.25     2.03 4.365211-4"
+    assert line("0.25 ", "2.0338463", "4.365211-4") == \
+        "     0.25 2.0338463 4.365211-4"
+
+
+@needs_qmr
+def test_a_written_deck_draws_no_warning_from_the_program(tmp_path):
+    """Estimates that fill a field and the one before it, written as a
+    calibration writes them: the program reads every value and warns of
+    no record typed out of its columns."""
+    d = qmr.Deck.read(ROOT / "examples" / "plume" / "VELDA.INP")
+    d.media[1].retardation = 2.0338463046970547
+    d.media[1].decay = 0.00043652107951271286
+    with pytest.warns(qmr.DigitsLostWarning):
+        d.write(tmp_path / "plume.inp")
+    line = (tmp_path / "plume.inp").read_text().splitlines()[8]
+    assert line.startswith("      10.0       0.0      0.25 2.0338463")
+    p = subprocess.run([EXE, "--check", "plume.inp"], cwd=tmp_path,
+                       capture_output=True, text=True)
+    assert p.returncode == 0 and "warning" not in p.stderr, p.stderr
+    back = qmr.Deck.read(tmp_path / "plume.inp")
+    assert back.media[1].retardation == 2.0338463
+    assert back.media[1].decay == 4.365211e-4
 
 
 def test_written_decks_read_back_every_value():

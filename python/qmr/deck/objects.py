@@ -100,6 +100,18 @@ def _spelled(f: Field, v: Any, text: str) -> bytes:
     return text.encode("latin-1")
 
 
+def _touches_left(fields: Sequence[Field], texts: Sequence[bytes],
+                  k: int) -> bool:
+    """Whether field `k`, moved one column left, would start right after
+    the number of field `k - 1` (right-justified to its last column): the
+    two would read as a record typed a column to the left."""
+    if k == 0 or len(texts[k]) < fields[k].width - 1:
+        return False
+    before = texts[k - 1]
+    return fields[k - 1].kind in "FI" and bool(before.strip()) and \
+        not before.endswith(b" ")
+
+
 def _join_fields(fields: Sequence[Field], texts: List[bytes],
                  given: Sequence[bool] = ()) -> bytes:
     """The fields of a record in their columns, numbers right-justified,
@@ -108,7 +120,8 @@ def _join_fields(fields: Sequence[Field], texts: List[bytes],
     shorter when that text reads back as the same number, else the field
     before it, a decimal with a point and room to spare, moves one column
     left (a trailing blank adds nothing to it, blanks read as zeros or
-    not); otherwise the two touch."""
+    not) unless it would then start right after the number before it;
+    otherwise the two touch."""
     texts = list(texts)
     given = list(given) or [False] * len(texts)
     for i in range(1, len(texts)):
@@ -127,7 +140,8 @@ def _join_fields(fields: Sequence[Field], texts: List[bytes],
                 pass
         t = texts[i - 1]
         if prev.kind == "F" and len(t) < prev.width and b"." in t and \
-                not any(c in t for c in b"EeDd+") and b"-" not in t[1:]:
+                not any(c in t for c in b"EeDd+") and b"-" not in t[1:] \
+                and not _touches_left(fields, texts, i - 1):
             texts[i - 1] = t + b" "
     out = []
     for f, t in zip(fields, texts):
