@@ -48,6 +48,11 @@ def test_theis_drawdowns_give_back_conductivity_and_storage(tmp_path):
     for p in ("media[1].conductivity", "media[1].specific_storage"):
         assert rel(cal.estimates[p], cc.TRUE[p]) < 1e-3, (p, cal.estimates)
     assert cal.runs <= 20
+    # print(cal): the line of repr, then the estimates with their intervals
+    shown = str(cal).splitlines()
+    assert shown[0] == repr(cal)
+    assert shown[1].split() == ["estimate", "std_error", "lower", "upper"]
+    assert [line.split()[0] for line in shown[2:]] == list(cal.estimates.index)
     # the objective falls at every iteration; runs counted
     h = cal.history
     assert list(h.columns) == ["iteration", "objective", "lambda", "runs"]

@@ -116,6 +116,16 @@ class Calibration:
                 f"{self.stop_reason}, objective {self.objective:.6g}, "
                 f"{self.runs} runs)")
 
+    def __str__(self) -> str:
+        """The line of ``repr`` and the table of the estimates, their
+        standard errors and 95 % intervals (five significant digits)."""
+        table = pd.DataFrame({"estimate": self.estimates,
+                              "std_error": self.std_errors,
+                              "lower": self.intervals["lower"],
+                              "upper": self.intervals["upper"]})
+        return repr(self) + "\n" + table.to_string(
+            float_format=lambda v: f"{v:.5g}")
+
     # -- reports --------------------------------------------------------
     def report(self, out: Any = None, units: Any = None) -> Any:
         """The calibration's report (see :mod:`qmr.report`)."""
