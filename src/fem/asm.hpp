@@ -46,6 +46,17 @@ void imposePrescribed(Band<T> &b, const Prescribed<T> &bc, int nd) {
   }
 }
 
+// Reactions: the amount that enters at each prescribed node over the step
+// (solved in the node's own row) goes to qvalb, and the node takes its
+// prescribed value.
+template <class T> void takeReactions(Band<T> &b, Prescribed<T> &bc) {
+  for (int i = 1; i <= bc.nbt; ++i) {
+    const int ind = bc.idv(i);
+    bc.qvalb(i) = b.aslod(ind);
+    b.aslod(ind) = bc.valb(i);
+  }
+}
+
 // Solves the system of nd equations in b: on return aslod holds the
 // solution, with the prescribed values at their nodes, and qvalb the
 // amount that enters at each prescribed node over the step. Stops at the
@@ -110,12 +121,7 @@ template <class T> PivotFault asm_(Band<T> &b, Prescribed<T> &bc, int nd) {
     b.aslod(i) = (b.aslod(i) - sum) / b.astif(i, b.ihbp);
   }
 
-  // Reactions: the amount that enters at each prescribed node over the step.
-  for (int i = 1; i <= bc.nbt; ++i) {
-    const int ind = bc.idv(i);
-    bc.qvalb(i) = b.aslod(ind);
-    b.aslod(ind) = bc.valb(i);
-  }
+  takeReactions(b, bc);
   return {};
 }
 

@@ -91,12 +91,7 @@ PivotFault asm_(Band<Tangent<N>> &b, Prescribed<Tangent<N>> &bc, int nd) {
     b.aslod(i).d = r;
   }
 
-  // Reactions: the amount that enters at each prescribed node over the step.
-  for (int i = 1; i <= bc.nbt; ++i) {
-    const int ind = bc.idv(i);
-    bc.qvalb(i) = b.aslod(ind);
-    b.aslod(ind) = bc.valb(i);
-  }
+  takeReactions(b, bc);
   return {};
 }
 
