@@ -144,3 +144,29 @@ def test_tls_only_for_holders_of_the_certificates(tmp_path):
         assert not (tmp_path / "no.status.csv").exists()
     finally:
         c.stop()
+
+
+def test_an_outcome_the_executor_glue_drops_counts_as_lost():
+    """When the worker holding a task dies, Dask's executor glue may fail to
+    pass its outcome on (a ValueError raised in distributed/cfexecutor.py):
+    the task is lost and run again, not the ensemble's failure; the same
+    exception raised anywhere else is not taken for a loss."""
+    from qmr.ensembles.engines import _DaskEngine
+    engine = object.__new__(_DaskEngine)     # lost() reads no state
+    glue = compile("def unpack(result):\n    typ, exc, tb = result\n",
+                   os.path.join("site", "distributed", "cfexecutor.py"),
+                   "exec")
+    elsewhere = compile("def unpack(result):\n    typ, exc, tb = result\n",
+                        os.path.join("site", "qmr", "cfexecutor.py"), "exec")
+    caught = []
+    for code in (glue, elsewhere):
+        scope: dict = {}
+        exec(code, scope)
+        try:
+            scope["unpack"](("error", None))
+        except ValueError as e:
+            caught.append(e)
+    assert len(caught) == 2
+    assert engine.lost(caught[0])
+    assert not engine.lost(caught[1])
+    assert not engine.lost(ValueError("no traceback"))

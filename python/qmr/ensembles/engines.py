@@ -5,6 +5,7 @@ from __future__ import annotations
 
 import concurrent.futures as cf
 import os
+from pathlib import Path
 from typing import Any, List, Optional
 
 from .outputs import EnsembleError, PathLike
@@ -38,6 +39,18 @@ class _Engine:
     def remove_scratch(self, name: str) -> None:
         """Remove what realizations lost with their workers left."""
         _remove_scratch(name)
+
+
+def _raised_in(exc: BaseException, package: str, module: str) -> bool:
+    """True when the innermost frame of exc's traceback is in the file
+    `module` of the folder `package`."""
+    tb = exc.__traceback__
+    if tb is None:
+        return False
+    while tb.tb_next is not None:
+        tb = tb.tb_next
+    path = Path(tb.tb_frame.f_code.co_filename)
+    return path.name == module and path.parent.name == package
 
 
 class _PoolEngine(_Engine):
@@ -86,8 +99,15 @@ class _DaskEngine(_Engine):
     def lost(self, exc: BaseException) -> bool:
         # A task whose workers died too often (Dask reruns it on others
         # first), or one the scheduler dropped.
-        return type(exc).__name__ in ("KilledWorker", "CancelledError",
-                                      "FutureCancelledError")
+        if type(exc).__name__ in ("KilledWorker", "CancelledError",
+                                  "FutureCancelledError"):
+            return True
+        # Or one whose outcome Dask's executor could not pass on: when the
+        # worker holding it dies, the glue between Dask's futures and the
+        # executor's can fail itself (a ValueError raised in its own
+        # module). A realization's own failures never come back as
+        # exceptions, so an exception raised there is the engine's.
+        return _raised_in(exc, "distributed", "cfexecutor.py")
 
     def close(self) -> None:
         try:
