@@ -19,7 +19,9 @@
   function fmt(v) {
     if (v === null || !isFinite(v)) { return "–"; }
     var a = Math.abs(v);
-    if (a !== 0 && (a < 1e-3 || a >= 1e6)) { return v.toExponential(3); }
+    if (a !== 0 && (a < 1e-3 || a >= 1e6)) {
+      return Number(v.toPrecision(4)).toExponential(); // 1e-4, 2.5e-5
+    }
     return String(Number(v.toPrecision(5)));
   }
 
