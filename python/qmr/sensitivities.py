@@ -107,6 +107,12 @@ def _deck_paths(deck: Deck, names: Sequence[str]) -> List[str]:
     return out
 
 
+def parameters_text(values: Dict[str, float]) -> str:
+    """The text of a ``--parameters`` file: a line ``PATH VALUE`` per
+    value, each written with every digit it needs to read back the same."""
+    return "".join(f"{k} {float(v)!r}\n" for k, v in values.items())
+
+
 def _unrounded(deck: Deck, asked: Sequence[str], names: Sequence[str]
                ) -> Tuple[Dict[str, float], bool]:
     """The values to give the run at full precision: those asked for and
@@ -336,7 +342,7 @@ def sensitivities(deck_or_chain: Any, parameters: Sequence[str],
         values, whole = _unrounded(d, [p.inner for p in mine], names)
         quiet = quiet and whole
         name = f"qmr-sensitivities-{i + 1}.par"
-        aux[name] = "".join(f"{k} {v!r}\n" for k, v in values.items())
+        aux[name] = parameters_text(values)
         a = ["--parameters", name]
         for p in through + mine:
             a += ["--sensitivity", p.program]

@@ -118,19 +118,19 @@ class Units:
                                  f"({u.dimensionality})")
 
     @staticmethod
-    def parse(spec: UnitsLike) -> "Units":
+    def parse(given: UnitsLike) -> "Units":
         """Units from ``"m,d"``, ``"m,d,mg/L"``, a sequence of up to three
         texts, a Units (returned as it is) or None (none declared); an
         empty item leaves that unit undeclared."""
-        if isinstance(spec, Units):
-            return spec
-        if spec is None:
+        if isinstance(given, Units):
+            return given
+        if given is None:
             return Units()
-        items = spec.split(",") if isinstance(spec, str) else list(spec)
+        items = given.split(",") if isinstance(given, str) else list(given)
         if not 1 <= len(items) <= 3:
             raise ValueError(f"units: give the length and time units and "
                              f"optionally the concentration's (m,d or "
-                             f"m,d,mg/L), not {spec!r}")
+                             f"m,d,mg/L), not {given!r}")
         clean = [(i.strip() or None) if isinstance(i, str) else i
                  for i in items] + [None] * (3 - len(items))
         return Units(clean[0], clean[1], clean[2])

@@ -9,7 +9,6 @@
 // A field may be quoted ("..." with "" for a quote); blank lines are
 // skipped.
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <map>
 #include <optional>
@@ -84,15 +83,10 @@ std::optional<std::vector<std::string>> fields(std::string_view line) {
   }
 }
 
-std::optional<double> number(const std::string &text) {
-  double v = 0.0;
-  const char *first = text.data();
-  const char *last = first + text.size();
-  if (first != last && *first == '+') ++first;
-  const auto r = std::from_chars(first, last, v);
-  if (r.ec != std::errc() || r.ptr != last || first == last ||
-      !std::isfinite(v))
-    return std::nullopt;
+std::optional<double> number(std::string_view text) {
+  if (!text.empty() && text.front() == '+') text.remove_prefix(1);
+  const std::optional<double> v = wholeNumber(text);
+  if (!v || !std::isfinite(*v)) return std::nullopt;
   return v;
 }
 

@@ -116,12 +116,11 @@ int commandLine(int argc, char **argv, Options &opt) {
       std::string pv;
       if (!value("--set", pv)) return usageError("--set needs PATH=VALUE");
       const std::size_t eq = pv.find('=');
-      double v = 0.0;
-      const char *first = pv.data() + (eq == std::string::npos ? 0 : eq + 1);
-      const char *last = pv.data() + pv.size();
-      const auto r = std::from_chars(first, last, v);
-      if (eq == std::string::npos || r.ec != std::errc() || r.ptr != last ||
-          first == last)
+      const std::optional<double> v =
+          eq == std::string::npos
+              ? std::nullopt
+              : wholeNumber(std::string_view(pv).substr(eq + 1));
+      if (!v)
         return usageError("--set takes PATH=VALUE with a number, not \"" + pv +
                           "\"");
       std::string why;
@@ -130,7 +129,7 @@ int commandLine(int argc, char **argv, Options &opt) {
       for (const auto &q : setValues.all())
         if (q.first.path == p->path)
           return usageError("--set " + p->path + " is given twice");
-      setValues.set(*p, v);
+      setValues.set(*p, *v);
     } else if (options &&
                (arg == "--parameters" || arg.starts_with("--parameters="))) {
       std::string file;

@@ -12,6 +12,7 @@
 #include "fem/transtep.hpp"
 #include "input/spread.hpp"
 #include "output/output.hpp"
+#include "sens/flagreport.hpp"
 #include "sens/tangent.hpp"
 #include "sens/tangentsolve.hpp"
 #include "sens/velocitysens.hpp"
@@ -28,78 +29,6 @@ const char *const kHeader =
 template <class A, class B> void sizeAs(A &to, const B &from) {
   to.resize(from.size());
 }
-
-// What can make a derivative one-sided, from the step where it happened on
-// (every later value depends on it).
-struct Flags {
-  bool dry = false;         // an element went dry: its thickness clamped
-  bool cap = false;         // a leakage rate within a small change of its
-                            // cap: the cap could come on or off
-  bool convergence = false; // an iteration's change within a factor of 10
-                            // of its tolerance: one iteration more or less
-                            // within a small change of a parameter
-  bool mismatch = false;    // the values differ from the run's (never seen)
-
-  std::string text() const {
-    std::string t;
-    for (auto [on, word] : {std::pair{dry, "dry"},
-                            {cap, "cap"},
-                            {convergence, "convergence"},
-                            {mismatch, "mismatch"}})
-      if (on) t += (t.empty() ? "" : ";") + std::string(word);
-    return t;
-  }
-};
-
-// A small change of a parameter, relative to its value: a branch that a
-// change this large could switch is flagged.
-constexpr double kSmall = 0.01;
-
-// What the iteration on derivatives reports: no listing, only the flags.
-// A scan decides whether the iteration goes on: it does while the largest
-// change of a node is at or above the tolerance. When a change of 1 % of
-// some parameter could carry that change across the tolerance (judged from
-// the change's own derivative), the run could make one iteration more or
-// less there, and the derivatives from then on are one-sided.
-template <class T> struct FlagReport {
-  const Criteria &crit;
-  const Band<T> &band;
-  const Levels<T> &lev;
-  const std::vector<double> &scale; // magnitude of each parameter
-  Flags &flags;
-  T &toler;    // the tolerance of the next scan, with its derivatives
-  bool renews; // a flow step: the tolerance follows the solution's range
-  int np;
-
-  void dry(int) { flags.dry = true; }
-  // A rate that 1 % of some parameter could carry across its cap.
-  void leakage(int, const Leakage<T> &l) {
-    for (const T *gap : {&l.capNew, &l.capOld})
-      for (std::size_t j = 0; j < scale.size(); ++j)
-        if (std::fabs(gap->d[j]) * scale[j] * kSmall >= std::fabs(gap->v))
-          flags.cap = true;
-  }
-  void iteration(int, const Scan &scan) {
-    if (crit.nitmax > 1 && scan.nmaxnd > 0) {
-      // The largest change against the tolerance it was held to.
-      const T change = band.aslod(scan.nmaxnd) - lev.hdnew(scan.nmaxnd);
-      const double sign = change.v < 0.0 ? -1.0 : 1.0;
-      const double margin = std::fabs(scan.amaxdf - toler.v);
-      for (std::size_t j = 0; j < scale.size(); ++j) {
-        const double slope = sign * change.d[j] - toler.d[j];
-        if (std::fabs(slope) * scale[j] * kSmall >= margin)
-          flags.convergence = true;
-      }
-    }
-    // The next tolerance of a flow step: 0.1 % of the range of the
-    // solution (zero included), at least 1.0E-6, as the step renews it.
-    if (!renews) return;
-    const T upper = scan.nupper > 0 ? band.aslod(scan.nupper) : T(0.0);
-    const T lower = scan.nlower > 0 ? band.aslod(scan.nlower) : T(0.0);
-    const T vtoler = (upper - lower) * static_cast<double>(0.001f);
-    toler = vtoler.v == crit.toler ? vtoler : T(crit.toler);
-  }
-};
 
 // One row of X.sens.csv; a balance term has no node (node 0): its node and
 // coordinate stay empty. A measurement (--observations) is named; between
@@ -120,11 +49,6 @@ void row(Unit &out, const Parameter &p, const char *output, const Clock &c,
 class Chunk {
 public:
   virtual ~Chunk() = default;
-  // The step on the derivatives, beside the run's.
-  void step(const State &s, Unit &out) {
-    iterate(s, nullptr);
-    finish(s, out);
-  }
   // The iteration of the step; its listing reports go to listing when
   // there is one.
   virtual IterationEnd iterate(const State &s, IterationListing *listing) = 0;
@@ -135,23 +59,6 @@ public:
   virtual void finish(const State &s, Unit &out) = 0;
 
   Unit *velocityOut_ = nullptr; // a flow run's V.sens.csv
-};
-
-// What the iteration on derivatives reports: the flags, and the listing's
-// reports when the iteration is the run's.
-template <class T> struct BothReports {
-  FlagReport<T> &flags;
-  IterationListing *listing;
-
-  void dry(int ie) {
-    flags.dry(ie);
-    if (listing != nullptr) listing->dry(ie);
-  }
-  void leakage(int ie, const Leakage<T> &l) { flags.leakage(ie, l); }
-  void iteration(int iter, const Scan &scan) {
-    flags.iteration(iter, scan);
-    if (listing != nullptr) listing->iteration(iter, scan);
-  }
 };
 
 // The derivatives with respect to up to N parameters.
@@ -515,12 +422,13 @@ public:
   IterationEnd transport(State &s, IterationListing &listing) override {
     return iterateFor(s, listing);
   }
+  // The first chunk iterated the step for the run (every step of a run
+  // goes through core()); the others iterate it now.
   void step(State &s) override {
     for (std::size_t i = 0; i < chunks_.size(); ++i) {
-      if (i > 0 || !iterated_) chunks_[i]->iterate(s, nullptr);
+      if (i > 0) chunks_[i]->iterate(s, nullptr);
       chunks_[i]->finish(s, s.io.sensCsv);
     }
-    iterated_ = false;
   }
 
 private:
@@ -528,10 +436,8 @@ private:
     Chunk &first = *chunks_.front();
     const IterationEnd end = first.iterate(s, &listing);
     first.deliver(s);
-    iterated_ = true;
     return end;
   }
-  bool iterated_ = false; // the first chunk iterated the run's step
 };
 
 // The most parameters one chunk carries, and the chunk for a number of

@@ -14,20 +14,13 @@
 
 namespace qmr {
 
-// A band of another width: the generic solver, derivatives carried through
-// the elimination.
-template <int N>
-PivotFault tangentGeneral(Band<Tangent<N>> &b, Prescribed<Tangent<N>> &bc,
-                          int nd) {
-  return asm_<Tangent<N>>(b, bc, nd);
-}
-
 template <int N>
 PivotFault asm_(Band<Tangent<N>> &b, Prescribed<Tangent<N>> &bc, int nd) {
   // The band of linear elements is tridiagonal (diagonal in column 2); a
-  // system of another width takes the general path.
+  // system of another width takes the generic solver, the derivatives
+  // carried through the elimination.
   if (b.ifullb != 3 || b.ihalfb != 1 || b.ihbp != 2)
-    return tangentGeneral(b, bc, nd);
+    return asm_<Tangent<N>>(b, bc, nd);
 
   // Prescribed values, as on doubles (their derivatives move with them).
   imposePrescribed(b, bc, nd);

@@ -1,7 +1,7 @@
 #include "sens/velocitysens.hpp"
 
-#include <charconv>
 #include <fstream>
+#include <optional>
 
 #include "stop/stop.hpp"
 
@@ -34,9 +34,9 @@ VelocityDerivatives readVelocityDerivatives(Files &io, const std::string &name,
     double v[6] = {};
     bool ok = f.size() == 7;
     for (std::size_t i = 1; ok && i < 7; ++i) {
-      const auto r =
-          std::from_chars(f[i].data(), f[i].data() + f[i].size(), v[i - 1]);
-      ok = r.ec == std::errc() && r.ptr == f[i].data() + f[i].size();
+      const std::optional<double> x = wholeNumber(f[i]);
+      ok = x.has_value();
+      if (ok) v[i - 1] = *x;
     }
     if (!ok)
       fail(io,

@@ -187,9 +187,8 @@ bool readParameterFile(const std::string &path, ParameterValues &into,
       return false;
     }
     const std::string &text = words[1];
-    double v = 0.0;
-    const auto r = std::from_chars(text.data(), text.data() + text.size(), v);
-    if (r.ec != std::errc() || r.ptr != text.data() + text.size()) {
+    const std::optional<double> v = wholeNumber(text);
+    if (!v) {
       why = where + "\"" + text + "\" is not a number";
       return false;
     }
@@ -204,7 +203,7 @@ bool readParameterFile(const std::string &path, ParameterValues &into,
       return false;
     }
     seen.push_back(words[0]);
-    into.set(*p, v);
+    into.set(*p, *v);
     return true;
   });
 }
@@ -228,6 +227,14 @@ std::string shortest(double v) {
   char buf[32];
   const auto r = std::to_chars(buf, buf + sizeof buf, v);
   return std::string(buf, r.ptr);
+}
+
+std::optional<double> wholeNumber(std::string_view text) {
+  double v = 0.0;
+  const char *last = text.data() + text.size();
+  const auto r = std::from_chars(text.data(), last, v);
+  if (text.empty() || r.ec != std::errc() || r.ptr != last) return std::nullopt;
+  return v;
 }
 
 } // namespace qmr

@@ -98,4 +98,9 @@ bool readParameterList(const std::string &path, std::vector<Parameter> &into,
 // The shortest text of a double that reads back to it.
 std::string shortest(double v);
 
+// The double a whole text writes (as C++ and Python write them: 1e-05,
+// 3.0, inf), correctly rounded; nothing when the text is empty or holds
+// anything more.
+std::optional<double> wholeNumber(std::string_view text);
+
 } // namespace qmr

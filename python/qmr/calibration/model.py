@@ -19,7 +19,8 @@ from ..deck import Deck, DigitsLostWarning
 from ..deck.paths import _Decks, _kind, set_value
 from ..io.csv import sens_path
 from ..runner import PathLike, _chain, _run_name
-from ..sensitivities import _Parameter, _unrounded, parameter_names
+from ..sensitivities import (_Parameter, _unrounded, parameter_names,
+                             parameters_text)
 from .observations import observation_csv
 from .params import CalibrationError, ParameterTable
 
@@ -141,14 +142,9 @@ class Model:
         decks = self.decks
         aux = dict(self.aux)
         deck_args: List[List[str]] = []
-        for i, d in enumerate(decks.decks):
-            vals = dict(self.fixed_values[i])
-            for p in self.asked + self.fixed_paths:
-                if p.deck == i:
-                    vals[p.inner] = values[p.path]
+        for i in range(len(decks.decks)):
             name = f"qmr-calibration-{i + 1}.par"
-            aux[name] = "".join(f"{k} {float(v)!r}\n"
-                                for k, v in vals.items()).encode()
+            aux[name] = self.parameters_text(values, i).encode()
             a = ["--quiet", "--parameters", name]
             rows = self.observations[self.obs_deck == i]
             if len(rows):
@@ -215,7 +211,7 @@ class Model:
         for p in self.asked + self.fixed_paths:
             if p.deck == deck:
                 vals[p.inner] = values[p.path]
-        return "".join(f"{k} {float(v)!r}\n" for k, v in vals.items())
+        return parameters_text(vals)
 
     def calibrated_decks(self, values: Dict[str, float]) -> List[Deck]:
         """Copies of the decks holding `values` (unrounded) and every value
